@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QDateTime>
+#include <QLocale>
+#include <QString>
+#include <functional>
+
+// Regional settings of the system as the operator set them: how numbers, dates and times
+// are written and read. Everything that formats or parses a number goes through here,
+// never through the C library (whose decimal point follows the process locale).
+struct TRegional {
+    QChar DecimalSeparator = QLatin1Char('.');
+    QChar ThousandSeparator = QLatin1Char(' ');
+    QString ShortDateFormat = QStringLiteral("dd.MM.yyyy"); // Qt date format pattern
+    QString LongTimeFormat = QStringLiteral("H:mm:ss");     // Qt time format pattern
+    QLocale Locale = QLocale::c();                           // upper-casing and names
+
+    static TRegional FromSystem();
+    static TRegional Russian();
+
+    // Number text with the regional decimal separator; throws TError naming the text.
+    double ParseFloat(const QString& text) const;
+    bool TryParseFloat(const QString& text, double* value) const;
+    QString FormatFloat(double value, int decimals) const;
+    QString UpperCase(const QString& text) const { return Locale.toUpper(text); }
+};
+
+// The seams between the core and the desktop: the clock, the regional settings, message
+// boxes, the beep and the error report. The program wires them to the real things; tests
+// wire them to recorders and a settable clock.
+struct TEnvironment {
+    std::function<QDateTime()> Now = [] { return QDateTime::currentDateTime(); };
+    TRegional Regional = TRegional::FromSystem();
+    // An information message box; blocks until the operator closes it in the program.
+    std::function<void(const QString&)> ShowMessage = [](const QString&) {};
+    // The information message beep.
+    std::function<void()> Beep = [] {};
+    // The standard error box for a failure nobody caught.
+    std::function<void(const QString&)> ReportError = [](const QString&) {};
+};
+
+// The one guard at every timer tick and command: no exception leaves it. A failure is
+// handed to the environment's error report and the work simply ends.
+void Guarded(TEnvironment& environment, const std::function<void()>& work) noexcept;

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QFile>
+#include <QString>
+
+// A file opened for appending that no other process may open for writing while we hold
+// it: on Windows through the share mode of the open, elsewhere through an exclusive
+// advisory lock that every Zovrant instance takes. Other programs may still read it.
+class TExclusiveFile {
+public:
+    TExclusiveFile() = default;
+    ~TExclusiveFile();
+    TExclusiveFile(const TExclusiveFile&) = delete;
+    TExclusiveFile& operator=(const TExclusiveFile&) = delete;
+
+    // Opens or creates the file for appending; false with a reason when it cannot,
+    // also when another process holds it.
+    bool Open(const QString& path, QString* reason);
+    bool IsOpen() const { return FFile.isOpen(); }
+    // Appends the bytes and hands them to the operating system; false with a reason.
+    bool Append(const QByteArray& bytes, QString* reason);
+    void Close();
+
+private:
+    QFile FFile;
+};

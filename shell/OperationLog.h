@@ -1,0 +1,37 @@
+#pragma once
+
+#include "shell/Environment.h"
+#include "shell/ExclusiveFile.h"
+
+#include <QObject>
+#include <QTextDocument>
+
+// The operation log: the on-screen lines (a text document the log view shows and the
+// operator may edit) and the log file "Zovrant.log" they are appended to.
+class TOperationLog {
+public:
+    explicit TOperationLog(TEnvironment& environment);
+
+    // Opens the log file for appending, creating it when missing, and holds it so that
+    // no other process may write it. Throws TError (an input/output error) on failure.
+    void OpenFile(const QString& path);
+    void CloseFile();
+
+    // Appends "date time message" to the on-screen log; a message holding line breaks
+    // becomes several lines, the first one carrying the date and time.
+    void AddToLog(const QString& message);
+    // Appends the on-screen lines from LoggedLineCount on to the file. Throws TError when
+    // the write fails; LoggedLineCount then stays, so the lines are offered again.
+    void SaveLog();
+
+    int LoggedLineCount() const { return FLoggedLineCount; }
+    int LineCount() const;
+    QString Line(int index) const;
+    QTextDocument& Document() { return FDocument; }
+
+private:
+    TEnvironment& FEnvironment;
+    QTextDocument FDocument;
+    TExclusiveFile FFile;
+    int FLoggedLineCount = 0;
+};

@@ -1,0 +1,111 @@
+#include "shell/CodePage.h"
+#include "shell/Error.h"
+#include "shell/OperationLog.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <QDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+class OperationLogTest : public ::testing::Test {
+protected:
+    TTestEnvironment Env;
+    QTemporaryDir Dir;
+    QString LogPath() const { return Dir.filePath(QStringLiteral("Zovrant.log")); }
+    QString FileText() const { return FromCp1251(ReadWholeFile(LogPath())); }
+};
+
+TEST_F(OperationLogTest, LineFormatFollowsRegionalSettings)
+{
+    struct Case { const char* name; QString date; QString time; QString expected; };
+    const Case cases[] = {
+        {"russian", QStringLiteral("dd.MM.yyyy"), QStringLiteral("H:mm:ss"),
+         QStringLiteral("09.12.2008 9:05:03 Загрузка ордеров включена.")},
+        {"us", QStringLiteral("M/d/yyyy"), QStringLiteral("h:mm:ss AP"),
+         QStringLiteral("12/9/2008 9:05:03 AM Загрузка ордеров включена.")},
+    };
+    for (const Case& c : cases) {
+        Env.Environment.Regional.ShortDateFormat = c.date;
+        Env.Environment.Regional.LongTimeFormat = c.time;
+        TOperationLog log(Env.Environment);
+        log.AddToLog(QStringLiteral("Загрузка ордеров включена."));
+        EXPECT_EQ(log.Line(0), c.expected) << c.name;
+    }
+}
+
+TEST_F(OperationLogTest, MultiLineMessageGivesLinesWithoutPrefixAfterTheFirst)
+{
+    TOperationLog log(Env.Environment);
+    log.OpenFile(LogPath());
+    log.AddToLog(QStringLiteral("Failure: Произошла ошибка во время отправки сообщения: \r\nTimeout"));
+    ASSERT_EQ(log.LineCount(), 2);
+    log.SaveLog();
+    EXPECT_EQ(log.LoggedLineCount(), 2);
+    EXPECT_EQ(FileText(),
+              QStringLiteral("09.12.2008 9:05:03 Failure: Произошла ошибка во время отправки сообщения: \r\n"
+                             "Timeout\r\n"));
+    // The file is Windows-1251: one byte per Cyrillic letter.
+    EXPECT_TRUE(ReadWholeFile(LogPath()).contains(ToCp1251(QStringLiteral("Произошла"))));
+}
+
+TEST_F(OperationLogTest, SaveLogWritesEachLineOnceAndKeepsEarlierContent)
+{
+    WriteWholeFile(LogPath(), "earlier run\r\n");
+    TOperationLog log(Env.Environment);
+    log.OpenFile(LogPath());
+    log.AddToLog(QStringLiteral("one"));
+    log.AddToLog(QStringLiteral("two"));
+    log.SaveLog();
+    log.SaveLog();
+    // A line the operator typed into the view reaches the file like any other.
+    log.Document().setPlainText(log.Document().toPlainText() + QStringLiteral("\ntyped"));
+    log.SaveLog();
+    EXPECT_EQ(FileText(), QStringLiteral("earlier run\r\n09.12.2008 9:05:03 one\r\n"
+                                         "09.12.2008 9:05:03 two\r\ntyped\r\n"));
+    EXPECT_EQ(log.LoggedLineCount(), 3);
+}
+
+TEST_F(OperationLogTest, LinesDeletedInTheViewMoveTheSavedCountBack)
+{
+    TOperationLog log(Env.Environment);
+    log.OpenFile(LogPath());
+    log.AddToLog(QStringLiteral("one"));
+    log.AddToLog(QStringLiteral("two"));
+    log.SaveLog();
+    log.Document().clear();
+    log.SaveLog();
+    EXPECT_EQ(log.LoggedLineCount(), 0);
+    log.AddToLog(QStringLiteral("three"));
+    log.SaveLog();
+    EXPECT_TRUE(FileText().endsWith(QStringLiteral("two\r\n09.12.2008 9:05:03 three\r\n")));
+}
+
+TEST_F(OperationLogTest, SecondInstanceCannotOpenTheSameLogFile)
+{
+    TOperationLog first(Env.Environment);
+    first.OpenFile(LogPath());
+    TOperationLog second(Env.Environment);
+    try {
+        second.OpenFile(LogPath());
+        FAIL() << "second instance opened the log file";
+    } catch (const TError& error) {
+        EXPECT_TRUE(error.Text().contains(QStringLiteral("in use"))) << error.Text().toStdString();
+    }
+    first.CloseFile();
+    EXPECT_NO_THROW(second.OpenFile(LogPath()));
+}
+
+TEST_F(OperationLogTest, FailedWriteKeepsTheLinesForTheNextSave)
+{
+    TOperationLog log(Env.Environment);
+    log.AddToLog(QStringLiteral("waiting"));
+    // No file open: the write fails and the count stays.
+    EXPECT_THROW(log.SaveLog(), TError);
+    EXPECT_EQ(log.LoggedLineCount(), 0);
+    log.OpenFile(LogPath());
+    log.SaveLog();
+    EXPECT_EQ(FileText(), QStringLiteral("09.12.2008 9:05:03 waiting\r\n"));
+}
+
+} // namespace
