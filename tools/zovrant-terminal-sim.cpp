@@ -1,0 +1,218 @@
+// A paper-trading stand-in for the trading terminal. It follows the transaction import
+// file, answers every transaction in the result file (status "0" at once, status "3" with
+// a unique exchange order number after a delay), and keeps its info.log growing while its
+// link is up. A control file lets a test or the operator drop the link, stop answering or
+// reject every n-th transaction while it runs. It only ever appends to what it writes.
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QTimer>
+#include <cstdio>
+#include <deque>
+
+namespace {
+
+struct TOptions {
+    QString Tri, Tro, InfoLog, Control;
+    int DelayMs = 300;
+    int PollMs = 100;
+    int InfoIntervalMs = 500;
+    int RejectEvery = 0;
+    qint64 FirstOrderNumber = 100001;
+};
+
+struct TPendingFill {
+    qint64 DueMs;
+    QByteArray Line;
+};
+
+// The key=value pairs of one transaction line ("TRANS_ID =7;ACTION=NEW_ORDER;...").
+QHash<QString, QString> ParsePairs(const QString& line)
+{
+    QHash<QString, QString> pairs;
+    for (const QString& pair : line.split(QLatin1Char(';'))) {
+        const int eq = pair.indexOf(QLatin1Char('='));
+        if (eq > 0)
+            pairs.insert(pair.left(eq).trimmed().toUpper(), pair.mid(eq + 1).trimmed());
+    }
+    return pairs;
+}
+
+bool AppendTo(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+        return false;
+    return file.write(bytes) == bytes.size();
+}
+
+class TTerminalSim {
+public:
+    explicit TTerminalSim(const TOptions& options)
+        : FOptions(options), FNextOrderNumber(options.FirstOrderNumber)
+    {
+        FTriOffset = QFileInfo(options.Tri).size(); // follow from the current end
+    }
+
+    void Tick()
+    {
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        ReadControl();
+        if (FLinkUp && now - FLastInfoMs >= FOptions.InfoIntervalMs) {
+            AppendTo(FOptions.InfoLog, QDateTime::currentDateTime()
+                                           .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"))
+                                           .toLatin1() + " link alive\r\n");
+            FLastInfoMs = now;
+        }
+        if (!FAnswering)
+            return;
+        for (const QString& line : NewTriLines())
+            Answer(line, now);
+        while (!FFills.empty() && FFills.front().DueMs <= now) {
+            AppendTo(FOptions.Tro, FFills.front().Line);
+            FFills.pop_front();
+        }
+    }
+
+private:
+    void ReadControl()
+    {
+        if (FOptions.Control.isEmpty())
+            return;
+        QFile file(FOptions.Control);
+        if (!file.open(QIODevice::ReadOnly))
+            return;
+        for (const QByteArray& raw : file.readAll().split('\n')) {
+            const QByteArray word = raw.trimmed();
+            if (word == "link down") FLinkUp = false;
+            else if (word == "link up") FLinkUp = true;
+            else if (word == "silent") FAnswering = false;
+            else if (word == "answer") FAnswering = true;
+            else if (word.startsWith("reject every "))
+                FOptions.RejectEvery = word.mid(13).toInt();
+        }
+    }
+
+    // Complete lines appended to the import file since the last look. A file that became
+    // shorter was emptied (Zovrant does that when it starts): read it from the start.
+    QStringList NewTriLines()
+    {
+        QFile file(FOptions.Tri);
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        if (file.size() < FTriOffset)
+            FTriOffset = 0;
+        file.seek(FTriOffset);
+        const QByteArray bytes = file.readAll();
+        const int end = bytes.lastIndexOf('\n');
+        if (end < 0)
+            return {};
+        FTriOffset += end + 1;
+        QStringList lines;
+        for (const QByteArray& raw : bytes.left(end).split('\n')) {
+            const QByteArray line = raw.trimmed();
+            if (!line.isEmpty())
+                lines << QString::fromLatin1(line);
+        }
+        return lines;
+    }
+
+    void Answer(const QString& line, qint64 now)
+    {
+        const QHash<QString, QString> pairs = ParsePairs(line);
+        bool ok = false;
+        const qint64 transId = pairs.value(QStringLiteral("TRANS_ID")).toLongLong(&ok);
+        if (!ok) {
+            std::fprintf(stderr, "terminal-sim: no TRANS_ID in: %s\n", qPrintable(line));
+            return;
+        }
+        const QString action = pairs.value(QStringLiteral("ACTION"));
+        const bool kill = action.startsWith(QStringLiteral("KILL"));
+        const QByteArray id = QByteArray::number(transId);
+        AppendTo(FOptions.Tro, "TRANS_ID=" + id + ";STATUS=0;TRANS_NAME=\"" + Name(kill)
+                                   + "\";DESCRIPTION=\"Sent to the server\";ORDER_NUMBER=0;\r\n");
+        ++FCount;
+        if (FOptions.RejectEvery > 0 && FCount % FOptions.RejectEvery == 0) {
+            FFills.push_back({now + FOptions.DelayMs,
+                              "TRANS_ID=" + id + ";STATUS=4;TRANS_NAME=\"" + Name(kill)
+                                  + "\";DESCRIPTION=\"Rejected by the exchange\";ORDER_NUMBER=0;\r\n"});
+            return;
+        }
+        const QByteArray number = kill ? pairs.value(QStringLiteral("ORDER_KEY")).toLatin1()
+                                       : QByteArray::number(FNextOrderNumber++);
+        FFills.push_back({now + FOptions.DelayMs,
+                          "TRANS_ID=" + id + ";STATUS=3;TRANS_NAME=\"" + Name(kill)
+                              + "\";DESCRIPTION=\"" + (kill ? "Order withdrawn" : "Order registered")
+                              + "\";ORDER_NUMBER=" + number + ";\r\n"});
+    }
+
+    static QByteArray Name(bool kill) { return kill ? "Kill order" : "New order"; }
+
+    TOptions FOptions;
+    qint64 FTriOffset = 0;
+    qint64 FNextOrderNumber;
+    qint64 FLastInfoMs = 0;
+    qint64 FCount = 0;
+    bool FLinkUp = true;
+    bool FAnswering = true;
+    std::deque<TPendingFill> FFills;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication application(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Trading terminal simulator for paper trading."));
+    parser.addHelpOption();
+    const QCommandLineOption tri(QStringLiteral("tri"), QStringLiteral("Transaction import file."), QStringLiteral("path"));
+    const QCommandLineOption tro(QStringLiteral("tro"), QStringLiteral("Transaction result file."), QStringLiteral("path"));
+    const QCommandLineOption info(QStringLiteral("info-log"), QStringLiteral("Terminal log kept growing while connected."), QStringLiteral("path"));
+    const QCommandLineOption control(QStringLiteral("control"),
+        QStringLiteral("Control file, read on every poll: lines \"link down\", \"link up\", \"silent\", \"answer\", \"reject every N\"."),
+        QStringLiteral("path"));
+    const QCommandLineOption delay(QStringLiteral("delay-ms"), QStringLiteral("Delay before the execution report (default 300)."), QStringLiteral("ms"), QStringLiteral("300"));
+    const QCommandLineOption poll(QStringLiteral("poll-ms"), QStringLiteral("Poll period (default 100)."), QStringLiteral("ms"), QStringLiteral("100"));
+    const QCommandLineOption infoInterval(QStringLiteral("info-interval-ms"), QStringLiteral("Period of info.log growth (default 500)."), QStringLiteral("ms"), QStringLiteral("500"));
+    const QCommandLineOption reject(QStringLiteral("reject-every"), QStringLiteral("Reject every n-th transaction (0: none)."), QStringLiteral("n"), QStringLiteral("0"));
+    const QCommandLineOption first(QStringLiteral("first-order-number"), QStringLiteral("First exchange order number."), QStringLiteral("n"), QStringLiteral("100001"));
+    parser.addOptions({tri, tro, info, control, delay, poll, infoInterval, reject, first});
+    parser.process(application);
+    if (!parser.isSet(tri) || !parser.isSet(tro) || !parser.isSet(info)) {
+        std::fprintf(stderr, "terminal-sim: --tri, --tro and --info-log are required\n");
+        return 2;
+    }
+
+    TOptions options;
+    options.Tri = parser.value(tri);
+    options.Tro = parser.value(tro);
+    options.InfoLog = parser.value(info);
+    options.Control = parser.value(control);
+    bool ok = true;
+    auto number = [&](const QCommandLineOption& option) {
+        bool good = false;
+        const qint64 value = parser.value(option).toLongLong(&good);
+        if (!good || value < 0) {
+            std::fprintf(stderr, "terminal-sim: --%s needs a whole number\n", qPrintable(option.names().first()));
+            ok = false;
+        }
+        return value;
+    };
+    options.DelayMs = int(number(delay));
+    options.PollMs = int(number(poll));
+    options.InfoIntervalMs = int(number(infoInterval));
+    options.RejectEvery = int(number(reject));
+    options.FirstOrderNumber = number(first);
+    if (!ok)
+        return 2;
+
+    TTerminalSim sim(options);
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&sim] { sim.Tick(); });
+    timer.start(std::max(1, options.PollMs));
+    return QCoreApplication::exec();
+}
