@@ -48,17 +48,32 @@ public:
 
     // The folder of the settings file, ending in a path separator; fixed at creation.
     QString ProgramFolder;
+    // The folder of the running executable, ending in a path separator: where the
+    // program keeps its settings file.
+    static QString ExecutableFolder();
     // The two timers whose periods a load sets (owned by the main window; may be null).
     QTimer* timUpdateTable = nullptr;
     QTimer* timInfoLog = nullptr;
 
     QString FileName() const { return ProgramFolder + QStringLiteral("Zovrant.ini"); }
 
-    // Copies the file into the fields, then sets both timer periods. Throws TError on a
-    // value that does not convert; the fields read before it keep their new values.
+    // Copies the file into the fields (a missing file or key gives the default), then sets
+    // both timer periods to the seconds of edtIntTable and edtQuikConnectTimeOut. Throws
+    // TError on a value that does not convert; the fields read before it keep their new
+    // values, the later ones and the timers keep what they had. A period of 0 stops a
+    // running timer (a Qt timer of period 0 would fire without pause); a later load with
+    // a period above 0 starts it again.
     void LoadSettings();
-    // Writes every field into the file, keeping unknown keys and sections.
+    // Writes every field into the file, keeping unknown keys and sections. Throws TError
+    // and leaves the file as it was when a value cannot be stored (a password character
+    // that the stored form cannot carry, a text outside Windows-1251, a line break) or
+    // when the file cannot be written.
     void SaveSettings() const;
+
+private:
+    // A timer stopped by a period of 0, to be started again by a period above 0.
+    bool FUpdateTableHeld = false;
+    bool FInfoLogHeld = false;
 };
 
 // The per-character shift of the stored password: +2 when encoding, -2 when decoding,

@@ -1,0 +1,168 @@
+#include "data/ProfileFile.h"
+
+#include "shell/CodePage.h"
+#include "shell/Error.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+
+namespace {
+
+// What one line of the file is. Names and values are still Windows-1251 bytes.
+struct TLineShape {
+    enum TKind { Other, Section, Key };
+    TKind Kind = Other;
+    QByteArray Name;
+    QByteArray Value;
+};
+
+TLineShape ShapeOf(const QByteArray& line)
+{
+    const QByteArray text = line.trimmed();
+    if (text.startsWith('[')) {
+        const qsizetype close = text.indexOf(']');
+        if (close < 0)
+            return {};
+        return {TLineShape::Section, text.mid(1, close - 1).trimmed(), {}};
+    }
+    if (text.startsWith(';'))
+        return {}; // a comment
+    const qsizetype equals = text.indexOf('=');
+    if (equals <= 0)
+        return {};
+    const QByteArray name = text.left(equals).trimmed();
+    if (name.isEmpty())
+        return {};
+    return {TLineShape::Key, name, text.mid(equals + 1).trimmed()};
+}
+
+bool SameName(const QByteArray& stored, const QString& wanted)
+{
+    return FromCp1251(stored).compare(wanted, Qt::CaseInsensitive) == 0;
+}
+
+QString NativeName(const QString& fileName)
+{
+    return QDir::toNativeSeparators(fileName);
+}
+
+} // namespace
+
+TProfileFile::TProfileFile(const QString& fileName)
+    : FFileName(fileName)
+{
+    QFile file(fileName);
+    if (!file.exists())
+        return;
+    if (!file.open(QIODevice::ReadOnly))
+        throw TError(QStringLiteral("Unable to read from %1: %2")
+                         .arg(NativeName(fileName), file.errorString()));
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw TError(QStringLiteral("Unable to read from %1: %2")
+                         .arg(NativeName(fileName), file.errorString()));
+    if (bytes.isEmpty())
+        return;
+    FLines = bytes.split('\n');
+    if (bytes.endsWith('\n'))
+        FLines.removeLast(); // the empty text after the last line end
+    for (QByteArray& line : FLines) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+    }
+}
+
+std::optional<QString> TProfileFile::Value(const QString& section, const QString& key) const
+{
+    const qsizetype header = FindSection(section);
+    if (header < 0)
+        return std::nullopt;
+    const qsizetype line = FindKey(header, key);
+    if (line < 0)
+        return std::nullopt;
+    return FromCp1251(ShapeOf(FLines[line]).Value);
+}
+
+QString TProfileFile::ReadString(const QString& section, const QString& key,
+                                 const QString& defaultValue) const
+{
+    return Value(section, key).value_or(defaultValue);
+}
+
+void TProfileFile::WriteString(const QString& section, const QString& key, const QString& value)
+{
+    if (value.contains(QLatin1Char('\r')) || value.contains(QLatin1Char('\n'))
+        || value.contains(QChar(0)))
+        throw TError(QStringLiteral("Значение ключа %1 нельзя записать в файл %2: "
+                                    "в нём есть перевод строки или нулевой символ.")
+                         .arg(key, NativeName(FFileName)));
+    if (!FitsCp1251(value))
+        throw TError(QStringLiteral("Значение ключа %1 нельзя записать в файл %2: "
+                                    "в нём есть символы вне кодировки Windows-1251.")
+                         .arg(key, NativeName(FFileName)));
+
+    const QByteArray encodedValue = ToCp1251(value);
+    const qsizetype header = FindSection(section);
+    if (header < 0) {
+        FLines << '[' + ToCp1251(section) + ']' << ToCp1251(key) + '=' + encodedValue;
+        return;
+    }
+    const qsizetype line = FindKey(header, key);
+    if (line >= 0) {
+        // Replaced in place, keeping the name as the file spells it.
+        FLines[line] = ShapeOf(FLines[line]).Name + '=' + encodedValue;
+        return;
+    }
+    // After the section's last line that is not blank, so that a blank line separating
+    // it from the next section stays in front of that section.
+    qsizetype insertAt = SectionEnd(header);
+    while (insertAt > header + 1 && FLines[insertAt - 1].trimmed().isEmpty())
+        --insertAt;
+    FLines.insert(insertAt, ToCp1251(key) + '=' + encodedValue);
+}
+
+QByteArray TProfileFile::Bytes() const
+{
+    QByteArray bytes;
+    for (const QByteArray& line : FLines)
+        bytes += line + "\r\n";
+    return bytes;
+}
+
+void TProfileFile::Save() const
+{
+    QSaveFile file(FFileName);
+    if (!file.open(QIODevice::WriteOnly) || file.write(Bytes()) < 0 || !file.commit())
+        throw TError(QStringLiteral("Unable to write to %1: %2")
+                         .arg(NativeName(FFileName), file.errorString()));
+}
+
+qsizetype TProfileFile::FindSection(const QString& section) const
+{
+    for (qsizetype i = 0; i < FLines.size(); ++i) {
+        const TLineShape shape = ShapeOf(FLines[i]);
+        if (shape.Kind == TLineShape::Section && SameName(shape.Name, section))
+            return i;
+    }
+    return -1;
+}
+
+qsizetype TProfileFile::SectionEnd(qsizetype header) const
+{
+    qsizetype i = header + 1;
+    while (i < FLines.size() && ShapeOf(FLines[i]).Kind != TLineShape::Section)
+        ++i;
+    return i;
+}
+
+qsizetype TProfileFile::FindKey(qsizetype header, const QString& key) const
+{
+    const qsizetype end = SectionEnd(header);
+    for (qsizetype i = header + 1; i < end; ++i) {
+        const TLineShape shape = ShapeOf(FLines[i]);
+        if (shape.Kind == TLineShape::Key && SameName(shape.Name, key))
+            return i;
+    }
+    return -1;
+}

@@ -1,0 +1,254 @@
+#include "data/Settings.h"
+
+#include "data/ProfileFile.h"
+#include "shell/CodePage.h"
+#include "shell/Error.h"
+
+#include <QCoreApplication>
+#include <QLocale>
+#include <QStringList>
+#include <QTimer>
+#include <cmath>
+#include <limits>
+#include <optional>
+
+namespace {
+
+// Every key of the settings file, in the order in which it is read and written, with the
+// field that holds it. A choice names the index of its last item.
+template <class TVisitor>
+void ForEachKey(TVisitor& visitor)
+{
+    visitor.Section("Position");
+    visitor.Choice("PositionSize", &TSettings::rgpPositionSize, 4);
+    visitor.Text("FixVol", &TSettings::edtFixVol);
+    visitor.Text("Part", &TSettings::edtPart);
+    visitor.Choice("rgpFilled", &TSettings::rgpFilled, 1);
+    visitor.Text("time1", &TSettings::edtTime1);
+    visitor.Text("time2", &TSettings::edtTime2);
+    visitor.Flag("ExitQty", &TSettings::chExitQty);
+    visitor.Choice("rgpSingleMulti", &TSettings::rgpSingleMulti, 1);
+
+    visitor.Section("Quik");
+    visitor.Text("pathTRI", &TSettings::edtTRI);
+    visitor.Text("pathTRO", &TSettings::edtTRO);
+    visitor.Text("pathInfoLog", &TSettings::edtInfoLog);
+    visitor.Text("AccountMicex", &TSettings::edtAccountMicex);
+    visitor.Text("AccountFORTS", &TSettings::edtAccountFORTS);
+    visitor.Text("intTable", &TSettings::edtIntTable);
+    visitor.Text("QuikConnectTimeOut", &TSettings::edtQuikConnectTimeOut);
+    visitor.Text("Code", &TSettings::edtCode);
+    visitor.Text("Alerts", &TSettings::edtAlerts);
+    visitor.Text("QuikData", &TSettings::edtQuikData);
+    visitor.Flag("Connect", &TSettings::chConnect);
+    visitor.Flag("QuikConnect", &TSettings::chQuikConnect);
+
+    visitor.Section("Mail");
+    visitor.Text("SMTP", &TSettings::edtSMTP);
+    visitor.Text("Port", &TSettings::edtPort);
+    visitor.Text("User", &TSettings::edtUser);
+    visitor.Scrambled("Password", &TSettings::edtPassword);
+    visitor.Flag("Auten", &TSettings::chAuten);
+    visitor.Text("FromName", &TSettings::edtFromName);
+    visitor.Text("FromAddress", &TSettings::edtFromAddress);
+    visitor.Text("Email1", &TSettings::edtEmail1);
+    visitor.Text("Email2", &TSettings::edtEmail2);
+    visitor.Flag("SendTrans_id", &TSettings::chSendTrans_Id);
+    visitor.Flag("SendTrans_done", &TSettings::chSendTrans_done);
+    visitor.Flag("SendQuikConnect", &TSettings::chSendQuikConnect);
+}
+
+int ParseInteger(const QString& text)
+{
+    bool ok = false;
+    const int value = text.toInt(&ok);
+    if (!ok)
+        throw TError(QStringLiteral("'%1' is not a valid integer value").arg(text));
+    return value;
+}
+
+// Any number (non-zero is checked) or "True"/"False" in any letter case.
+bool ParseFlag(const QString& text)
+{
+    if (text.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
+        return true;
+    if (text.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)
+        return false;
+    QLocale numbers = QLocale::c();
+    numbers.setNumberOptions(QLocale::RejectGroupSeparator);
+    bool ok = false;
+    const double value = numbers.toDouble(text, &ok);
+    if (!ok || !std::isfinite(value))
+        throw TError(QStringLiteral("'%1' is not a valid boolean value").arg(text));
+    return value != 0;
+}
+
+// Below 0 selects no item, beyond the last item selects the last.
+int ClampedChoice(int index, int last)
+{
+    if (index < 0)
+        return -1;
+    return index > last ? last : index;
+}
+
+class TSettingsReader {
+public:
+    TSettingsReader(const TProfileFile& file, TSettings& target)
+        : FFile(file), FTarget(target) {}
+
+    void Section(const char* name) { FSection = QLatin1String(name); }
+    void Choice(const char* key, int TSettings::*field, int last)
+    {
+        const std::optional<QString> text = Stored(key);
+        FTarget.*field = text ? ClampedChoice(ParseInteger(*text), last) : FDefaults.*field;
+    }
+    void Flag(const char* key, bool TSettings::*field)
+    {
+        const std::optional<QString> text = Stored(key);
+        FTarget.*field = text ? ParseFlag(*text) : FDefaults.*field;
+    }
+    void Text(const char* key, QString TSettings::*field)
+    {
+        FTarget.*field = Stored(key).value_or(FDefaults.*field);
+    }
+    void Scrambled(const char* key, QString TSettings::*field)
+    {
+        const std::optional<QString> text = Stored(key);
+        FTarget.*field = text ? ScrambleText(*text, false) : FDefaults.*field;
+    }
+
+private:
+    std::optional<QString> Stored(const char* key) const
+    {
+        return FFile.Value(FSection, QLatin1String(key));
+    }
+
+    const TProfileFile& FFile;
+    TSettings& FTarget;
+    const TSettings FDefaults;
+    QString FSection;
+};
+
+class TSettingsWriter {
+public:
+    TSettingsWriter(TProfileFile& file, const TSettings& source)
+        : FFile(file), FSource(source) {}
+
+    void Section(const char* name) { FSection = QLatin1String(name); }
+    void Choice(const char* key, int TSettings::*field, int)
+    {
+        Write(key, QString::number(FSource.*field));
+    }
+    void Flag(const char* key, bool TSettings::*field)
+    {
+        Write(key, FSource.*field ? QStringLiteral("-1") : QStringLiteral("0"));
+    }
+    void Text(const char* key, QString TSettings::*field) { Write(key, FSource.*field); }
+    void Scrambled(const char* key, QString TSettings::*field)
+    {
+        Write(key, ScrambleText(FSource.*field, true));
+    }
+
+private:
+    void Write(const char* key, const QString& value)
+    {
+        FFile.WriteString(FSection, QLatin1String(key), value);
+    }
+
+    TProfileFile& FFile;
+    const TSettings& FSource;
+    QString FSection;
+};
+
+// The stored password is shifted by +2 on its Windows-1251 codes. A character outside the
+// code page has no code; "ю" (254) would turn into code 0 and a control character into a
+// line break or a blank cut off the end of the line: one line of the file carries none of
+// them back. Such a password is refused rather than silently stored wrong.
+void RefuseUnstorablePassword(const QString& password)
+{
+    QStringList refused;
+    for (const char32_t point : password.toUcs4()) {
+        const QString character = QString::fromUcs4(&point, 1);
+        QString shown;
+        if (!FitsCp1251(character))
+            shown = QStringLiteral("«%1»").arg(character);
+        else if (const auto code = static_cast<unsigned char>(ToCp1251(character).at(0));
+                 code < 0x20)
+            shown = QStringLiteral("символ с кодом %1").arg(code);
+        else if (code == 0xFE)
+            shown = QStringLiteral("«%1»").arg(character);
+        if (!shown.isEmpty() && !refused.contains(shown))
+            refused << shown;
+    }
+    if (!refused.isEmpty())
+        throw TError(QStringLiteral("Настройки не сохранены: пароль содержит символы, которые "
+                                    "нельзя сохранить в файле настроек: %1.")
+                         .arg(refused.join(QStringLiteral(", "))));
+}
+
+// A timer period in milliseconds from a number of seconds.
+int PeriodMilliseconds(const QString& seconds)
+{
+    constexpr int kMaxSeconds = std::numeric_limits<int>::max() / 1000;
+    const int value = ParseInteger(seconds);
+    if (value < 0 || value > kMaxSeconds)
+        throw TError(QStringLiteral("'%1' is not a valid timer period in seconds (0 to %2)")
+                         .arg(seconds)
+                         .arg(kMaxSeconds));
+    return value * 1000;
+}
+
+// A Qt timer of period 0 fires whenever the event loop is idle, while a period of 0 means
+// "never ticks": such a timer is stopped and marked held, and started again by the first
+// period above 0.
+void SetPeriod(QTimer* timer, int milliseconds, bool& held)
+{
+    if (timer == nullptr)
+        return;
+    timer->setInterval(milliseconds);
+    if (milliseconds == 0) {
+        if (timer->isActive()) {
+            timer->stop();
+            held = true;
+        }
+    } else if (held) {
+        timer->start();
+        held = false;
+    }
+}
+
+} // namespace
+
+QString TSettings::ExecutableFolder()
+{
+    return QCoreApplication::applicationDirPath() + QLatin1Char('/');
+}
+
+void TSettings::LoadSettings()
+{
+    const TProfileFile file(FileName());
+    TSettingsReader reader(file, *this);
+    ForEachKey(reader);
+    SetPeriod(timUpdateTable, PeriodMilliseconds(edtIntTable), FUpdateTableHeld);
+    SetPeriod(timInfoLog, PeriodMilliseconds(edtQuikConnectTimeOut), FInfoLogHeld);
+}
+
+void TSettings::SaveSettings() const
+{
+    RefuseUnstorablePassword(edtPassword);
+    // Every key is set in memory first and the file written once at the end, so a value
+    // that cannot be stored leaves the file exactly as it was.
+    TProfileFile file(FileName());
+    TSettingsWriter writer(file, *this);
+    ForEachKey(writer);
+    file.Save();
+}
+
+QString ScrambleText(const QString& source, bool encode)
+{
+    QByteArray codes = ToCp1251(source);
+    const int shift = encode ? 2 : -2;
+    for (char& code : codes)
+        code = static_cast<char>((static_cast<unsigned char>(code) + shift) & 0xFF);
+    return FromCp1251(codes);
+}

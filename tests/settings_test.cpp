@@ -1,0 +1,436 @@
+#include "data/Settings.h"
+#include "shell/CodePage.h"
+#include "shell/Error.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <QDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+
+#define ZOVRANT_EVERY_SETTING(X)                                                              \
+    X(rgpPositionSize) X(edtFixVol) X(edtPart) X(rgpFilled) X(edtTime1) X(edtTime2)           \
+    X(chExitQty) X(rgpSingleMulti) X(edtTRI) X(edtTRO) X(edtInfoLog) X(edtAccountMicex)       \
+    X(edtAccountFORTS) X(edtIntTable) X(edtQuikConnectTimeOut) X(edtCode) X(edtAlerts)       \
+    X(edtQuikData) X(chConnect) X(chQuikConnect) X(edtSMTP) X(edtPort) X(edtUser)             \
+    X(edtPassword) X(chAuten) X(edtFromName) X(edtFromAddress) X(edtEmail1) X(edtEmail2)      \
+    X(chSendTrans_Id) X(chSendTrans_done) X(chSendQuikConnect)
+
+void ExpectSameSettings(const TSettings& actual, const TSettings& expected)
+{
+#define ZOVRANT_EXPECT_SAME(field) EXPECT_EQ(actual.field, expected.field) << #field;
+    ZOVRANT_EVERY_SETTING(ZOVRANT_EXPECT_SAME)
+#undef ZOVRANT_EXPECT_SAME
+}
+
+// Every field away from its default, with Cyrillic where the file must carry it.
+void SetEveryFieldAway(TSettings& s)
+{
+    s.rgpPositionSize = 3;
+    s.edtFixVol = QStringLiteral("45000,5");
+    s.edtPart = QStringLiteral("12,5");
+    s.rgpFilled = 0;
+    s.edtTime1 = QStringLiteral("09:45:00");
+    s.edtTime2 = QStringLiteral("18:40:00");
+    s.chExitQty = false;
+    s.rgpSingleMulti = 1;
+    s.edtTRI = QStringLiteral("D:\\Торги\\QUIK\\Trans.tri");
+    s.edtTRO = QStringLiteral("D:\\Торги\\QUIK\\Trans.tro");
+    s.edtInfoLog = QStringLiteral("D:\\Торги\\QUIK\\info.log");
+    s.edtAccountMicex = QStringLiteral("L01-00000F01");
+    s.edtAccountFORTS = QStringLiteral("SPBFUT00X");
+    s.edtIntTable = QStringLiteral("3");
+    s.edtQuikConnectTimeOut = QStringLiteral("45");
+    s.edtCode = QStringLiteral("К-222");
+    s.edtAlerts = QStringLiteral("E:\\Omega\\Alerts.mdb");
+    s.edtQuikData = QStringLiteral("E:\\Мост\\dbQuikData.mdb");
+    s.chConnect = true;
+    s.chQuikConnect = true;
+    s.edtSMTP = QStringLiteral("smtp.example.org");
+    s.edtPort = QStringLiteral("587");
+    s.edtUser = QStringLiteral("Трейдер");
+    s.edtPassword = QStringLiteral("Пароль я = \"1\"~");
+    s.chAuten = true;
+    s.edtFromName = QStringLiteral("Робот");
+    s.edtFromAddress = QStringLiteral("robot@example.org");
+    s.edtEmail1 = QStringLiteral("desk@example.org");
+    s.edtEmail2 = QStringLiteral("79990000000@sms.example.org");
+    s.chSendTrans_Id = true;
+    s.chSendTrans_done = true;
+    s.chSendQuikConnect = true;
+}
+
+class SettingsTest : public ::testing::Test {
+protected:
+    QTemporaryDir Dir;
+    QTimer TableTimer;
+    QTimer InfoTimer;
+    TSettings Settings;
+
+    void SetUp() override
+    {
+        Settings.ProgramFolder = Dir.path() + QLatin1Char('/');
+        Settings.timUpdateTable = &TableTimer;
+        Settings.timInfoLog = &InfoTimer;
+        TableTimer.setInterval(5000);
+        InfoTimer.setInterval(7000);
+    }
+    QString IniPath() const { return Dir.filePath(QStringLiteral("Zovrant.ini")); }
+    void WriteIni(const QString& text) const { WriteWholeFile(IniPath(), ToCp1251(text)); }
+    QString IniText() const { return FromCp1251(ReadWholeFile(IniPath())); }
+    TSettings Fresh() const
+    {
+        TSettings settings;
+        settings.ProgramFolder = Settings.ProgramFolder;
+        return settings;
+    }
+    QString LoadError()
+    {
+        try {
+            Settings.LoadSettings();
+        } catch (const TError& error) {
+            return error.Text();
+        }
+        return QStringLiteral("(loaded)");
+    }
+    QString SaveError() const
+    {
+        try {
+            Settings.SaveSettings();
+        } catch (const TError& error) {
+            return error.Text();
+        }
+        return QStringLiteral("(saved)");
+    }
+};
+
+TEST_F(SettingsTest, FileWrittenFromScratchHoldsEveryKeyInTableOrder)
+{
+    Settings.edtPassword = QStringLiteral("abc");
+    Settings.SaveSettings();
+    EXPECT_EQ(IniText(), QStringLiteral(
+        "[Position]\r\n"
+        "PositionSize=0\r\n"
+        "FixVol=30000\r\n"
+        "Part=20\r\n"
+        "rgpFilled=1\r\n"
+        "time1=10:30:00\r\n"
+        "time2=17:45:00\r\n"
+        "ExitQty=-1\r\n"
+        "rgpSingleMulti=0\r\n"
+        "[Quik]\r\n"
+        "pathTRI=C:\\Program Files\\QUIK\\Trans\\Trans.tri\r\n"
+        "pathTRO=C:\\Program Files\\QUIK\\Trans\\Trans.tro\r\n"
+        "pathInfoLog=C:\\Program Files\\QUIK\\info.log\r\n"
+        "AccountMicex=L01-00000F00\r\n"
+        "AccountFORTS=SPB\r\n"
+        "intTable=1\r\n"
+        "QuikConnectTimeOut=60\r\n"
+        "Code=111\r\n"
+        "Alerts=C:\\Program Files\\Omega Research\\MyWork\\Alerts11.mdb\r\n"
+        "QuikData=C:\\Zovrant\\Data\\dbQuikData.mdb\r\n"
+        "Connect=0\r\n"
+        "QuikConnect=0\r\n"
+        "[Mail]\r\n"
+        "SMTP=smtp.mail.ru\r\n"
+        "Port=25\r\n"
+        "User=User\r\n"
+        "Password=cde\r\n"
+        "Auten=0\r\n"
+        "FromName=User\r\n"
+        "FromAddress=user@mail.ru\r\n"
+        "Email1=user@mail.ru\r\n"
+        "Email2=70000000000@sms.mail.ru\r\n"
+        "SendTrans_id=0\r\n"
+        "SendTrans_done=0\r\n"
+        "SendQuikConnect=0\r\n"));
+    // Saving leaves the timers alone.
+    EXPECT_EQ(TableTimer.interval(), 5000);
+    EXPECT_EQ(InfoTimer.interval(), 7000);
+}
+
+TEST_F(SettingsTest, EveryKeyRoundTripsThroughTheFile)
+{
+    SetEveryFieldAway(Settings);
+    const TSettings defaults;
+#define ZOVRANT_EXPECT_AWAY(field) EXPECT_NE(Settings.field, defaults.field) << #field;
+    ZOVRANT_EVERY_SETTING(ZOVRANT_EXPECT_AWAY)
+#undef ZOVRANT_EXPECT_AWAY
+
+    Settings.SaveSettings();
+    TSettings loaded = Fresh();
+    loaded.LoadSettings();
+    SetEveryFieldAway(Settings); // the expected values, untouched by the save
+    ExpectSameSettings(loaded, Settings);
+
+    // The file is Windows-1251: one byte per Cyrillic letter, no UTF-8.
+    const QByteArray bytes = ReadWholeFile(IniPath());
+    EXPECT_TRUE(bytes.contains("pathTRI=D:\\\xD2\xEE\xF0\xE3\xE8\\QUIK\\Trans.tri\r\n"));
+    EXPECT_FALSE(bytes.contains(QStringLiteral("Торги").toUtf8()));
+}
+
+TEST_F(SettingsTest, NoFileGivesTheDefaultsAndWritesNothing)
+{
+    SetEveryFieldAway(Settings);
+    Settings.LoadSettings();
+    ExpectSameSettings(Settings, TSettings());
+    EXPECT_EQ(Settings.rgpFilled, 1);
+    EXPECT_EQ(TableTimer.interval(), 1000);
+    EXPECT_EQ(InfoTimer.interval(), 60000);
+    EXPECT_TRUE(QDir(Dir.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+}
+
+TEST_F(SettingsTest, SavingKeepsUnknownKeysAndSectionsAndReplacesKeysInPlace)
+{
+    WriteIni(QStringLiteral(
+        "; written by hand\r\n"
+        "[position]\r\n"
+        "rgpfilled=0\r\n"
+        "Comment=unknown key\r\n"
+        "\r\n"
+        "[Terminal]\r\n"
+        "Name=QUIK 5\r\n"
+        "\r\n"
+        "[QUIK]\r\n"
+        "pathtri = D:\\Торги\\trans.tri\r\n"
+        "Legacy=1\r\n"));
+    Settings.LoadSettings();
+    EXPECT_EQ(Settings.rgpFilled, 0);
+    EXPECT_EQ(Settings.edtTRI, QStringLiteral("D:\\Торги\\trans.tri"));
+    EXPECT_EQ(Settings.edtTRO, TSettings().edtTRO);
+
+    Settings.edtTRI = QStringLiteral("E:\\QUIK\\Trans.tri");
+    Settings.SaveSettings();
+    const QStringList lines = IniText().split(QStringLiteral("\r\n"));
+    ASSERT_GE(lines.size(), 12);
+    EXPECT_EQ(lines[0], QStringLiteral("; written by hand"));
+    EXPECT_EQ(lines[1], QStringLiteral("[position]"));
+    EXPECT_EQ(lines[2], QStringLiteral("rgpfilled=0"));
+    EXPECT_EQ(lines[3], QStringLiteral("Comment=unknown key"));
+    EXPECT_EQ(lines[4], QStringLiteral("PositionSize=0")); // new keys after the last line
+    const qsizetype terminal = lines.indexOf(QStringLiteral("[Terminal]"));
+    ASSERT_GT(terminal, 0);
+    EXPECT_EQ(lines[terminal - 1], QString());
+    EXPECT_EQ(lines[terminal + 1], QStringLiteral("Name=QUIK 5"));
+    EXPECT_EQ(lines[terminal + 2], QString());
+    EXPECT_EQ(lines[terminal + 3], QStringLiteral("[QUIK]"));
+    EXPECT_EQ(lines[terminal + 4], QStringLiteral("pathtri=E:\\QUIK\\Trans.tri"));
+    EXPECT_EQ(lines[terminal + 5], QStringLiteral("Legacy=1"));
+    EXPECT_EQ(lines[terminal + 6], QStringLiteral("pathTRO=C:\\Program Files\\QUIK\\Trans\\Trans.tro"));
+    EXPECT_EQ(lines.indexOf(QStringLiteral("[Mail]")), terminal + 17);
+    EXPECT_EQ(lines.filter(QStringLiteral("pathtri"), Qt::CaseInsensitive).size(), 1);
+}
+
+TEST_F(SettingsTest, ChoiceIndexOutsideItsItemsIsClamped)
+{
+    struct Case { QString key; QString stored; int TSettings::*field; int loaded; QString saved; };
+    const Case cases[] = {
+        {"PositionSize", "7", &TSettings::rgpPositionSize, 4, "4"},
+        {"PositionSize", "-5", &TSettings::rgpPositionSize, -1, "-1"},
+        {"PositionSize", "2", &TSettings::rgpPositionSize, 2, "2"},
+        {"rgpFilled", "2", &TSettings::rgpFilled, 1, "1"},
+        {"rgpFilled", "-1", &TSettings::rgpFilled, -1, "-1"},
+        {"rgpSingleMulti", "+1", &TSettings::rgpSingleMulti, 1, "1"},
+    };
+    for (const Case& c : cases) {
+        WriteIni(QStringLiteral("[Position]\r\n%1=%2\r\n").arg(c.key, c.stored));
+        Settings.LoadSettings();
+        EXPECT_EQ(Settings.*c.field, c.loaded) << c.key.toStdString() << '=' << c.stored.toStdString();
+        Settings.SaveSettings();
+        EXPECT_TRUE(IniText().contains(QStringLiteral("\r\n%1=%2\r\n").arg(c.key, c.saved)))
+            << c.key.toStdString() << '=' << c.stored.toStdString();
+    }
+}
+
+TEST_F(SettingsTest, FlagReadsAnyNumberOrTrueFalseAndSavesMinusOneOrZero)
+{
+    struct Case { QString stored; bool checked; };
+    const Case cases[] = {{"1", true},      {"-1", true},     {"True", true}, {"true", true},
+                          {"TRUE", true},   {"2", true},      {"0.5", true},  {"0", false},
+                          {"False", false}, {"fAlSe", false}, {"-0", false}};
+    for (const Case& c : cases) {
+        // ExitQty defaults to checked, QuikConnect to unchecked: both must follow the file.
+        WriteIni(QStringLiteral("[Position]\r\nExitQty=%1\r\n[Quik]\r\nQuikConnect=%1\r\n")
+                     .arg(c.stored));
+        Settings.LoadSettings();
+        EXPECT_EQ(Settings.chExitQty, c.checked) << c.stored.toStdString();
+        EXPECT_EQ(Settings.chQuikConnect, c.checked) << c.stored.toStdString();
+        Settings.SaveSettings();
+        const QString saved = c.checked ? QStringLiteral("-1") : QStringLiteral("0");
+        EXPECT_TRUE(IniText().contains(QStringLiteral("\r\nExitQty=%1\r\n").arg(saved)));
+        EXPECT_TRUE(IniText().contains(QStringLiteral("\r\nQuikConnect=%1\r\n").arg(saved)));
+    }
+}
+
+TEST_F(SettingsTest, ValueThatDoesNotConvertStopsTheLoadThere)
+{
+    struct Case { QString badLine; QString message; };
+    const Case cases[] = {
+        {"ExitQty=", "'' is not a valid boolean value"},
+        {"ExitQty=yes", "'yes' is not a valid boolean value"},
+        {"rgpSingleMulti=abc", "'abc' is not a valid integer value"},
+        {"rgpSingleMulti=", "'' is not a valid integer value"},
+        {"rgpSingleMulti=1.0", "'1.0' is not a valid integer value"},
+    };
+    for (const Case& c : cases) {
+        Settings = Fresh();
+        Settings.timUpdateTable = &TableTimer;
+        Settings.timInfoLog = &InfoTimer;
+        Settings.rgpSingleMulti = 1;
+        Settings.edtTRI = QStringLiteral("old");
+        WriteIni(QStringLiteral("[Position]\r\nPositionSize=2\r\nFixVol=5\r\n%1\r\n"
+                                "[Quik]\r\npathTRI=new\r\n")
+                     .arg(c.badLine));
+        EXPECT_EQ(LoadError(), c.message);
+        EXPECT_EQ(Settings.rgpPositionSize, 2) << "read before the bad key";
+        EXPECT_EQ(Settings.edtFixVol, QStringLiteral("5")) << "read before the bad key";
+        EXPECT_EQ(Settings.edtTRI, QStringLiteral("old")) << "after the bad key";
+        EXPECT_EQ(Settings.rgpSingleMulti, 1) << "the bad key or after it";
+        EXPECT_EQ(TableTimer.interval(), 5000);
+        EXPECT_EQ(InfoTimer.interval(), 7000);
+    }
+}
+
+TEST_F(SettingsTest, PresentEmptyTextIsNotMissing)
+{
+    WriteIni(QStringLiteral("[Position]\r\nFixVol=\r\n[Mail]\r\nUser=\r\nPassword=\r\n"));
+    Settings.edtPassword = QStringLiteral("typed");
+    Settings.LoadSettings();
+    EXPECT_EQ(Settings.edtFixVol, QString());
+    EXPECT_EQ(Settings.edtUser, QString());
+    EXPECT_EQ(Settings.edtPassword, QString());
+}
+
+TEST_F(SettingsTest, TimerPeriodsComeFromTheLoadedSeconds)
+{
+    struct Case { QString intTable; QString timeOut; int table; int info; QString error; };
+    const Case cases[] = {
+        {"2", "30", 2000, 30000, {}},
+        {"0", "60", 0, 60000, {}},
+        {"2147483", "1", 2147483000, 1000, {}},
+        {"abc", "30", 5000, 7000, "'abc' is not a valid integer value"},
+        {"1.5", "30", 5000, 7000, "'1.5' is not a valid integer value"},
+        {"", "30", 5000, 7000, "'' is not a valid integer value"},
+        {"2", "x", 2000, 7000, "'x' is not a valid integer value"},
+        {"-1", "30", 5000, 7000, "'-1' is not a valid timer period in seconds (0 to 2147483)"},
+        {"2", "2147484", 2000, 7000,
+         "'2147484' is not a valid timer period in seconds (0 to 2147483)"},
+    };
+    for (const Case& c : cases) {
+        TableTimer.setInterval(5000);
+        InfoTimer.setInterval(7000);
+        WriteIni(QStringLiteral("[Quik]\r\nintTable=%1\r\nQuikConnectTimeOut=%2\r\n")
+                     .arg(c.intTable, c.timeOut));
+        const QString error = LoadError();
+        EXPECT_EQ(error, c.error.isEmpty() ? QStringLiteral("(loaded)") : c.error)
+            << c.intTable.toStdString() << ' ' << c.timeOut.toStdString();
+        EXPECT_EQ(TableTimer.interval(), c.table) << c.intTable.toStdString();
+        EXPECT_EQ(InfoTimer.interval(), c.info) << c.timeOut.toStdString();
+        // The fields hold the text as stored, also when a period does not convert.
+        EXPECT_EQ(Settings.edtIntTable, c.intTable);
+        EXPECT_EQ(Settings.edtQuikConnectTimeOut, c.timeOut);
+    }
+}
+
+TEST_F(SettingsTest, PeriodZeroStopsARunningTimerUntilAPeriodReturns)
+{
+    TableTimer.start(1000);
+    WriteIni(QStringLiteral("[Quik]\r\nintTable=0\r\nQuikConnectTimeOut=0\r\n"));
+    Settings.LoadSettings();
+    EXPECT_EQ(TableTimer.interval(), 0);
+    EXPECT_FALSE(TableTimer.isActive()) << "a Qt timer of period 0 would fire without pause";
+    EXPECT_FALSE(InfoTimer.isActive());
+
+    Settings.LoadSettings(); // still 0: stays stopped
+    EXPECT_FALSE(TableTimer.isActive());
+
+    WriteIni(QStringLiteral("[Quik]\r\nintTable=2\r\nQuikConnectTimeOut=3\r\n"));
+    Settings.LoadSettings();
+    EXPECT_EQ(TableTimer.interval(), 2000);
+    EXPECT_TRUE(TableTimer.isActive()) << "was running before its period became 0";
+    EXPECT_EQ(InfoTimer.interval(), 3000);
+    EXPECT_FALSE(InfoTimer.isActive()) << "was never started";
+}
+
+TEST_F(SettingsTest, PasswordIsStoredShiftedByTwoAndComesBackUnchanged)
+{
+    const QString passwords[] = {QStringLiteral("abc XYZ 09 ~!"), QStringLiteral("Пароль-я"),
+                                 QString()};
+    for (const QString& password : passwords) {
+        Settings.edtPassword = password;
+        Settings.SaveSettings();
+        QByteArray expected = ToCp1251(password);
+        for (char& code : expected)
+            code = static_cast<char>((static_cast<unsigned char>(code) + 2) & 0xFF);
+        EXPECT_TRUE(ReadWholeFile(IniPath()).contains("\r\nPassword=" + expected + "\r\n"))
+            << password.toStdString();
+        TSettings loaded = Fresh();
+        loaded.LoadSettings();
+        EXPECT_EQ(loaded.edtPassword, password);
+    }
+}
+
+TEST_F(SettingsTest, PasswordTheFileCannotCarryIsRefusedAndTheFileIsUnchanged)
+{
+    struct Case { QString password; QString named; };
+    const Case cases[] = {
+        {QStringLiteral("мою"), QStringLiteral("«ю»")},           // code 254 would become 0
+        {QStringLiteral("key中"), QStringLiteral("«中»")},        // not in Windows-1251
+        {QStringLiteral("a\tb"), QStringLiteral("символ с кодом 9")},
+    };
+    WriteIni(QStringLiteral("[Mail]\r\nPassword=cde\r\nUnknown=kept\r\n"));
+    const QByteArray before = ReadWholeFile(IniPath());
+    for (const Case& c : cases) {
+        Settings.edtPassword = c.password;
+        Settings.edtUser = QStringLiteral("changed");
+        const QString error = SaveError();
+        EXPECT_TRUE(error.startsWith(QStringLiteral("Настройки не сохранены: пароль"))) << error.toStdString();
+        EXPECT_TRUE(error.contains(c.named)) << error.toStdString();
+        EXPECT_EQ(ReadWholeFile(IniPath()), before);
+    }
+}
+
+TEST_F(SettingsTest, TextTheFileCannotCarryIsRefusedAndTheFileIsUnchanged)
+{
+    WriteIni(QStringLiteral("[Quik]\r\nCode=111\r\n"));
+    const QByteArray before = ReadWholeFile(IniPath());
+    Settings.edtFixVol = QStringLiteral("1");
+    Settings.edtTRI = QStringLiteral("C:\\交易\\Trans.tri");
+    QString error = SaveError();
+    EXPECT_TRUE(error.contains(QStringLiteral("pathTRI"))) << error.toStdString();
+    EXPECT_TRUE(error.contains(QDir::toNativeSeparators(IniPath()))) << error.toStdString();
+    EXPECT_EQ(ReadWholeFile(IniPath()), before);
+
+    Settings.edtTRI = TSettings().edtTRI;
+    Settings.edtFromName = QStringLiteral("Robot\r\n[Quik]\r\npathTRI=X:\\other.tri");
+    error = SaveError();
+    EXPECT_TRUE(error.contains(QStringLiteral("FromName"))) << error.toStdString();
+    EXPECT_EQ(ReadWholeFile(IniPath()), before);
+}
+
+TEST_F(SettingsTest, FileThatCannotBeWrittenGivesAnErrorNamingIt)
+{
+    Settings.ProgramFolder = Dir.filePath(QStringLiteral("missing")) + QLatin1Char('/');
+    const QString error = SaveError();
+    EXPECT_TRUE(error.contains(QDir::toNativeSeparators(Settings.FileName()))) << error.toStdString();
+}
+
+TEST(ScrambleTextTest, ShiftsEveryCodeByTwoWrappingAt256)
+{
+    EXPECT_EQ(ScrambleText(QStringLiteral("abc"), true), QStringLiteral("cde"));
+    EXPECT_EQ(ScrambleText(QStringLiteral("cde"), false), QStringLiteral("abc"));
+    EXPECT_EQ(ScrambleText(QString(), true), QString());
+    EXPECT_EQ(ScrambleText(QStringLiteral("я"), true), QString(QChar(1)));
+    EXPECT_EQ(ScrambleText(QString(QChar(0)), false), QStringLiteral("ю"));
+    EXPECT_EQ(ScrambleText(QString(QChar(1)), false), QStringLiteral("я"));
+    for (int code = 0; code < 256; ++code) {
+        const QString source = FromCp1251(QByteArray(1, static_cast<char>(code)));
+        const QString encoded = ScrambleText(source, true);
+        ASSERT_EQ(encoded.size(), 1) << code;
+        EXPECT_EQ(static_cast<unsigned char>(ToCp1251(encoded).at(0)), (code + 2) % 256) << code;
+        EXPECT_EQ(ScrambleText(encoded, false), source) << code;
+    }
+}
+
+} // namespace
