@@ -62,7 +62,9 @@ void TTransWriter::WriteTransFile()
         return;
     }
 
-    const QString reason = file.errorString();
+    const QString reason = written >= 0 && written < bytes.size()
+        ? QStringLiteral("only %1 of %2 bytes written").arg(written).arg(bytes.size())
+        : file.errorString();
     // The terminal takes every line in the file as a transaction: what reached the file
     // must not be written again. Best is to take it back and offer everything again.
     if (!CutBack(file, sizeBefore)) {
