@@ -308,6 +308,38 @@ TEST_F(TransWriterTest, WriteThatFailsPartWayPutsNoLineTwice)
     Writer.WriteTransFile();
     EXPECT_EQ(FileBytes(), earlier + all + LineBytes(3));
 }
+
+// A file system that cannot take a failed write back: what reached the file stays, so
+// only the rest may be written again.
+class TUncutTransWriter : public TTransWriter {
+public:
+    using TTransWriter::TTransWriter;
+
+protected:
+    bool CutBack(QFile&, qint64) override { return false; }
+};
+
+TEST_F(TransWriterTest, WriteThatCannotBeTakenBackIsCompletedByTheNextWrite)
+{
+    TUncutTransWriter writer(Settings, Env.Environment, Log);
+    for (int i = 0; i < 3; ++i)
+        writer.QueueTransaction(LimitBuy());
+    const QByteArray all = LineBytes(0) + LineBytes(1) + LineBytes(2);
+    const qsizetype reached = LineBytes(0).size() + 40;
+    {
+        TFileSizeLimit limit(reached);
+        ASSERT_TRUE(limit.Active());
+        EXPECT_THROW(writer.WriteTransFile(), TError);
+    }
+    EXPECT_EQ(FileBytes(), all.left(reached));
+    // The first line is in the file; the second is half there; the third waits whole.
+    EXPECT_EQ(writer.PendingTrans().size(), 1);
+
+    writer.QueueTransaction(LimitBuy());
+    writer.WriteTransFile();
+    EXPECT_EQ(FileBytes(), all + LineBytes(3));
+    EXPECT_FALSE(writer.HasPending());
+}
 #endif
 
 } // namespace

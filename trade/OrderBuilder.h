@@ -39,6 +39,10 @@ private:
     TTradeLookup& FLookup;
 };
 
+// Either order builder, as the dispatch takes it: &TOrderBuilder::NewOrder or
+// &TOrderBuilder::KillOrder.
+using TOrderBuilderMethod = bool (TOrderBuilder::*)(TOrder&, const TOmegaOrder&, const TClientAccount&);
+
 // The finishing steps of a new order once its quantity is positive: the transaction kind,
 // the stop order's exchange of limit and stop prices, the market order's price, the account.
 void FinishNewOrder(TOrder& order, const TClientAccount& account);

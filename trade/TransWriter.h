@@ -45,8 +45,14 @@ public:
     // failed part-way never leaves a line twice in the file once the next call succeeds.
     void WriteTransFile();
 
+    virtual ~TTransWriter() = default;
+
+protected:
+    // Takes the file back to its size before a failed write; false when it cannot, and
+    // the bytes that reached the file then stay there.
+    virtual bool CutBack(QFile& file, qint64 size);
+
 private:
-    bool CutBack(QFile& file, qint64 size);
     void ForgetWritten(qint64 count);
 
     const TSettings& FSettings;
