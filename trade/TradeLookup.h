@@ -7,8 +7,10 @@
 #include <optional>
 
 // What translating an order needs to know from the bridge database. The data module
-// answers these over its tables and queries; each answer may throw TError when the
-// database fails.
+// answers these over its tables and queries (opening a closed table first, values bound
+// as parameters); each answer may throw TError when the database fails. A failure of
+// FindSecurity or FindPortfolio is logged by the sizing and leaves the order unsent; a
+// failure of FindExitQuantity or LastOrderNumber reaches the caller of the builder.
 class TTradeLookup {
 public:
     virtual ~TTradeLookup() = default;
