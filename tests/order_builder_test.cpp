@@ -1,0 +1,296 @@
+#include "data/Settings.h"
+#include "shell/CodePage.h"
+#include "shell/Error.h"
+#include "shell/OperationLog.h"
+#include "tests/support/TestEnvironment.h"
+#include "trade/OrderBuilder.h"
+#include "trade/TradeLookup.h"
+
+#include <QHash>
+#include <gtest/gtest.h>
+
+namespace {
+
+// The bridge database's answers as a test sets them up, recording what was asked.
+class TTableLookup : public TTradeLookup {
+public:
+    QHash<QString, TSecurityRow> Securities;
+    QHash<QString, TPortfolioRow> Portfolios;
+    std::optional<qint32> ExitQuantity;
+    QString OrderNumber;
+    bool FailPortfolio = false;
+    bool FailExitQuantity = false;
+    QList<TPositionKey> AskedPositions;
+    QStringList AskedOrderNumbers;
+
+    std::optional<TSecurityRow> FindSecurity(const QString& ticker) override
+    {
+        if (!Securities.contains(ticker))
+            return std::nullopt;
+        return Securities.value(ticker);
+    }
+    std::optional<TPortfolioRow> FindPortfolio(const QString& clientCode) override
+    {
+        if (FailPortfolio)
+            throw TError(QStringLiteral("Table closed"));
+        if (!Portfolios.contains(clientCode))
+            return std::nullopt;
+        return Portfolios.value(clientCode);
+    }
+    std::optional<qint32> FindExitQuantity(const TPositionKey& position) override
+    {
+        if (FailExitQuantity)
+            throw TError(QStringLiteral("Database closed"));
+        AskedPositions << position;
+        return ExitQuantity;
+    }
+    QString LastOrderNumber(qint32 orderId, bool filled, const QString& clientCode) override
+    {
+        AskedOrderNumbers << QStringLiteral("%1/%2/%3").arg(orderId).arg(filled).arg(clientCode);
+        return OrderNumber;
+    }
+};
+
+class OrderBuilderTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(Dir.isValid());
+        Log.OpenFile(LogPath());
+        Settings.rgpPositionSize = psOmegaQuantity;
+        Settings.chExitQty = false;
+        TSecurityRow row;
+        row.SecCode = QStringLiteral("ABCD");
+        row.ClassCode = QStringLiteral("BOARD1");
+        row.Digits = 2;
+        row.Traded = true;
+        row.Slippage = 1;
+        row.LotSize = 1;
+        row.FixVol = 10000;
+        row.Part = 10;
+        Lookup.Securities.insert(QStringLiteral("ABC"), row);
+        Lookup.Portfolios.insert(QStringLiteral("C1"), TPortfolioRow{1000000});
+        Omega.Id = 41;
+        Omega.Symbol = QStringLiteral("ABC");
+        Omega.OrderType = QStringLiteral("LE");
+        Omega.Order = QStringLiteral("Buy 3 at 100 Limit");
+        Omega.System = QStringLiteral("Trend(5,10)");
+        Omega.Workspace = QStringLiteral("C:\\Work\\Futures.wsp");
+        Omega.Interval = QStringLiteral("5 min");
+    }
+
+    QString LogPath() const { return Dir.filePath(QStringLiteral("Zovrant.log")); }
+    QString LogFile() const { return FromCp1251(ReadWholeFile(LogPath())); }
+
+    TTestEnvironment Env;
+    QTemporaryDir Dir;
+    TOperationLog Log{Env.Environment};
+    TSettings Settings;
+    TTableLookup Lookup;
+    TOrderBuilder Builder{Settings, Env.Environment, Log, Lookup};
+    TClientAccount Account{QStringLiteral("C1"), QStringLiteral("ACC01"), QStringLiteral("FUT01")};
+    TOmegaOrder Omega;
+};
+
+TEST_F(OrderBuilderTest, NewLimitOrder)
+{
+    TOrder order;
+    order.OrderKey = QStringLiteral("left over from the last account");
+    ASSERT_TRUE(Builder.NewOrder(order, Omega, Account));
+    EXPECT_EQ(order.Action, QStringLiteral("NEW_ORDER"));
+    EXPECT_EQ(order.Operation, QStringLiteral("B"));
+    EXPECT_EQ(order.Quantity, 3);
+    EXPECT_DOUBLE_EQ(order.Price, 100);
+    EXPECT_DOUBLE_EQ(order.StopPrice, 101);
+    EXPECT_EQ(order.SecCode, QStringLiteral("ABCD"));
+    EXPECT_EQ(order.ClassCode, QStringLiteral("BOARD1"));
+    EXPECT_EQ(order.Account, QStringLiteral("ACC01"));
+    EXPECT_EQ(order.ClientCode, QStringLiteral("C1"));
+    EXPECT_EQ(order.Ticker, QStringLiteral("ABC"));
+    EXPECT_EQ(order.OrderType, QStringLiteral("LE"));
+    EXPECT_EQ(order.OrderId, 41);
+    EXPECT_EQ(order.Digits, 2);
+    EXPECT_TRUE(order.Traded);
+    EXPECT_TRUE(order.OrderKey.isEmpty());
+    EXPECT_EQ(Log.LineCount(), 0);
+}
+
+TEST_F(OrderBuilderTest, StopAndMarketPrices)
+{
+    struct Case { const char* wording; const char* action; double price; double stopPrice; };
+    const Case cases[] = {
+        // Stop: the limit is the slippage price, the trigger the strategy's price.
+        {"Sell 3 at 100 Stop ", "NEW_STOP_ORDER", 99, 100},
+        // A stop order marked market goes out at its stop price.
+        {"Sell 3 at 100 Stop Market ", "NEW_STOP_ORDER", 100, 100},
+        // A plain market order is a limit order at the slippage price.
+        {"Buy 3 at 100 Market ", "NEW_ORDER", 101, 101},
+    };
+    for (const Case& c : cases) {
+        Omega.Order = QString::fromLatin1(c.wording);
+        TOrder order;
+        ASSERT_TRUE(Builder.NewOrder(order, Omega, Account)) << c.wording;
+        EXPECT_EQ(order.Action, QString::fromLatin1(c.action)) << c.wording;
+        EXPECT_DOUBLE_EQ(order.Price, c.price) << c.wording;
+        EXPECT_DOUBLE_EQ(order.StopPrice, c.stopPrice) << c.wording;
+    }
+}
+
+TEST_F(OrderBuilderTest, AccountFollowsTheClassCode)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"SPBFUT", "FUT01"}, {"GTS", "C1"}, {"spbfut", "ACC01"}, {"EQNE", "ACC01"}};
+    for (const auto& [classCode, account] : cases) {
+        Lookup.Securities[QStringLiteral("ABC")].ClassCode = QString::fromLatin1(classCode);
+        TOrder order;
+        ASSERT_TRUE(Builder.NewOrder(order, Omega, Account));
+        EXPECT_EQ(order.Account, QString::fromLatin1(account)) << classCode;
+    }
+}
+
+TEST_F(OrderBuilderTest, SecurityNotListed)
+{
+    Omega.Symbol = QStringLiteral("XYZ");
+    TOrder order;
+    EXPECT_FALSE(Builder.NewOrder(order, Omega, Account));
+    EXPECT_EQ(order.Quantity, 0);
+    EXPECT_TRUE(order.SecCode.isEmpty());
+    EXPECT_TRUE(order.ClassCode.isEmpty());
+    EXPECT_EQ(order.Digits, 0);
+    EXPECT_FALSE(order.Traded);
+    ASSERT_EQ(Log.LineCount(), 1);
+    // Saved by the sizing itself.
+    EXPECT_EQ(LogFile(), QStringLiteral("09.12.2008 9:05:03 Не найден код акции XYZ в таблице "
+                                        "\"Торгуемых бумаг\"!\r\n"));
+}
+
+TEST_F(OrderBuilderTest, SizingFailureIsLoggedAndKeepsWhatWasFilledIn)
+{
+    Lookup.Securities[QStringLiteral("ABC")].LotSize = 0;
+    TOrder order;
+    EXPECT_FALSE(Builder.NewOrder(order, Omega, Account));
+    EXPECT_EQ(order.Quantity, 0);
+    EXPECT_EQ(order.SecCode, QStringLiteral("ABCD"));
+    EXPECT_DOUBLE_EQ(order.StopPrice, 101);
+    ASSERT_EQ(Log.LineCount(), 2);
+    EXPECT_TRUE(Log.Line(0).endsWith(QStringLiteral(
+        "Произошла ошибка при обращении к таблице \"Торгуемых бумаг\" для тикера ABC!")));
+    EXPECT_TRUE(Log.Line(1).contains(QStringLiteral("division by zero")));
+
+    // A failing portfolio lookup is the same kind of failure, whatever the mode.
+    Lookup.Securities[QStringLiteral("ABC")].LotSize = 1;
+    Lookup.FailPortfolio = true;
+    EXPECT_FALSE(Builder.NewOrder(order, Omega, Account));
+    EXPECT_TRUE(Log.Line(2).endsWith(QStringLiteral("для тикера ABC!")));
+    EXPECT_EQ(Log.Line(3), QStringLiteral("Table closed"));
+}
+
+TEST_F(OrderBuilderTest, LotCountBeyond32BitsIsNotSent)
+{
+    Settings.rgpPositionSize = psFixVol;
+    Settings.edtFixVol = QStringLiteral("1000000000000");
+    Omega.Order = QStringLiteral("Buy 3 at 0.01 Limit");
+    TOrder order;
+    EXPECT_FALSE(Builder.NewOrder(order, Omega, Account));
+    EXPECT_EQ(order.Quantity, 0);
+    EXPECT_TRUE(Log.Line(0).endsWith(QStringLiteral("для тикера ABC!")));
+}
+
+TEST_F(OrderBuilderTest, ExactClosingTakesTheBookedQuantity)
+{
+    Settings.chExitQty = true;
+    Omega.OrderType = QStringLiteral("SX");
+    Omega.Order = QStringLiteral("Buy 100 at 100 Limit");
+    Lookup.ExitQuantity = 7;
+    TOrder order;
+    ASSERT_TRUE(Builder.NewOrder(order, Omega, Account));
+    EXPECT_EQ(order.Quantity, 7);
+    ASSERT_EQ(Lookup.AskedPositions.size(), 1);
+    const TPositionKey& key = Lookup.AskedPositions[0];
+    EXPECT_EQ(key.Code, QStringLiteral("C1"));
+    EXPECT_EQ(key.Symbol, QStringLiteral("ABC"));
+    EXPECT_EQ(key.System, QStringLiteral("Trend(5,10)"));
+    EXPECT_EQ(key.Workspace, QStringLiteral("Futures.wsp"));
+    EXPECT_EQ(key.Interval, QStringLiteral("5 min"));
+    EXPECT_EQ(key.Position, QStringLiteral("Short"));
+
+    // Nothing booked: the computed quantity stays.
+    Lookup.ExitQuantity.reset();
+    ASSERT_TRUE(Builder.NewOrder(order, Omega, Account));
+    EXPECT_EQ(order.Quantity, 100);
+
+    // An entry, or exact closing off, does not ask.
+    Omega.OrderType = QStringLiteral("LE");
+    Builder.NewOrder(order, Omega, Account);
+    Settings.chExitQty = false;
+    Omega.OrderType = QStringLiteral("LX");
+    Builder.NewOrder(order, Omega, Account);
+    EXPECT_EQ(Lookup.AskedPositions.size(), 2);
+
+    // A failure of that lookup is not the sizing's: it reaches the caller.
+    Settings.chExitQty = true;
+    Lookup.FailExitQuantity = true;
+    EXPECT_THROW(Builder.NewOrder(order, Omega, Account), TError);
+}
+
+TEST_F(OrderBuilderTest, ExactClosingRescuesAnExitTheSizingCouldNotSize)
+{
+    Settings.chExitQty = true;
+    Omega.OrderType = QStringLiteral("LX");
+    Omega.Symbol = QStringLiteral("XYZ"); // not listed: sizing gives 0
+    Lookup.ExitQuantity = 4;
+    TOrder order;
+    ASSERT_TRUE(Builder.NewOrder(order, Omega, Account));
+    EXPECT_EQ(order.Quantity, 4);
+    EXPECT_EQ(Lookup.AskedPositions[0].Position, QStringLiteral("Long"));
+}
+
+TEST_F(OrderBuilderTest, WithdrawalOfTheLastSentOrder)
+{
+    Lookup.OrderNumber = QStringLiteral("123456");
+    Omega.Order = QStringLiteral("Sell 3 at 100 Stop ");
+    TOrder order;
+    ASSERT_TRUE(Builder.KillOrder(order, Omega, Account));
+    EXPECT_EQ(order.Action, QStringLiteral("KILL_STOP_ORDER"));
+    EXPECT_EQ(order.OrderKey, QStringLiteral("123456"));
+    EXPECT_EQ(order.StopOrderKey, QStringLiteral("123456"));
+    EXPECT_EQ(order.Account, QStringLiteral("ACC01"));
+    // No price exchange for a withdrawal.
+    EXPECT_DOUBLE_EQ(order.Price, 100);
+    EXPECT_DOUBLE_EQ(order.StopPrice, 99);
+    EXPECT_EQ(Lookup.AskedOrderNumbers, QStringList{QStringLiteral("41/0/C1")});
+
+    Omega.Order = QStringLiteral("Buy 3 at 100 Limit");
+    Omega.Filled = true;
+    ASSERT_TRUE(Builder.KillOrder(order, Omega, Account));
+    EXPECT_EQ(order.Action, QStringLiteral("KILL_ORDER"));
+    EXPECT_TRUE(order.StopOrderKey.isEmpty());
+    EXPECT_EQ(Lookup.AskedOrderNumbers.last(), QStringLiteral("41/1/C1"));
+}
+
+TEST_F(OrderBuilderTest, NothingToWithdraw)
+{
+    for (const char* number : {"", "0", "-3", "abc"}) {
+        Lookup.OrderNumber = QString::fromLatin1(number);
+        TOrder order;
+        EXPECT_FALSE(Builder.KillOrder(order, Omega, Account)) << number;
+    }
+    // Silently, and without sizing anything.
+    EXPECT_EQ(Log.LineCount(), 0);
+
+    Lookup.OrderNumber = QStringLiteral("123456");
+    Omega.Order = QStringLiteral("Buy 0 at 100 Limit");
+    TOrder order;
+    EXPECT_FALSE(Builder.KillOrder(order, Omega, Account));
+}
+
+TEST_F(OrderBuilderTest, UnreadableQuantityReachesTheCaller)
+{
+    Omega.Order = QStringLiteral("Buy  3 at 100 Limit");
+    TOrder order;
+    EXPECT_THROW(Builder.NewOrder(order, Omega, Account), TError);
+    Lookup.OrderNumber = QStringLiteral("5");
+    EXPECT_THROW(Builder.KillOrder(order, Omega, Account), TError);
+}
+
+} // namespace

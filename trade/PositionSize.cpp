@@ -1,0 +1,124 @@
+#include "trade/PositionSize.h"
+
+#include "data/Settings.h"
+#include "shell/Environment.h"
+#include "shell/Error.h"
+#include "shell/OperationLog.h"
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+template <typename T>
+T Required(const std::optional<T>& value, const char* column)
+{
+    if (!value)
+        throw TError(QStringLiteral("The column %1 is empty").arg(QLatin1String(column)));
+    return *value;
+}
+
+void CheckDivisor(double divisor, const char* name)
+{
+    if (divisor == 0)
+        throw TError(QStringLiteral("Floating point division by zero (%1 is 0)")
+                         .arg(QLatin1String(name)));
+}
+
+} // namespace
+
+double LotsFromQuantity(qint32 quantity, qint32 lotSize)
+{
+    CheckDivisor(lotSize, "LotSize");
+    return static_cast<double>(quantity) / lotSize;
+}
+
+double LotsFromAmount(double amount, double price, qint32 lotSize)
+{
+    CheckDivisor(price, "Price");
+    CheckDivisor(lotSize, "LotSize");
+    return amount / price / lotSize;
+}
+
+double LotsFromShare(double sharePercent, double assets, double price, qint32 lotSize)
+{
+    CheckDivisor(price, "Price");
+    CheckDivisor(lotSize, "LotSize");
+    return sharePercent / 100 * assets / price / lotSize;
+}
+
+qint32 WholeLots(double lots)
+{
+    const double whole = std::trunc(lots);
+    if (!(whole >= std::numeric_limits<qint32>::min() && whole <= std::numeric_limits<qint32>::max()))
+        throw TError(QStringLiteral("The lot count %1 is out of range")
+                         .arg(QString::number(lots, 'g', 17)));
+    return static_cast<qint32>(whole);
+}
+
+void ApplySecurityRow(TOrder& order, const TSecurityRow& security)
+{
+    order.SecCode = security.SecCode;
+    order.ClassCode = security.ClassCode;
+    order.Digits = Required(security.Digits, "Digits");
+    order.Traded = security.Traded;
+}
+
+void SizeOrder(TOrder& order, const TSecurityRow& security,
+               const std::optional<TPortfolioRow>& portfolio, const TSettings& settings,
+               const TRegional& regional, TOperationLog& log)
+{
+    const int mode = settings.rgpPositionSize;
+    if ((mode == psPart || mode == psSecurityPart) && !portfolio) {
+        log.AddToLog(ClientNotFoundMessage(order.ClientCode));
+        order.Quantity = 0;
+        return;
+    }
+    switch (mode) {
+    case psOmegaQuantity:
+        order.Quantity = WholeLots(LotsFromQuantity(order.Quantity,
+                                                    Required(security.LotSize, "LotSize")));
+        break;
+    case psFixVol:
+        order.Quantity = WholeLots(LotsFromAmount(regional.ParseFloat(settings.edtFixVol),
+                                                  order.Price,
+                                                  Required(security.LotSize, "LotSize")));
+        break;
+    case psPart:
+        order.Quantity = WholeLots(LotsFromShare(regional.ParseFloat(settings.edtPart),
+                                                 Required(portfolio->CurAllAssets, "CurAllAssets"),
+                                                 order.Price,
+                                                 Required(security.LotSize, "LotSize")));
+        break;
+    case psSecurityFixVol:
+        order.Quantity = WholeLots(LotsFromAmount(Required(security.FixVol, "FixVol"),
+                                                  order.Price,
+                                                  Required(security.LotSize, "LotSize")));
+        break;
+    case psSecurityPart:
+        order.Quantity = WholeLots(LotsFromShare(Required(security.Part, "Part"),
+                                                 Required(portfolio->CurAllAssets, "CurAllAssets"),
+                                                 order.Price,
+                                                 Required(security.LotSize, "LotSize")));
+        break;
+    default:
+        break; // no sizing chosen: the strategy's quantity goes out as it is
+    }
+}
+
+QString SecurityNotFoundMessage(const QString& ticker)
+{
+    return QStringLiteral("Не найден код акции %1 в таблице \"Торгуемых бумаг\"!").arg(ticker);
+}
+
+QString ClientNotFoundMessage(const QString& clientCode)
+{
+    return QStringLiteral("Не найден код клиента%1 в таблице \"Клиентский портфель\"!").arg(clientCode);
+}
+
+QString SecurityErrorMessage(const QString& ticker, const QString& errorText)
+{
+    return QStringLiteral("Произошла ошибка при обращении к таблице \"Торгуемых бумаг\" для тикера %1!")
+               .arg(ticker)
+        + QStringLiteral("\r\n") + errorText;
+}

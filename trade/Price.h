@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+struct TRegional;
+
+// A price as written into transaction lines and log messages.
+// Digits >= 0: fixed-point with exactly that many decimals (at most 16 significant digits,
+// the rest written as zeros), no grouping, the regional decimal separator, no separator
+// when Digits is 0. Digits < 0: rounded to whole multiples of 10 x (-Digits), ties going
+// to the even multiple, written without decimals. Throws TError when a price rounded to
+// multiples does not fit 64-bit integers.
+QString FormatPrice(qint32 digits, double price, const TRegional& regional);
+
+// The price moved by the slippage (percent) against the trader: up for a buy ("B"),
+// down for anything else, so that the limit order still gets filled.
+double SlippagePrice(const QString& operation, double price, double slippagePercent);

@@ -1,0 +1,99 @@
+#include "trade/TransWriter.h"
+
+#include "data/Settings.h"
+#include "shell/CodePage.h"
+#include "shell/Environment.h"
+#include "shell/Error.h"
+#include "shell/OperationLog.h"
+#include "trade/TransactionLine.h"
+
+#include <QFile>
+#include <limits>
+
+namespace {
+
+QByteArray FileBytesOf(const QString& line)
+{
+    return ToCp1251(line) + QByteArrayLiteral("\r\n");
+}
+
+} // namespace
+
+TTransWriter::TTransWriter(const TSettings& settings, const TEnvironment& environment,
+                           TOperationLog& log)
+    : FSettings(settings), FEnvironment(environment), FLog(log)
+{
+}
+
+TQueuedTransaction TTransWriter::QueueTransaction(const TOrder& order)
+{
+    if (FTransCounter == std::numeric_limits<qint32>::max())
+        throw TError(QStringLiteral("The transaction numbers are used up"));
+    TQueuedTransaction queued;
+    queued.TransId = FTransCounter;
+    queued.Line = TransactionLine(queued.TransId, order, FEnvironment.Regional);
+    queued.Note = TransactionNote(order, FEnvironment.Regional);
+    FPendingTrans << queued.Line;
+    // The number belongs to this line from now on, even if its booking fails.
+    ++FTransCounter;
+    FLog.AddToLog(TransactionLogText(queued.TransId, queued.Note, order.ClientCode));
+    return queued;
+}
+
+void TTransWriter::WriteTransFile()
+{
+    if (!HasPending())
+        return;
+    const QString path = FSettings.edtTRI;
+    QFile file(path);
+    // Append never truncates: lines already in the file stay for the terminal.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+        throw TError(QStringLiteral("I/O error: cannot open the transaction file %1: %2")
+                         .arg(path, file.errorString()));
+    const qint64 sizeBefore = file.size();
+
+    QByteArray bytes = FPendingBytes;
+    for (const QString& line : FPendingTrans)
+        bytes += FileBytesOf(line);
+    const qint64 written = file.write(bytes);
+    if (written == bytes.size() && file.flush()) {
+        FPendingTrans.clear();
+        FPendingBytes.clear();
+        return;
+    }
+
+    const QString reason = written >= 0 && written < bytes.size()
+        ? QStringLiteral("only %1 of %2 bytes written").arg(written).arg(bytes.size())
+        : file.errorString();
+    // The terminal takes every line in the file as a transaction: what reached the file
+    // must not be written again. Best is to take it back and offer everything again.
+    if (!CutBack(file, sizeBefore)) {
+        const qint64 reached = file.size() - sizeBefore;
+        if (reached > 0 && reached <= bytes.size())
+            ForgetWritten(reached);
+    }
+    throw TError(QStringLiteral("I/O error: cannot write the transaction file %1: %2")
+                     .arg(path, reason));
+}
+
+bool TTransWriter::CutBack(QFile& file, qint64 size)
+{
+    file.unsetError();
+    return file.resize(size) && file.size() == size;
+}
+
+void TTransWriter::ForgetWritten(qint64 count)
+{
+    // The file could not be cut back: the bytes that reached it stay there, so drop them
+    // from what is still to be written. A line cut in two keeps its tail, which the next
+    // write puts first, completing the line.
+    const qint64 fromTail = std::min<qint64>(count, FPendingBytes.size());
+    FPendingBytes.remove(0, fromTail);
+    count -= fromTail;
+    while (count > 0 && !FPendingTrans.isEmpty()) {
+        const QByteArray line = FileBytesOf(FPendingTrans.takeFirst());
+        if (count < line.size())
+            FPendingBytes = line.mid(count);
+        count -= std::min<qint64>(count, line.size());
+    }
+}

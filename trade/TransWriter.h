@@ -1,0 +1,66 @@
+#pragma once
+
+#include "trade/Order.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+class QFile;
+class TOperationLog;
+class TSettings;
+struct TEnvironment;
+
+// A transaction line given its number and queued for the import file.
+struct TQueuedTransaction {
+    qint32 TransId = 0;
+    QString Line;
+    QString Note; // the short description for the log and the e-mail
+};
+
+// The transaction import file's writer: the transaction counter and the lines queued for
+// the file. Sending a transaction is, in this order: QueueTransaction (line, number, log
+// line); the e-mail of TransactionMailText when chSendTrans_Id is on; the booking of
+// OrderNumberRowOf in the report of sent transactions; the position change of
+// PositionChangeOf; the status bar and SaveLog. WriteTransFile then appends the queue.
+class TTransWriter {
+public:
+    TTransWriter(const TSettings& settings, const TEnvironment& environment, TOperationLog& log);
+
+    // The number the next transaction gets; also the count of transactions made.
+    qint32 TransCounter() const { return FTransCounter; }
+    // The lines queued and not yet in the file, in their order. A line the last failed
+    // write left half in the file is not among them: its remaining bytes go first.
+    const QStringList& PendingTrans() const { return FPendingTrans; }
+    bool HasPending() const { return !FPendingTrans.isEmpty() || !FPendingBytes.isEmpty(); }
+
+    // Builds the order's line with the next transaction number, queues it and logs it.
+    // The number is used up at once: whatever fails afterwards, no later transaction gets
+    // it again. Throws TError (before taking a number) when the line cannot be built.
+    TQueuedTransaction QueueTransaction(const TOrder& order);
+
+    // Appends every queued line to the import file (path edtTRI) in one write, each ended
+    // by CR LF, in Windows-1251, creating the file when missing. Throws TError when the
+    // file cannot be opened or written; the lines stay queued then, and a write that
+    // failed part-way never leaves a line twice in the file once the next call succeeds.
+    void WriteTransFile();
+
+    virtual ~TTransWriter() = default;
+
+protected:
+    // Takes the file back to its size before a failed write; false when it cannot, and
+    // the bytes that reached the file then stay there.
+    virtual bool CutBack(QFile& file, qint64 size);
+
+private:
+    void ForgetWritten(qint64 count);
+
+    const TSettings& FSettings;
+    const TEnvironment& FEnvironment;
+    TOperationLog& FLog;
+    qint32 FTransCounter = 0;
+    QStringList FPendingTrans;
+    // The tail of a line a failed write left half in the file when the file could not be
+    // cut back; written before the queued lines.
+    QByteArray FPendingBytes;
+};
