@@ -2,6 +2,8 @@
 
 #include "shell/Error.h"
 
+#include <cmath>
+
 QString ErrorText(const std::exception& error)
 {
     if (const auto* own = dynamic_cast<const TError*>(&error))
@@ -44,8 +46,12 @@ bool TRegional::TryParseFloat(const QString& text, double* value) const
     if (DecimalSeparator != QLatin1Char('.') && normal.contains(QLatin1Char('.')))
         return false;
     normal.replace(DecimalSeparator, QLatin1Char('.'));
+    // Digit grouping is not part of a number the system reads, nor are "inf" and "nan".
+    QLocale c = QLocale::c();
+    c.setNumberOptions(QLocale::RejectGroupSeparator);
     bool ok = false;
-    const double parsed = QLocale::c().toDouble(normal, &ok);
+    const double parsed = c.toDouble(normal, &ok);
+    ok = ok && std::isfinite(parsed);
     if (ok && value)
         *value = parsed;
     return ok;
