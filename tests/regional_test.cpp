@@ -23,8 +23,9 @@ TEST(RegionalTest, NumbersParseOnlyWithTheRegionalDecimalSeparator)
         regional.DecimalSeparator = c.separator;
         double value = 0;
         EXPECT_EQ(regional.TryParseFloat(QString::fromLatin1(c.text), &value), c.ok) << c.text;
-        if (c.ok)
+        if (c.ok) {
             EXPECT_DOUBLE_EQ(value, c.value) << c.text;
+        }
     }
 }
 
