@@ -7,6 +7,12 @@
 #include <QFile>
 #include <gtest/gtest.h>
 
+// Readable texts in failure messages.
+static void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+
 namespace {
 
 class LinkMonitorTest : public ::testing::Test {
@@ -176,6 +182,23 @@ TEST_F(LinkMonitorTest, MessagesAreMailedOnlyWhenAskedFor)
     Monitor.timInfoLogTimer();
     EXPECT_EQ(MessagesFrom(0), QStringList{Down});
     EXPECT_TRUE(Mails.isEmpty());
+}
+
+TEST_F(LinkMonitorTest, CheckServedWhileTheMailIsSentDoesNotRepeatTheMessage)
+{
+    Grow(1);
+    Monitor.TakeStartingSize();
+    Grow(1);
+    Monitor.timInfoLogTimer(); // established
+    Monitor.SendMail = [this](const QString& text) {
+        Mails << text;
+        if (Mails.size() == 1)
+            Monitor.timInfoLogTimer(); // a tick served by the mailer's message loop
+    };
+    Monitor.timInfoLogTimer();
+    EXPECT_EQ(MessagesFrom(0), QStringList{Down});
+    EXPECT_EQ(Mails, QStringList{Down});
+    EXPECT_EQ(Monitor.QuikServerState(), TLinkMonitor::StateLost);
 }
 
 } // namespace

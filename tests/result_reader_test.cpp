@@ -14,6 +14,12 @@
 
 #include <set>
 
+// Readable texts in failure messages.
+static void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+
 namespace {
 
 // The transaction report and the alert tables in memory: rows of `tOrderNumber` keyed by
@@ -325,6 +331,26 @@ TEST_F(ResultReaderTest, HostileLinesAreSkippedOrStoredAsTextAndChangeNothingEls
                                  "TRANS_ID=1 OR 1=1;STATUS=3;ORDER_NUMBER=0;"),
                   QStringLiteral("Транзакция номер 2: неверный статус \"3 OR 1\" в файле результатов, записан статус -1."),
                   QStringLiteral("Транзакция номер 3 отправлена на сервер Quik.")}));
+}
+
+TEST_F(ResultReaderTest, PassStartedFromInsideAPassDoesNothing)
+{
+    // A mailer that serves ticks while it waits (a message loop) runs the next pass
+    // in the middle of this one.
+    Settings.chSendTrans_done = true;
+    Reader.SendMail = [this](const QString& text) {
+        Mails << text;
+        Append(QStringLiteral("TRANS_ID=3;STATUS=0;\r\n"));
+        Reader.actCheckTROExecute();
+    };
+    Append(QStringLiteral("TRANS_ID=1;STATUS=3;\r\nTRANS_ID=2;STATUS=0;\r\n"));
+    Reader.actCheckTROExecute();
+    EXPECT_EQ(Bookings.Journal, (QStringList{"lookup 1", "update FilledOrders 101", "book 1", "book 2"}));
+    Reader.actCheckTROExecute();
+    EXPECT_EQ(Bookings.Journal.mid(4), QStringList{"book 3"});
+    EXPECT_EQ(Reader.TroLineCount(), 3);
+    EXPECT_EQ(Reader.TransSentCount(), 2);
+    EXPECT_EQ(Mails.size(), 1);
 }
 
 TEST_F(ResultReaderTest, BookingFailureResumesAtTheFailedLineWithoutRepeatingEarlierOnes)

@@ -33,6 +33,7 @@ void TLinkMonitor::timInfoLogTimer()
     if (FSettings.chQuikConnect) {
         const quint32 size = ReadInfoLog();
         const bool changed = size != FInfoLogSize;
+        QString message;
         if (size == 0 && changed) {
             // The file vanished or was emptied: that is no sign of a working link, so it
             // brings no message. A lost link stays lost; otherwise the link counts as up
@@ -41,14 +42,18 @@ void TLinkMonitor::timInfoLogTimer()
                 FQuikServerState = StateEstablished;
         } else if (changed) {
             if (FQuikServerState == StateLost)
-                Announce(QStringLiteral("Соединение установлено"));
+                message = QStringLiteral("Соединение установлено");
             FQuikServerState = StateEstablished;
         } else {
             if (FQuikServerState == StateEstablished)
-                Announce(QStringLiteral("Соединение разорвано"));
+                message = QStringLiteral("Соединение разорвано");
             FQuikServerState = StateLost;
         }
         FInfoLogSize = size;
+        // The new state is in place before the message goes out, so a check served while
+        // the mail is on its way compares with it and does not repeat the message.
+        if (!message.isEmpty())
+            Announce(message);
     }
     if (UpdateStatusBar)
         UpdateStatusBar();

@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 
 namespace {
 
@@ -52,6 +53,11 @@ TResultReader::TResultReader(TSettings& settings, TOperationLog& log, TResultBoo
 
 void TResultReader::actCheckTROExecute()
 {
+    if (FBusy)
+        return;
+    FBusy = true;
+    const auto release = qScopeGuard([this] { FBusy = false; });
+
     const QString path = FSettings.edtTRO;
     if (!QFileInfo::exists(path))
         return;

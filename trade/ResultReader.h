@@ -20,7 +20,9 @@ public:
 
     // One pass over the result file named by the settings. A database failure ends the
     // pass at the line it happened on and is rethrown after the lines before it are
-    // counted and the log is saved; the next pass starts again at that line.
+    // counted and the log is saved; the next pass starts again at that line. A pass
+    // started while one is running (a tick served by a message loop inside a hook)
+    // returns at once: the running pass reads every line there is.
     void actCheckTROExecute();
 
     int TroLineCount() const { return FTroLineCount; }
@@ -59,4 +61,5 @@ private:
     // The last processed line ended with a CR at the end of what was written then: an LF
     // that follows belongs to the same line break.
     bool FAwaitingLineFeed = false;
+    bool FBusy = false;
 };
