@@ -127,8 +127,7 @@ void TResultReader::SkipReplacedFile(QFile& file)
     FTroLineCount = count;
     FAwaitingLineFeed = awaitingLineFeed;
     FLog.AddToLog(QStringLiteral("Файл результатов %1 заменён или укорочен; строки, которые в нём уже есть (%2), не обрабатываются.")
-                      .arg(file.fileName())
-                      .arg(count));
+                      .arg(file.fileName(), QString::number(count)));
 }
 
 void TResultReader::ProcessNewBytes(const QByteArray& data)
