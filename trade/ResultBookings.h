@@ -1,0 +1,31 @@
+#pragma once
+
+#include "trade/ResultLine.h"
+
+#include <optional>
+
+// The transaction report row a result belongs to: the strategy order it came from and
+// whether that order is in the filled-orders table (true) or the active-orders table.
+struct TTroLookup {
+    int IdOrder = 0;
+    bool Filled = false;
+};
+
+// The database work of the result reader: the transaction report `tOrderNumber` of the
+// bridge database and the order-number link in the alert database. Every value goes into
+// its statement as a bound parameter. Failures are thrown as TError; the reader lets
+// them reach its caller and retries the line at its next pass, so each operation must be
+// safe to repeat.
+class TResultBookings {
+public:
+    virtual ~TResultBookings() = default;
+
+    // The `tOrderNumber` row of the transaction, none when there is no such row.
+    virtual std::optional<TTroLookup> LookUp(int transId) = 0;
+    // Writes the strategy order's own id into its "order number" column, in the
+    // FilledOrders table when `filled`, else in ActiveOrders.
+    virtual void UpdateOrderNumber(bool filled, int idOrder) = 0;
+    // Books the status, the two texts and the exchange order number into the
+    // transaction's `tOrderNumber` row; a transaction without a row changes nothing.
+    virtual void BookResult(const TResultLine& result) = 0;
+};

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "trade/ResultBookings.h"
+
+#include <QByteArray>
+#include <QString>
+#include <functional>
+
+class QFile;
+class TOperationLog;
+class TSettings;
+
+// Reads the terminal's transaction result file: at each pass the complete lines that
+// were appended since the previous pass, each booked in the transaction report and, when
+// the transaction was executed, linked back to its strategy order. Reports "sent" and
+// "executed" results in the operation log and counts them for the status bar.
+class TResultReader {
+public:
+    TResultReader(TSettings& settings, TOperationLog& log, TResultBookings& bookings);
+
+    // One pass over the result file named by the settings. A database failure ends the
+    // pass at the line it happened on and is rethrown after the lines before it are
+    // counted and the log is saved; the next pass starts again at that line. A pass
+    // started while one is running (a tick served by a message loop inside a hook)
+    // returns at once: the running pass reads every line there is.
+    void actCheckTROExecute();
+
+    int TroLineCount() const { return FTroLineCount; }
+    int TransSentCount() const { return FTransSentCount; }
+    int TransDoneCount() const { return FTransDoneCount; }
+
+    // One e-mail notification with the given text (for executed transactions when the
+    // operator asked for it).
+    std::function<void(const QString&)> SendMail;
+    // Redraws the status bar's counters.
+    std::function<void()> UpdateStatusBar;
+
+private:
+    // Whether the file is no longer the one the remembered position belongs to: shorter
+    // than that position, or with other bytes just before it.
+    bool WasReplaced(QFile& file, qint64 size);
+    // Takes a replaced file as already seen: its complete lines are counted, not processed.
+    void SkipReplacedFile(QFile& file);
+    void ProcessNewBytes(const QByteArray& data);
+    void Book(const TResultLine& result);
+    void Report(const TResultLineParse& parse);
+    // Marks bytes of the file as done: they will not be read again.
+    void Consume(const QByteArray& bytes);
+
+    TSettings& FSettings;
+    TOperationLog& FLog;
+    TResultBookings& FBookings;
+
+    int FTroLineCount = 0;
+    int FTransSentCount = 0;
+    int FTransDoneCount = 0;
+
+    // Byte position just after the last processed line and the bytes just before it.
+    qint64 FOffset = 0;
+    QByteArray FTail;
+    // The last processed line ended with a CR at the end of what was written then: an LF
+    // that follows belongs to the same line break.
+    bool FAwaitingLineFeed = false;
+    bool FBusy = false;
+};
