@@ -5,6 +5,7 @@
 #include "shell/Mailer.h"
 #include "shell/OperationLog.h"
 #include "shell/SmtpClient.h"
+#include "tests/support/QtPrinters.h"
 #include "tests/support/SmtpTestServer.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -226,6 +227,38 @@ TEST_F(MailTest, AuthenticationOffSendsNoAuthEvenWithUserAndPasswordFilled)
     ASSERT_EQ(Server.Messages().size(), 1);
     EXPECT_FALSE(Server.Messages()[0].Fields.value(QLatin1String("authenticated")).toBool());
     EXPECT_TRUE(Server.EventsStartingWith(QStringLiteral("AUTH")).isEmpty());
+}
+
+TEST_F(MailTest, ServerThatRefusesEhloIsGreetedWithHelo)
+{
+    TSmtpTestServer::TOptions options;
+    options.Auth = QStringLiteral("optional");
+    options.Ehlo = QStringLiteral("refuse");
+    StartServer(options);
+    Settings.chAuten = false;
+
+    Mailer->SendMail(kText);
+
+    EXPECT_EQ(LogLines(), QStringList({SentLine(kText), QStringLiteral("Success")}));
+    EXPECT_EQ(Server.EventsStartingWith(QStringLiteral("HELO")).size(), 1);
+    ASSERT_EQ(Server.Messages().size(), 1);
+    EXPECT_EQ(Server.Messages()[0].Field("body").trimmed(), kText);
+}
+
+TEST_F(MailTest, UnansweredQuitIsLoggedAfterTheSuccessAndTheConnectionIsClosed)
+{
+    TSmtpTestServer::TOptions options;
+    options.Quit = QStringLiteral("silent");
+    StartServer(options);
+    Mailer->SmtpOptions().ReplyTimeoutMs = 1000;
+
+    Mailer->SendMail(kText);
+
+    EXPECT_EQ(LogLines(), QStringList({SentLine(kText), QStringLiteral("Success"),
+                                       QStringLiteral("Cann`t disconnect to server")}));
+    EXPECT_EQ(Server.EventsStartingWith(QStringLiteral("QUIT")).size(), 1);
+    EXPECT_EQ(Server.Messages().size(), 1);
+    EXPECT_FALSE(Mailer->Connected());
 }
 
 TEST_F(MailTest, ConnectTwiceKeepsOneConnectionThatTheNextNotificationUsesAndCloses)

@@ -45,6 +45,8 @@ QString TSmtpTestServer::Start(const TOptions& options)
         QStringLiteral("--password"), options.Password,
         QStringLiteral("--auth"), options.Auth,
         QStringLiteral("--tls"), options.Tls,
+        QStringLiteral("--ehlo"), options.Ehlo,
+        QStringLiteral("--quit"), options.Quit,
     };
     if (!options.CertFile.isEmpty())
         arguments << QStringLiteral("--cert") << options.CertFile << QStringLiteral("--key") << options.KeyFile;

@@ -25,6 +25,8 @@ public:
     struct TOptions {
         QString Auth = QStringLiteral("required"); // "required" or "optional"
         QString Tls = QStringLiteral("none");      // "none", "starttls" or "implicit"
+        QString Ehlo = QStringLiteral("accept");   // "accept" or "refuse" (HELO is accepted)
+        QString Quit = QStringLiteral("answer");   // "answer" or "silent"
         QString CertFile;
         QString KeyFile;
         QString User = QStringLiteral("trader");

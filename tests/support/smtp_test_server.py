@@ -2,7 +2,7 @@
 """A real SMTP server for the mail tests, on 127.0.0.1.
 
 Writes what it sees into the output folder:
-  events.log   one line per EHLO, HELO, AUTH attempt and accepted message
+  events.log   one line per EHLO, HELO, AUTH attempt, accepted message and unanswered QUIT
   NNN.eml      the raw content of message NNN as received after DATA
   NNN.json     its envelope and the headers and body as Python's e-mail parser reads them
 
@@ -10,6 +10,7 @@ Prints "ready" once it accepts connections and stops when its standard input clo
 """
 
 import argparse
+import asyncio
 import email
 import email.policy
 import json
@@ -30,9 +31,10 @@ def is_tls(server, session):
 
 
 class Recorder:
-    def __init__(self, folder):
+    def __init__(self, folder, refuse_ehlo):
         self.folder = folder
         self.count = 0
+        self.refuse_ehlo = refuse_ehlo
 
     def event(self, text):
         with open(os.path.join(self.folder, "events.log"), "a", encoding="utf-8") as f:
@@ -41,6 +43,9 @@ class Recorder:
     async def handle_EHLO(self, server, session, envelope, hostname, responses):
         session.host_name = hostname
         self.event("EHLO %s tls=%d" % (hostname, is_tls(server, session)))
+        if self.refuse_ehlo:
+            session.extended_smtp = False
+            return ["502 5.5.1 EHLO not implemented"]
         return responses
 
     async def handle_HELO(self, server, session, envelope, hostname):
@@ -82,6 +87,14 @@ class Recorder:
         return "250 Message accepted for delivery"
 
 
+class SilentQuitRecorder(Recorder):
+    """Never answers QUIT: the client has to give up waiting."""
+
+    async def handle_QUIT(self, server, session, envelope):
+        self.event("QUIT")
+        await asyncio.sleep(3600)
+
+
 def make_authenticator(recorder, user, password):
     def authenticate(server, session, envelope, mechanism, auth_data):
         ok = (isinstance(auth_data, LoginPassword)
@@ -101,13 +114,16 @@ def main():
     parser.add_argument("--password", default="secret")
     parser.add_argument("--auth", choices=["required", "optional"], default="required")
     parser.add_argument("--tls", choices=["none", "starttls", "implicit"], default="none")
+    parser.add_argument("--ehlo", choices=["accept", "refuse"], default="accept")
+    parser.add_argument("--quit", choices=["answer", "silent"], default="answer")
     parser.add_argument("--cert")
     parser.add_argument("--key")
     args = parser.parse_args()
 
     # AUTH over a plain connection is what some of the tests are about.
     warnings.filterwarnings("ignore", message="Requiring AUTH while not requiring TLS")
-    recorder = Recorder(args.out)
+    recorder_class = SilentQuitRecorder if args.quit == "silent" else Recorder
+    recorder = recorder_class(args.out, args.ehlo == "refuse")
     context = None
     if args.tls != "none":
         context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
