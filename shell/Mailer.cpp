@@ -78,7 +78,8 @@ void TMailer::MailSend(const QString& fromAddress, const QString& fromName, cons
 
 bool TMailer::Connect()
 {
-    if (NMSMTP1.IsConnected())
+    // A connection the server has dropped in the meantime is not open: connect anew.
+    if (NMSMTP1.CheckAlive())
         return true;
     try {
         NMSMTP1.Connect(FSettings.edtSMTP, PortNumber(FSettings.edtPort));
@@ -99,10 +100,9 @@ bool TMailer::Connect()
 
 void TMailer::Disconnect()
 {
-    if (!NMSMTP1.IsConnected()) {
-        NMSMTP1.Abort();
+    // A connection the server has already dropped leaves nothing to close.
+    if (!NMSMTP1.CheckAlive())
         return;
-    }
     try {
         NMSMTP1.Quit();
     } catch (const std::exception&) {

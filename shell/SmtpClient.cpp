@@ -62,6 +62,17 @@ bool TSmtpClient::IsConnected() const
     return FSocket.state() == QAbstractSocket::ConnectedState;
 }
 
+bool TSmtpClient::CheckAlive()
+{
+    if (IsConnected()) {
+        FSocket.waitForReadyRead(0);
+        if (IsConnected() && FSocket.bytesAvailable() == 0)
+            return true;
+    }
+    Abort();
+    return false;
+}
+
 bool TSmtpClient::IsEncrypted() const
 {
     return FSocket.isEncrypted();
@@ -188,6 +199,8 @@ void TSmtpClient::SendCommand(const QByteArray& command)
             if (deadline.hasExpired())
                 FailConnection(QStringLiteral("The server took nothing within %1 s.")
                                    .arg(Seconds(FOptions.ReplyTimeoutMs)));
+            if (FSocket.error() == QAbstractSocket::RemoteHostClosedError)
+                FailConnection(QStringLiteral("The server closed the connection."));
             FailConnection(QStringLiteral("The connection to the server was lost: %1")
                                .arg(FSocket.errorString()));
         }

@@ -37,6 +37,10 @@ public:
     void Connect(const QString& host, quint16 port);
     // True while the socket is connected.
     bool IsConnected() const;
+    // True when the connection is still usable: takes in what arrived since the last
+    // exchange and closes the socket when the server has hung up or spoken unasked (an
+    // idle server says "421" and closes).
+    bool CheckAlive();
     bool IsEncrypted() const;
     bool IsAuthenticated() const { return FAuthenticated; }
 

@@ -11,6 +11,7 @@
 
 #include <QJsonArray>
 #include <QTcpServer>
+#include <QThread>
 #include <QTimeZone>
 #include <functional>
 #include <gtest/gtest.h>
@@ -275,6 +276,28 @@ TEST_F(MailTest, ConnectTwiceKeepsOneConnectionThatTheNextNotificationUsesAndClo
     EXPECT_EQ(LogLines(), QStringList({SentLine(kText), QStringLiteral("Success")}));
     EXPECT_EQ(Server.EventsStartingWith(QStringLiteral("EHLO")).size(), 1);
     EXPECT_EQ(Server.Messages().size(), 1);
+    EXPECT_FALSE(Mailer->Connected());
+}
+
+TEST_F(MailTest, ConnectionTheServerDroppedIsOpenedAnewForTheNotification)
+{
+    TSmtpTestServer::TOptions options;
+    options.IdleTimeoutSeconds = 0.3;
+    StartServer(options);
+    ASSERT_TRUE(Mailer->MailConnect());
+    QThread::msleep(800); // the server gives up on the idle connection: "421", then it hangs up
+
+    Mailer->SendMail(kText);
+
+    EXPECT_EQ(LogLines(), QStringList({SentLine(kText), QStringLiteral("Success")}));
+    EXPECT_EQ(Server.EventsStartingWith(QStringLiteral("EHLO")).size(), 2);
+    EXPECT_EQ(Server.Messages().size(), 1);
+
+    // "Дисконнект" after the server dropped a connection finds nothing to close.
+    ASSERT_TRUE(Mailer->MailConnect());
+    QThread::msleep(800);
+    Mailer->MailDisconnect();
+    EXPECT_EQ(LogLines().size(), 2);
     EXPECT_FALSE(Mailer->Connected());
 }
 

@@ -47,6 +47,7 @@ QString TSmtpTestServer::Start(const TOptions& options)
         QStringLiteral("--tls"), options.Tls,
         QStringLiteral("--ehlo"), options.Ehlo,
         QStringLiteral("--quit"), options.Quit,
+        QStringLiteral("--idle-timeout"), QString::number(options.IdleTimeoutSeconds),
     };
     if (!options.CertFile.isEmpty())
         arguments << QStringLiteral("--cert") << options.CertFile << QStringLiteral("--key") << options.KeyFile;

@@ -27,6 +27,7 @@ public:
         QString Tls = QStringLiteral("none");      // "none", "starttls" or "implicit"
         QString Ehlo = QStringLiteral("accept");   // "accept" or "refuse" (HELO is accepted)
         QString Quit = QStringLiteral("answer");   // "answer" or "silent"
+        double IdleTimeoutSeconds = 300; // then the server says "421" and hangs up
         QString CertFile;
         QString KeyFile;
         QString User = QStringLiteral("trader");

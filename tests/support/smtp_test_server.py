@@ -116,6 +116,7 @@ def main():
     parser.add_argument("--tls", choices=["none", "starttls", "implicit"], default="none")
     parser.add_argument("--ehlo", choices=["accept", "refuse"], default="accept")
     parser.add_argument("--quit", choices=["answer", "silent"], default="answer")
+    parser.add_argument("--idle-timeout", type=float, default=300)
     parser.add_argument("--cert")
     parser.add_argument("--key")
     args = parser.parse_args()
@@ -135,6 +136,7 @@ def main():
         server_hostname="zovrant-test",
         authenticator=make_authenticator(recorder, args.user, args.password),
         auth_required=args.auth == "required",
+        timeout=args.idle_timeout,
         # AUTH over a plain connection only where the server offers no STARTTLS.
         auth_require_tls=args.tls == "starttls",
     )
