@@ -8,6 +8,11 @@
 #include <QSslConfiguration>
 #include <QSslError>
 
+#include <chrono>
+#include <future>
+#include <memory>
+#include <thread>
+
 namespace {
 
 // A reply line longer than this means the peer is not an SMTP server.
@@ -112,6 +117,8 @@ void TSmtpClient::Connect(const QString& host, quint16 port)
 void TSmtpClient::OpenSocket(const QString& host, quint16 port)
 {
     const bool implicitTls = port == FOptions.ImplicitTlsPort;
+    if (implicitTls && !QSslSocket::supportsSsl())
+        FailConnection(QStringLiteral("TLS is not available on this computer."));
     QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
     configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
     if (!FOptions.ExtraCaCertificates.isEmpty())
@@ -119,21 +126,48 @@ void TSmtpClient::OpenSocket(const QString& host, quint16 port)
                                         + FOptions.ExtraCaCertificates);
     FSocket.setSslConfiguration(configuration);
 
-    if (implicitTls) {
-        if (!QSslSocket::supportsSsl())
-            FailConnection(QStringLiteral("TLS is not available on this computer."));
-        FSocket.connectToHostEncrypted(host, port);
-    } else {
-        FSocket.connectToHost(host, port);
+    // The name lookup counts against the connect time limit like the connect itself.
+    const QDeadlineTimer deadline(FOptions.ConnectTimeoutMs);
+    const QList<QHostAddress> addresses = Resolve(host, deadline);
+    QString reason;
+    for (const QHostAddress& address : addresses) {
+        if (deadline.hasExpired())
+            break;
+        if (implicitTls)
+            FSocket.connectToHostEncrypted(address.toString(), port, host);
+        else
+            FSocket.connectToHost(address, port);
+        if (FSocket.waitForConnected(int(deadline.remainingTime()))) {
+            FSocket.setPeerVerifyName(host);
+            if (implicitTls)
+                WaitForEncrypted();
+            return;
+        }
+        reason = FSocket.errorString();
+        FSocket.abort();
     }
-    if (!FSocket.waitForConnected(FOptions.ConnectTimeoutMs)) {
-        const QString reason = FSocket.error() == QAbstractSocket::SocketTimeoutError
-            ? QStringLiteral("no connection within %1 s").arg(Seconds(FOptions.ConnectTimeoutMs))
-            : FSocket.errorString();
-        FailConnection(QStringLiteral("Cannot connect to %1:%2: %3").arg(host).arg(port).arg(reason));
-    }
-    if (implicitTls)
-        WaitForEncrypted();
+    if (deadline.hasExpired())
+        reason = QStringLiteral("no connection within %1 s").arg(Seconds(FOptions.ConnectTimeoutMs));
+    FailConnection(QStringLiteral("Cannot connect to %1:%2: %3").arg(host).arg(port).arg(reason));
+}
+
+QList<QHostAddress> TSmtpClient::Resolve(const QString& host, const QDeadlineTimer& deadline)
+{
+    const QHostAddress literal(host);
+    if (!literal.isNull())
+        return {literal};
+    // The system's lookup has no time limit of its own, so it runs on a thread of its own;
+    // one that outlives the limit finishes unobserved.
+    auto lookup = std::make_shared<std::promise<QHostInfo>>();
+    std::future<QHostInfo> result = lookup->get_future();
+    std::thread([lookup, host] { lookup->set_value(QHostInfo::fromName(host)); }).detach();
+    if (result.wait_for(std::chrono::milliseconds(deadline.remainingTime())) != std::future_status::ready)
+        FailConnection(QStringLiteral("The name %1 was not resolved within %2 s.")
+                           .arg(host, Seconds(FOptions.ConnectTimeoutMs)));
+    const QHostInfo info = result.get();
+    if (info.error() != QHostInfo::NoError || info.addresses().isEmpty())
+        FailConnection(QStringLiteral("The server %1 is not known: %2").arg(host, info.errorString()));
+    return info.addresses();
 }
 
 void TSmtpClient::StartTls(const QString& host)

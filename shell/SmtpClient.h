@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QList>
 #include <QSslCertificate>
 #include <QSslSocket>
@@ -66,6 +67,7 @@ private:
     };
 
     void OpenSocket(const QString& host, quint16 port);
+    QList<QHostAddress> Resolve(const QString& host, const class QDeadlineTimer& deadline);
     void StartTls(const QString& host);
     void WaitForEncrypted();
     void Introduce();

@@ -173,6 +173,11 @@ TEST_F(MailTest, NotificationOutcomesFollowTheSettings)
                                 QStringLiteral("Cannot connect to 127.0.0.1:%1: Connection refused").arg(nobodyListens)};
          },
          {}, false},
+        {"unknown server", [](TSettings& s) { s.edtSMTP = QStringLiteral("no-such-host.invalid"); },
+         [](const TSettings&) {
+             return QStringList{kConnectFailure, QStringLiteral("The server no-such-host.invalid is not known: ")};
+         },
+         {}, false},
         {"authentication off on a server that requires it", [](TSettings& s) { s.chAuten = false; },
          [](const TSettings& s) {
              return QStringList{QStringLiteral("Message: \"%1\" is sending to <%2>, <%3>").arg(kText, s.edtEmail1, s.edtEmail2),
