@@ -1,0 +1,385 @@
+#include "shell/SmtpClient.h"
+
+#include "shell/Error.h"
+
+#include <QDeadlineTimer>
+#include <QHostInfo>
+#include <QRegularExpression>
+#include <QSslConfiguration>
+#include <QSslError>
+
+#include <chrono>
+#include <future>
+#include <memory>
+#include <thread>
+
+namespace {
+
+// A reply line longer than this means the peer is not an SMTP server.
+constexpr qint64 kMaxReplyLine = 64 * 1024;
+
+QString Seconds(int milliseconds)
+{
+    return QString::number((milliseconds + 999) / 1000);
+}
+
+// The name the client gives in EHLO/HELO: the host's name when it is a full domain name,
+// otherwise the address literal of the local end of the connection.
+QByteArray ClientDomain(const QHostAddress& localAddress)
+{
+    static const QRegularExpression domain(
+        QStringLiteral("^[A-Za-z0-9](?:[A-Za-z0-9-]*[A-Za-z0-9])?(?:\\.[A-Za-z0-9](?:[A-Za-z0-9-]*[A-Za-z0-9])?)+$"));
+    const QString name = QHostInfo::localHostName();
+    if (domain.match(name).hasMatch())
+        return name.toLatin1();
+    QHostAddress address = localAddress;
+    if (address.protocol() == QAbstractSocket::IPv6Protocol) {
+        bool isV4 = false;
+        const quint32 v4 = address.toIPv4Address(&isV4);
+        if (!isV4)
+            return "[IPv6:" + address.toString().toLatin1() + "]";
+        address = QHostAddress(v4);
+    }
+    if (address.isNull())
+        return "[127.0.0.1]";
+    return "[" + address.toString().toLatin1() + "]";
+}
+
+} // namespace
+
+QString TSmtpClient::TReply::Text() const
+{
+    return QString::number(Code) + QLatin1Char(' ') + Lines.join(QLatin1Char(' '));
+}
+
+TSmtpClient::TSmtpClient(TSmtpOptions options)
+    : FOptions(std::move(options))
+{
+}
+
+TSmtpClient::~TSmtpClient()
+{
+    FSocket.abort();
+}
+
+bool TSmtpClient::IsConnected() const
+{
+    return FSocket.state() == QAbstractSocket::ConnectedState;
+}
+
+bool TSmtpClient::CheckAlive()
+{
+    if (IsConnected()) {
+        FSocket.waitForReadyRead(0);
+        if (IsConnected() && FSocket.bytesAvailable() == 0)
+            return true;
+    }
+    Abort();
+    return false;
+}
+
+bool TSmtpClient::IsEncrypted() const
+{
+    return FSocket.isEncrypted();
+}
+
+void TSmtpClient::Abort()
+{
+    FSocket.abort();
+    FExtensions.clear();
+    FAuthenticated = false;
+}
+
+void TSmtpClient::FailConnection(const QString& text)
+{
+    Abort();
+    throw TError(text);
+}
+
+void TSmtpClient::Connect(const QString& host, quint16 port)
+{
+    Abort();
+    if (host.trimmed().isEmpty())
+        throw TError(QStringLiteral("No mail server is given."));
+    OpenSocket(host.trimmed(), port);
+
+    const TReply greeting = ReadReply();
+    if (greeting.Code != 220)
+        FailConnection(QStringLiteral("The server refused the connection: %1").arg(greeting.Text()));
+    Introduce();
+
+    if (!FSocket.isEncrypted() && FExtensions.contains(QStringLiteral("STARTTLS"))) {
+        StartTls(host.trimmed());
+        Introduce();
+    }
+}
+
+void TSmtpClient::OpenSocket(const QString& host, quint16 port)
+{
+    const bool implicitTls = port == FOptions.ImplicitTlsPort;
+    if (implicitTls && !QSslSocket::supportsSsl())
+        FailConnection(QStringLiteral("TLS is not available on this computer."));
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    if (!FOptions.ExtraCaCertificates.isEmpty())
+        configuration.setCaCertificates(QSslConfiguration::systemCaCertificates()
+                                        + FOptions.ExtraCaCertificates);
+    FSocket.setSslConfiguration(configuration);
+
+    // The name lookup counts against the connect time limit like the connect itself.
+    const QDeadlineTimer deadline(FOptions.ConnectTimeoutMs);
+    const QList<QHostAddress> addresses = Resolve(host, deadline);
+    QString reason;
+    for (const QHostAddress& address : addresses) {
+        if (deadline.hasExpired())
+            break;
+        if (implicitTls)
+            FSocket.connectToHostEncrypted(address.toString(), port, host);
+        else
+            FSocket.connectToHost(address, port);
+        if (FSocket.waitForConnected(int(deadline.remainingTime()))) {
+            FSocket.setPeerVerifyName(host);
+            if (implicitTls)
+                WaitForEncrypted();
+            return;
+        }
+        reason = FSocket.errorString();
+        FSocket.abort();
+    }
+    if (deadline.hasExpired())
+        reason = QStringLiteral("no connection within %1 s").arg(Seconds(FOptions.ConnectTimeoutMs));
+    FailConnection(QStringLiteral("Cannot connect to %1:%2: %3").arg(host).arg(port).arg(reason));
+}
+
+QList<QHostAddress> TSmtpClient::Resolve(const QString& host, const QDeadlineTimer& deadline)
+{
+    const QHostAddress literal(host);
+    if (!literal.isNull())
+        return {literal};
+    // The system's lookup has no time limit of its own, so it runs on a thread of its own;
+    // one that outlives the limit finishes unobserved.
+    auto lookup = std::make_shared<std::promise<QHostInfo>>();
+    std::future<QHostInfo> result = lookup->get_future();
+    std::thread([lookup, host] { lookup->set_value(QHostInfo::fromName(host)); }).detach();
+    if (result.wait_for(std::chrono::milliseconds(deadline.remainingTime())) != std::future_status::ready)
+        FailConnection(QStringLiteral("The name %1 was not resolved within %2 s.")
+                           .arg(host, Seconds(FOptions.ConnectTimeoutMs)));
+    const QHostInfo info = result.get();
+    if (info.error() != QHostInfo::NoError || info.addresses().isEmpty())
+        FailConnection(QStringLiteral("The server %1 is not known: %2").arg(host, info.errorString()));
+    return info.addresses();
+}
+
+void TSmtpClient::StartTls(const QString& host)
+{
+    if (!QSslSocket::supportsSsl())
+        FailConnection(QStringLiteral("The server offers TLS, but TLS is not available on this computer."));
+    SendCommand("STARTTLS");
+    const TReply reply = ReadReply();
+    if (reply.Code != 220)
+        FailConnection(QStringLiteral("The server refused STARTTLS: %1").arg(reply.Text()));
+    // Anything the server sent after its go-ahead would be taken for protected data.
+    if (FSocket.bytesAvailable() > 0)
+        FailConnection(QStringLiteral("The server sent data before the TLS handshake."));
+    FSocket.setPeerVerifyName(host);
+    FSocket.startClientEncryption();
+    WaitForEncrypted();
+}
+
+void TSmtpClient::WaitForEncrypted()
+{
+    if (FSocket.waitForEncrypted(FOptions.ReplyTimeoutMs))
+        return;
+    const QList<QSslError> errors = FSocket.sslHandshakeErrors();
+    if (!errors.isEmpty()) {
+        QStringList texts;
+        for (const QSslError& error : errors)
+            texts << error.errorString();
+        FailConnection(QStringLiteral("The server's certificate failed verification: %1")
+                           .arg(texts.join(QStringLiteral("; "))));
+    }
+    const QString reason = FSocket.error() == QAbstractSocket::SocketTimeoutError
+        ? QStringLiteral("no answer within %1 s").arg(Seconds(FOptions.ReplyTimeoutMs))
+        : FSocket.errorString();
+    FailConnection(QStringLiteral("The TLS handshake with the server failed: %1").arg(reason));
+}
+
+void TSmtpClient::Introduce()
+{
+    const QByteArray domain = ClientDomain(FSocket.localAddress());
+    FExtensions.clear();
+    SendCommand("EHLO " + domain);
+    TReply reply = ReadReply();
+    if (reply.Code == 250) {
+        // The first line greets; each further line names one extension and its arguments.
+        for (qsizetype i = 1; i < reply.Lines.size(); ++i)
+            FExtensions << reply.Lines[i].section(QLatin1Char(' '), 0, 0).toUpper();
+        return;
+    }
+    SendCommand("HELO " + domain);
+    reply = ReadReply();
+    if (reply.Code != 250)
+        FailConnection(QStringLiteral("The server refused the greeting HELO: %1").arg(reply.Text()));
+}
+
+void TSmtpClient::SendCommand(const QByteArray& command)
+{
+    if (!IsConnected())
+        FailConnection(QStringLiteral("The connection to the server is closed."));
+    FSocket.write(command + "\r\n");
+    const QDeadlineTimer deadline(FOptions.ReplyTimeoutMs);
+    while (FSocket.bytesToWrite() > 0) {
+        if (!FSocket.waitForBytesWritten(int(deadline.remainingTime()))) {
+            if (deadline.hasExpired())
+                FailConnection(QStringLiteral("The server took nothing within %1 s.")
+                                   .arg(Seconds(FOptions.ReplyTimeoutMs)));
+            if (FSocket.error() == QAbstractSocket::RemoteHostClosedError)
+                FailConnection(QStringLiteral("The server closed the connection."));
+            FailConnection(QStringLiteral("The connection to the server was lost: %1")
+                               .arg(FSocket.errorString()));
+        }
+    }
+}
+
+QByteArray TSmtpClient::ReadLine(const QDeadlineTimer& deadline)
+{
+    for (;;) {
+        if (FSocket.canReadLine()) {
+            QByteArray line = FSocket.readLine(kMaxReplyLine);
+            while (line.endsWith('\n') || line.endsWith('\r'))
+                line.chop(1);
+            return line;
+        }
+        if (FSocket.bytesAvailable() >= kMaxReplyLine)
+            FailConnection(QStringLiteral("The server's reply is not SMTP: a line of more than %1 bytes.")
+                               .arg(kMaxReplyLine));
+        if (FSocket.state() != QAbstractSocket::ConnectedState)
+            FailConnection(QStringLiteral("The server closed the connection."));
+        if (!FSocket.waitForReadyRead(int(deadline.remainingTime()))) {
+            if (FSocket.canReadLine())
+                continue;
+            if (deadline.hasExpired())
+                FailConnection(QStringLiteral("The server did not answer within %1 s.")
+                                   .arg(Seconds(FOptions.ReplyTimeoutMs)));
+            if (FSocket.error() == QAbstractSocket::RemoteHostClosedError)
+                FailConnection(QStringLiteral("The server closed the connection."));
+            FailConnection(QStringLiteral("The connection to the server was lost: %1")
+                               .arg(FSocket.errorString()));
+        }
+    }
+}
+
+TSmtpClient::TReply TSmtpClient::ReadReply()
+{
+    // A reply is one or more lines "code-text", the last one "code text" (or the bare code).
+    static const QRegularExpression replyLine(QStringLiteral("^([2-5][0-9][0-9])([ -]|$)(.*)$"));
+    const QDeadlineTimer deadline(FOptions.ReplyTimeoutMs);
+    TReply reply;
+    for (;;) {
+        const QString line = QString::fromUtf8(ReadLine(deadline));
+        const QRegularExpressionMatch match = replyLine.match(line);
+        if (!match.hasMatch())
+            FailConnection(QStringLiteral("The server's reply is not SMTP: %1").arg(line.left(200)));
+        const int code = match.captured(1).toInt();
+        if (reply.Code != 0 && code != reply.Code)
+            FailConnection(QStringLiteral("The server's reply is not SMTP: %1").arg(line.left(200)));
+        reply.Code = code;
+        reply.Lines << match.captured(3).trimmed();
+        if (match.captured(2) != QLatin1String("-"))
+            return reply;
+    }
+}
+
+TSmtpClient::TReply TSmtpClient::Expect(const QByteArray& command, int expectedCode, const QString& what)
+{
+    SendCommand(command);
+    const TReply reply = ReadReply();
+    if (reply.Code / 100 != expectedCode / 100)
+        throw TError(QStringLiteral("%1: %2").arg(what, reply.Text()));
+    return reply;
+}
+
+void TSmtpClient::Authenticate(const QString& user, const QString& password)
+{
+    FAuthenticated = false;
+    Expect("AUTH LOGIN", 334, QStringLiteral("The server refused AUTH LOGIN"));
+    Expect(user.toUtf8().toBase64(), 334, QStringLiteral("The server refused the user name"));
+    Expect(password.toUtf8().toBase64(), 235,
+           QStringLiteral("The server refused the user name or the password"));
+    FAuthenticated = true;
+}
+
+void TSmtpClient::Reset()
+{
+    Expect("RSET", 250, QStringLiteral("The server refused RSET"));
+}
+
+QByteArray TSmtpClient::Envelope(const QString& address)
+{
+    // Only a plain address may stand between the angle brackets: anything else would
+    // change the command (a line break would even start a new one).
+    static const QRegularExpression plain(QStringLiteral("^[!-~]*$"));
+    const QString trimmed = address.trimmed();
+    if (!plain.match(trimmed).hasMatch() || trimmed.contains(QLatin1Char('<'))
+        || trimmed.contains(QLatin1Char('>')))
+        throw TError(QStringLiteral("The address \"%1\" is not a plain e-mail address.")
+                         .arg(QString(trimmed).replace(QLatin1Char('\r'), QLatin1Char(' '))
+                                  .replace(QLatin1Char('\n'), QLatin1Char(' '))));
+    return "<" + trimmed.toLatin1() + ">";
+}
+
+QByteArray TSmtpClient::DotStuffed(const QByteArray& message)
+{
+    QByteArray normalized = message;
+    normalized.replace("\r\n", "\n").replace('\r', '\n');
+    if (!normalized.endsWith('\n'))
+        normalized.append('\n');
+    QByteArray result;
+    result.reserve(normalized.size() + normalized.size() / 32 + 8);
+    qsizetype start = 0;
+    while (start < normalized.size()) {
+        const qsizetype end = normalized.indexOf('\n', start);
+        const QByteArray line = normalized.mid(start, end - start);
+        if (line.startsWith('.'))
+            result.append('.');
+        result.append(line).append("\r\n");
+        start = end + 1;
+    }
+    return result;
+}
+
+void TSmtpClient::SendMessage(const QString& fromAddress, const QStringList& recipients,
+                              const QByteArray& message)
+{
+    if (recipients.isEmpty())
+        throw TError(QStringLiteral("The message has no recipient."));
+    const QByteArray from = Envelope(fromAddress);
+    QList<QByteArray> to;
+    for (const QString& recipient : recipients)
+        to << Envelope(recipient);
+
+    Expect("MAIL FROM:" + from, 250, QStringLiteral("The server refused the sender %1")
+                                         .arg(QString::fromLatin1(from)));
+    for (const QByteArray& recipient : to)
+        Expect("RCPT TO:" + recipient, 250, QStringLiteral("The server refused the recipient %1")
+                                                .arg(QString::fromLatin1(recipient)));
+    Expect("DATA", 354, QStringLiteral("The server refused DATA"));
+    Expect(DotStuffed(message) + ".", 250, QStringLiteral("The server refused the message"));
+}
+
+void TSmtpClient::Quit()
+{
+    if (!IsConnected()) {
+        Abort();
+        return;
+    }
+    SendCommand("QUIT");
+    const TReply reply = ReadReply();
+    FSocket.disconnectFromHost();
+    if (FSocket.state() != QAbstractSocket::UnconnectedState
+        && !FSocket.waitForDisconnected(FOptions.ReplyTimeoutMs))
+        FSocket.abort();
+    Abort();
+    if (reply.Code != 221)
+        throw TError(QStringLiteral("The server did not confirm QUIT: %1").arg(reply.Text()));
+}
