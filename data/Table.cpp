@@ -3,6 +3,7 @@
 #include "data/Connection.h"
 #include "shell/Error.h"
 
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlIndex>
 #include <QSqlQuery>
@@ -194,7 +195,7 @@ int TTable::Execute(const QString& statement, const QVariantList& binds, QVarian
         query.bindValue(i, binds[i]);
     if (!query.exec())
         throw TError(query.lastError().text().trimmed());
-    if (insertedId)
+    if (insertedId && query.driver()->hasFeature(QSqlDriver::LastInsertId))
         *insertedId = query.lastInsertId();
     return query.numRowsAffected();
 }
