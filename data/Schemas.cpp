@@ -19,6 +19,8 @@ QString Text(int length)
 }
 const QString Integer = QStringLiteral("INTEGER");
 const QString SmallInt = QStringLiteral("SMALLINT");
+// Exchange order numbers outgrow 32 bits; a 32-bit column would cut them.
+const QString BigInt = QStringLiteral("BIGINT");
 const QString Float = QStringLiteral("DOUBLE");
 const QString Boolean = QStringLiteral("BOOLEAN");
 const QString DateTime = QStringLiteral("DATETIME");
@@ -237,7 +239,7 @@ QStringList BridgeSchema()
             {QStringLiteral("trans_id"), Integer},
             {QStringLiteral("id_order"), Integer},
             {QStringLiteral("filled"), Boolean},
-            {QStringLiteral("order_number"), Integer},
+            {QStringLiteral("order_number"), BigInt},
             {QStringLiteral("status"), SmallInt},
             {QStringLiteral("description"), Text(255)},
             {QStringLiteral("trans_name"), Text(50)},
