@@ -1,6 +1,7 @@
 #include "data/Query.h"
 
 #include "data/Connection.h"
+#include "data/SqlValue.h"
 #include "shell/Error.h"
 
 #include <QSqlError>
@@ -55,12 +56,8 @@ void TQuery::Prepare(QSqlQuery& query) const
     if (!query.prepare(Text()))
         throw TError(query.lastError().text().trimmed());
     for (const QString& name : ParamNames()) {
-        QVariant value = Param(name);
-        // A parameter never given binds NULL, as text: a NULL of no type is refused by some
-        // ODBC drivers.
-        if (!value.isValid())
-            value = QVariant(QMetaType(QMetaType::QString));
-        query.bindValue(QLatin1Char(':') + name, value);
+        // A parameter never given binds NULL.
+        query.bindValue(QLatin1Char(':') + name, SqlValue(Param(name)));
     }
 }
 

@@ -1,6 +1,7 @@
 #include "data/Table.h"
 
 #include "data/Connection.h"
+#include "data/SqlValue.h"
 #include "shell/Error.h"
 
 #include <QSqlDriver>
@@ -175,7 +176,7 @@ QString TTable::RowCondition(const QVector<QVariant>& row, QVariantList& binds) 
         QSqlQuery count(Connection().Database());
         count.prepare(QStringLiteral("SELECT COUNT(*) FROM ") + Bracketed(FTableName) + condition);
         for (int i = 0; i < binds.size(); ++i)
-            count.bindValue(i, binds[i]);
+            count.bindValue(i, SqlValue(binds[i]));
         TConnection::TBusyScope busy(Connection());
         if (!count.exec() || !count.next())
             throw TError(count.lastError().text().trimmed());
@@ -192,7 +193,7 @@ int TTable::Execute(const QString& statement, const QVariantList& binds, QVarian
     if (!query.prepare(statement))
         throw TError(query.lastError().text().trimmed());
     for (int i = 0; i < binds.size(); ++i)
-        query.bindValue(i, binds[i]);
+        query.bindValue(i, SqlValue(binds[i]));
     if (!query.exec())
         throw TError(query.lastError().text().trimmed());
     if (insertedId && query.driver()->hasFeature(QSqlDriver::LastInsertId))

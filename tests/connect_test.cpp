@@ -366,6 +366,32 @@ TEST_P(DatModTest, ExitQuantityMatchesAllSixValuesAndDeleteTakesEveryMatch)
     EXPECT_EQ(DatMod.qExitQty.FieldByName(QStringLiteral("quantity")).AsInteger(), 5);
 }
 
+TEST_P(DatModTest, PositionBookedWithEmptyTextsIsFoundByTheExit)
+{
+    // A strategy order without an interval or signal: the texts read from the alert row
+    // are empty, the booked row and the exit's parameters must still be equal.
+    Connect();
+    TTable& positions = DatMod.tClientOpenPositions;
+    const TPositionKey key{QStringLiteral("C1"), QStringLiteral("SBER"), QStringLiteral("Channel"), QString(),
+                           QString(), QStringLiteral("Short")};
+    positions.Append();
+    positions.FieldByName(QStringLiteral("quantity")).SetValue(4);
+    positions.FieldByName(QStringLiteral("symbol")).SetValue(key.Symbol);
+    positions.FieldByName(QStringLiteral("code")).SetValue(key.Code);
+    positions.FieldByName(QStringLiteral("system")).SetValue(key.System);
+    positions.FieldByName(QStringLiteral("signal")).SetValue(QString());
+    positions.FieldByName(QStringLiteral("interval")).SetValue(key.Interval);
+    positions.FieldByName(QStringLiteral("workspace")).SetValue(key.Workspace);
+    positions.FieldByName(QStringLiteral("position")).SetValue(key.Position);
+    ASSERT_TRUE(positions.Post());
+    DatMod.OpenExitQty(key);
+    ASSERT_EQ(DatMod.qExitQty.RecordCount(), 1);
+    EXPECT_EQ(DatMod.qExitQty.FieldByName(QStringLiteral("Quantity")).AsInteger(), 4);
+    EXPECT_EQ(DatMod.DeleteExitQty(key), 1);
+    RefreshTable(positions);
+    EXPECT_TRUE(positions.IsEmpty());
+}
+
 TEST_P(DatModTest, TransactionResultIsBookedAndFoundForAWithdrawal)
 {
     Connect();
