@@ -311,7 +311,12 @@ void TDataSet::SetCurrent(int row)
     if (row == FCurrent)
         return;
     FCurrent = row;
-    emit CurrentRowChanged(row);
+    // Views told of the current row while frozen could ask a model in the middle of its
+    // reset; they hear of it once released.
+    if (FFrozen > 0)
+        FCurrentMoved = true;
+    else
+        emit CurrentRowChanged(row);
 }
 
 void TDataSet::RowsChanged(int first, int last)
@@ -439,8 +444,13 @@ void TDataSet::DisableControls()
 
 void TDataSet::EnableControls()
 {
-    if (FFrozen > 0 && --FFrozen == 0)
+    if (FFrozen > 0 && --FFrozen == 0) {
         FModel.endResetModel();
+        if (FCurrentMoved) {
+            FCurrentMoved = false;
+            emit CurrentRowChanged(FCurrent);
+        }
+    }
 }
 
 void TDataSet::SetFieldValue(int index, const QVariant& value)

@@ -147,6 +147,7 @@ private:
     bool FEof = true;
     bool FBof = true;
     int FFrozen = 0;
+    bool FCurrentMoved = false;
 };
 
 // Re-reads a data set keeping its current row: the row with the same "id" is current again,

@@ -10,6 +10,7 @@
 #include <QProcess>
 #include <QSet>
 #include <QStandardPaths>
+#include <QTableView>
 #include <gtest/gtest.h>
 
 namespace {
@@ -296,6 +297,32 @@ TEST_P(DataSetTest, GridEditStoresTheCell)
               QStringLiteral("Бета"));
 }
 
+TEST_P(DataSetTest, AGridFollowsAppendsDeletesAndRefreshes)
+{
+    AddClient(QStringLiteral("C1"), QStringLiteral("A"));
+    TTable table(Bridge, QStringLiteral("tclients"));
+    QTableView grid;
+    grid.setModel(&table.Model());
+    grid.show();
+    table.Open();
+    EXPECT_EQ(grid.model()->rowCount(), 1);
+    EXPECT_EQ(grid.model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Code"));
+    table.Append();
+    EXPECT_EQ(grid.model()->rowCount(), 2);
+    table.FieldByName(QStringLiteral("Code")).SetValue(QStringLiteral("C2"));
+    EXPECT_EQ(grid.model()->index(1, 1).data().toString(), QStringLiteral("C2"));
+    table.Post();
+    AddClient(QStringLiteral("C3"), QStringLiteral("C"));
+    RefreshTable(table);
+    EXPECT_EQ(grid.model()->rowCount(), 3);
+    EXPECT_EQ(table.RecNo(), 1);
+    table.Delete();
+    EXPECT_EQ(grid.model()->rowCount(), 2);
+    grid.repaint();
+    table.Close();
+    EXPECT_EQ(grid.model()->rowCount(), 0);
+}
+
 TEST_P(DataSetTest, BoundValuesDoNotChangeWhatAStatementDoes)
 {
     AddClient(QStringLiteral("C1"), QStringLiteral("A"));
@@ -394,9 +421,11 @@ TEST_P(DataSetTest, RefreshSkipsABusyConnectionAndSwallowsFailures)
 TEST_P(DataSetTest, RefreshResetsViewsOnceWithoutStepsInBetween)
 {
     AddClient(QStringLiteral("C1"), QStringLiteral("A"));
+    AddClient(QStringLiteral("C2"), QStringLiteral("B"));
     TTable table(Bridge, QStringLiteral("tclients"));
     table.Open();
-    AddClient(QStringLiteral("C2"), QStringLiteral("B"));
+    table.Last();
+    AddClient(QStringLiteral("C3"), QStringLiteral("C"));
     int resets = 0;
     int others = 0;
     int rowsDuringReset = -1;
@@ -407,10 +436,17 @@ TEST_P(DataSetTest, RefreshResetsViewsOnceWithoutStepsInBetween)
     QObject::connect(&table.Model(), &QAbstractItemModel::rowsInserted, [&] { ++others; });
     QObject::connect(&table.Model(), &QAbstractItemModel::rowsRemoved, [&] { ++others; });
     QObject::connect(&table.Model(), &QAbstractItemModel::dataChanged, [&] { ++others; });
+    QList<int> currentRows;
+    QObject::connect(&table, &TDataSet::CurrentRowChanged, [&](int row) {
+        EXPECT_EQ(resets, 1) << "told of the current row before the views were released";
+        currentRows << row;
+    });
     RefreshTable(table);
     EXPECT_EQ(resets, 1);
     EXPECT_EQ(others, 0);
-    EXPECT_EQ(rowsDuringReset, 2);
+    EXPECT_EQ(rowsDuringReset, 3);
+    // The views hear once, after the reset, which row is current: the same one again.
+    EXPECT_EQ(currentRows, QList<int>{1});
 }
 
 // ---- the platform writes while Zovrant reads ----
