@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSqlError>
+#include <QSqlQuery>
 #include <QUrl>
 #include <QUuid>
 
@@ -94,10 +95,19 @@ void TConnection::OpenSqlite(const QString& path)
     FDatabase.setDatabaseName(SqliteUri(path));
     FDatabase.setConnectOptions(
         QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
+    QString failure;
     if (!FDatabase.open()) {
-        const QString text = FDatabase.lastError().text().trimmed();
+        failure = FDatabase.lastError().text().trimmed();
+    } else {
+        // SQLite reads the file only at the first statement: a file that is no database
+        // (a settings file chosen by mistake) is found here, not at the first table tick.
+        QSqlQuery probe(FDatabase);
+        if (!probe.exec(QStringLiteral("SELECT COUNT(*) FROM sqlite_master")))
+            failure = probe.lastError().text().trimmed();
+    }
+    if (!failure.isEmpty()) {
         Forget();
-        throw TError(QStringLiteral("Не удалось открыть файл базы данных %1: %2").arg(path, text));
+        throw TError(QStringLiteral("Не удалось открыть файл базы данных %1: %2").arg(path, failure));
     }
 }
 
