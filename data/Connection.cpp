@@ -1,0 +1,155 @@
+#include "data/Connection.h"
+
+#include "data/DataSet.h"
+#include "data/UnicodeNoCase.h"
+#include "shell/Error.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUrl>
+#include <QUuid>
+
+namespace {
+
+const QString SqliteDriver = QStringLiteral("QSQLITE");
+const QString OdbcDriver = QStringLiteral("QODBC");
+
+// How long a statement waits for a lock held by another program (the strategy platform,
+// the trading terminal) before it fails.
+const int BusyTimeoutMs = 5000;
+
+QString SqliteUri(const QString& path)
+{
+    // The URI form lets "mode=rw" forbid creating the file. '%', '?' and '#' would end or
+    // change the path part of the URI, so they are escaped.
+    QString absolute = QFileInfo(path).absoluteFilePath();
+    absolute.replace(QLatin1Char('%'), QStringLiteral("%25"))
+        .replace(QLatin1Char('?'), QStringLiteral("%3F"))
+        .replace(QLatin1Char('#'), QStringLiteral("%23"));
+    if (!absolute.startsWith(QLatin1Char('/')))
+        absolute.prepend(QStringLiteral("///")); // a drive letter: file:///C:/...
+    return QStringLiteral("file:") + absolute + QStringLiteral("?mode=rw");
+}
+
+} // namespace
+
+TConnection::TConnection()
+    : FName(QStringLiteral("zovrant-") + QUuid::createUuid().toString(QUuid::WithoutBraces))
+{
+}
+
+TConnection::~TConnection()
+{
+    // Data sets normally die before their connection; a late one must not point here.
+    for (TDataSet* dataSet : FDataSets)
+        dataSet->Close();
+    Forget();
+}
+
+TConnection::TEngine TConnection::EngineOf(const QString& source)
+{
+    const QString text = source.trimmed();
+    if (text.endsWith(QStringLiteral(".mdb"), Qt::CaseInsensitive)
+        || text.endsWith(QStringLiteral(".accdb"), Qt::CaseInsensitive)
+        || text.startsWith(QStringLiteral("DSN="), Qt::CaseInsensitive)
+        || text.startsWith(QStringLiteral("Driver="), Qt::CaseInsensitive))
+        return TEngine::Odbc;
+    return TEngine::Sqlite;
+}
+
+QString TConnection::OdbcConnectionString(const QString& source)
+{
+    const QString text = source.trimmed();
+    if (text.startsWith(QStringLiteral("DSN="), Qt::CaseInsensitive)
+        || text.startsWith(QStringLiteral("Driver="), Qt::CaseInsensitive))
+        return text;
+    return QStringLiteral("Driver={Microsoft Access Driver (*.mdb, *.accdb)};DBQ=")
+        + QDir::toNativeSeparators(text) + QLatin1Char(';');
+}
+
+void TConnection::Open(const QString& source)
+{
+    Close();
+    FSource = source;
+    FEngine = EngineOf(source);
+    // Every SQLite connection, also one the ODBC driver opens, compares text without
+    // regard to case for Cyrillic letters too.
+    RegisterUnicodeNoCase();
+    if (FEngine == TEngine::Sqlite)
+        OpenSqlite(source);
+    else
+        OpenOdbc(OdbcConnectionString(source));
+}
+
+void TConnection::OpenSqlite(const QString& path)
+{
+    if (path.trimmed().isEmpty())
+        throw TError(QStringLiteral("Не указан файл базы данных."));
+    const QFileInfo file(path);
+    if (!file.exists() || !file.isFile())
+        throw TError(QStringLiteral("Файл базы данных %1 не найден.").arg(path));
+    Forget();
+    FDatabase = QSqlDatabase::addDatabase(SqliteDriver, FName);
+    FDatabase.setDatabaseName(SqliteUri(path));
+    FDatabase.setConnectOptions(
+        QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
+    QString failure;
+    if (!FDatabase.open()) {
+        failure = FDatabase.lastError().text().trimmed();
+    } else {
+        // SQLite reads the file only at the first statement: a file that is no database
+        // (a settings file chosen by mistake) is found here, not at the first table tick.
+        QSqlQuery probe(FDatabase);
+        if (!probe.exec(QStringLiteral("SELECT COUNT(*) FROM sqlite_master")))
+            failure = probe.lastError().text().trimmed();
+    }
+    if (!failure.isEmpty()) {
+        Forget();
+        throw TError(QStringLiteral("Не удалось открыть файл базы данных %1: %2").arg(path, failure));
+    }
+}
+
+void TConnection::OpenOdbc(const QString& connectionString)
+{
+    Forget();
+    FDatabase = QSqlDatabase::addDatabase(OdbcDriver, FName);
+    FDatabase.setDatabaseName(connectionString);
+    if (!FDatabase.open()) {
+        const QString text = FDatabase.lastError().text().trimmed();
+        Forget();
+        throw TError(text.isEmpty() ? QStringLiteral("Не удалось подключиться к источнику ODBC.") : text);
+    }
+}
+
+void TConnection::Close()
+{
+    for (TDataSet* dataSet : FDataSets)
+        dataSet->Close();
+    if (FDatabase.isOpen())
+        FDatabase.close();
+}
+
+bool TConnection::Connected() const
+{
+    return FDatabase.isValid() && FDatabase.isOpen();
+}
+
+QSqlDatabase TConnection::Database() const
+{
+    if (!Connected())
+        throw TError(QStringLiteral("Нет подключения к базе данных."));
+    return FDatabase;
+}
+
+void TConnection::Forget()
+{
+    // Qt keeps connections by name; the handle held here is dropped before the name is
+    // removed, so no copy of it is left behind.
+    if (FDatabase.isValid()) {
+        FDatabase.close();
+        FDatabase = QSqlDatabase();
+        QSqlDatabase::removeDatabase(FName);
+    }
+}

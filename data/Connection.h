@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QList>
+#include <QSqlDatabase>
+#include <QString>
+
+class TDataSet;
+
+// One database connection and the data sets attached to it.
+//
+// What a source text opens:
+// - a path ending in ".mdb" or ".accdb" (any case): an Access file through ODBC;
+// - a text starting with "DSN=" or "Driver=" (any case): an ODBC connection string, as is;
+// - anything else: an existing SQLite file. A missing file is an error naming the path,
+//   never a new empty database.
+class TConnection {
+public:
+    enum class TEngine { Sqlite, Odbc };
+
+    TConnection();
+    ~TConnection();
+    TConnection(const TConnection&) = delete;
+    TConnection& operator=(const TConnection&) = delete;
+
+    // Closes the connection (and its data sets), then opens the given source.
+    // Throws TError with the driver's message when the source cannot be opened.
+    void Open(const QString& source);
+    // Closes every attached data set, then the connection.
+    void Close();
+    bool Connected() const;
+    // True while a statement of this connection is executing or its rows are fetched.
+    bool Busy() const { return FBusyDepth > 0; }
+    const QString& Source() const { return FSource; }
+    TEngine Engine() const { return FEngine; }
+    // The data sets attached to this connection, in the order they were attached.
+    const QList<TDataSet*>& DataSets() const { return FDataSets; }
+
+    // The Qt connection; valid while Connected(). Throws TError when not connected.
+    QSqlDatabase Database() const;
+
+    static TEngine EngineOf(const QString& source);
+    // The ODBC connection string for a source that opens through ODBC.
+    static QString OdbcConnectionString(const QString& source);
+
+    // Marks the connection busy for the life of the object.
+    class TBusyScope {
+    public:
+        explicit TBusyScope(TConnection& connection) : FConnection(connection) { ++FConnection.FBusyDepth; }
+        ~TBusyScope() { --FConnection.FBusyDepth; }
+        TBusyScope(const TBusyScope&) = delete;
+        TBusyScope& operator=(const TBusyScope&) = delete;
+
+    private:
+        TConnection& FConnection;
+    };
+
+private:
+    friend class TDataSet;
+    void Attach(TDataSet* dataSet) { FDataSets.append(dataSet); }
+    void Detach(TDataSet* dataSet) { FDataSets.removeAll(dataSet); }
+    void OpenSqlite(const QString& path);
+    void OpenOdbc(const QString& connectionString);
+    void Forget();
+
+    const QString FName;
+    QSqlDatabase FDatabase;
+    QString FSource;
+    TEngine FEngine = TEngine::Sqlite;
+    QList<TDataSet*> FDataSets;
+    int FBusyDepth = 0;
+};

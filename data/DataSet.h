@@ -1,0 +1,156 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QDateTime>
+#include <QObject>
+#include <QStringList>
+#include <QVariant>
+#include <QVector>
+#include <functional>
+
+class QSqlQuery;
+class TConnection;
+class TDataSet;
+
+// One column of a data set's current row. Names match without regard to case.
+// A null value reads as 0, 0.0, "", false or an invalid date-time; a text that is not a
+// number where a number is asked for is an error (TError), as it would be for the operator.
+class TField {
+public:
+    TField(TDataSet& dataSet, int index) : FDataSet(dataSet), FIndex(index) {}
+    QString Name() const;
+    QVariant Value() const; // null when there is no current row
+    bool IsNull() const;
+    int AsInteger() const;
+    qint64 AsLargeInt() const;
+    double AsFloat() const;
+    QString AsString() const;
+    bool AsBoolean() const;
+    QDateTime AsDateTime() const;
+    // Changes the value in the row being edited; a browsing table enters editing first.
+    void SetValue(const QVariant& value);
+
+private:
+    TDataSet& FDataSet;
+    int FIndex;
+};
+
+// The grid's view of a data set: its rows as they are in memory, the row being edited
+// with its edited values. Editing a cell edits and stores the row through the data set.
+class TDataSetModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    explicit TDataSetModel(TDataSet& dataSet) : FDataSet(dataSet) {}
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+
+private:
+    friend class TDataSet;
+    TDataSet& FDataSet;
+};
+
+// A set of rows read from a database: a whole table (TTable) or a statement's result
+// (TQuery). Rows are read into memory when the data set opens; one row is current.
+class TDataSet : public QObject {
+    Q_OBJECT
+public:
+    enum class TState { Inactive, Browse, Edit, Insert };
+
+    explicit TDataSet(TConnection& connection);
+    ~TDataSet() override;
+
+    TConnection& Connection() const { return FConnection; }
+    virtual bool IsQuery() const = 0;
+    virtual bool CanModify() const { return false; }
+
+    // Reads the rows and makes the first one current; nothing happens when already open.
+    // Throws TError (the connection closed, the driver's message).
+    void Open();
+    // Forgets the rows and any edit.
+    void Close();
+    bool Active() const { return FState != TState::Inactive; }
+    TState State() const { return FState; }
+
+    // Moving works as in the desktop databases the operator knows: Last() and a Next() on
+    // the last row set Eof; moving off a row being edited stores the edit first.
+    void First();
+    void Last();
+    void Next();
+    void Prior();
+    bool Eof() const { return FEof; }
+    bool Bof() const { return FBof; }
+    bool IsEmpty() const { return FRows.isEmpty(); }
+    int RecordCount() const { return int(FRows.size()); }
+    int RecNo() const { return FCurrent; } // 0-based; -1 without rows
+    void SetRecNo(int row);
+    // Makes current the first row whose column equals the value: text without regard to
+    // case, numbers by value. False (and the current row kept) when no row has it.
+    bool Locate(const QString& column, const QVariant& value);
+
+    int FieldCount() const { return int(FFieldNames.size()); }
+    const QStringList& FieldNames() const { return FFieldNames; }
+    int FieldIndex(const QString& name) const; // -1 when missing
+    bool HasField(const QString& name) const { return FieldIndex(name) >= 0; }
+    TField FieldByName(const QString& name); // throws TError when missing
+    TField Field(int index) { return TField(*this, index); }
+    QVariant Value(const QString& name) { return FieldByName(name).Value(); }
+
+    // Freezes the views bound to this data set until the matching EnableControls():
+    // they see one reset at the end instead of every step in between.
+    void DisableControls();
+    void EnableControls();
+    TDataSetModel& Model() { return FModel; }
+
+    // Editing; a data set that cannot be modified throws TError.
+    virtual void Append();
+    virtual void Edit();
+    // Stores the row being edited. False when a before-post hook refused it: the row then
+    // stays in editing and nothing is stored.
+    virtual bool Post();
+    virtual void Cancel();
+    virtual void Delete();
+
+signals:
+    void CurrentRowChanged(int row);
+    // A cell edited in a grid could not be stored; the text says why.
+    void EditFailed(const QString& text);
+
+protected:
+    // Runs the statement that gives the rows and hands it to Load().
+    virtual void Fetch() = 0;
+    void Load(QSqlQuery& query);
+    QVariant CellValue(int row, int column) const;
+    void SetCurrent(int row);
+    void RowsChanged(int first, int last);
+    void RowInserted(int row, const QVector<QVariant>& values);
+    void RowRemoved(int row);
+    void ResetViews(const std::function<void()>& change);
+
+    QStringList FFieldNames;
+    QVector<QVector<QVariant>> FRows;
+    QVector<QVariant> FEditValues;  // the row being edited
+    QVector<bool> FEditChanged;     // which of its values were set
+    int FCurrent = -1;
+    TState FState = TState::Inactive;
+
+private:
+    friend class TField;
+    friend class TDataSetModel;
+    void SetFieldValue(int index, const QVariant& value);
+
+    TConnection& FConnection;
+    TDataSetModel FModel;
+    bool FEof = true;
+    bool FBof = true;
+    int FFrozen = 0;
+    bool FCurrentMoved = false;
+};
+
+// Re-reads a data set keeping its current row: the row with the same "id" is current again,
+// the first row when that id is gone. Does nothing while the connection is busy. Never
+// throws: a data set that fails is left closed and the next refresh opens it again.
+void RefreshTable(TDataSet& dataSet) noexcept;

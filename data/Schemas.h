@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The two databases as SQLite files. Text columns are declared "COLLATE NOCASE" so that
+// "=" ignores letter case as the Access engine does; inside Zovrant every connection
+// folds Cyrillic letters too (see UnicodeNoCase.h). No index is declared on a text column.
+
+// The strategy platform's alert database: FilledOrders, ActiveOrders, CanceledOrders,
+// OpenPositions, with every column the platform writes.
+QStringList AlertSchema();
+// Zovrant's bridge database: tParam, tPortfolio, tSecCode, tWorkSpaces, tStrategy,
+// tOrderNumber, tclients, tClientOpenPositions.
+QStringList BridgeSchema();
+
+// Creates a new SQLite file holding the given tables. Refuses an existing file (TError
+// naming it) and leaves no half-made file behind on failure. The alert database is
+// written in WAL mode so that the platform can add rows while Zovrant reads.
+void CreateAlertDatabase(const QString& path);
+void CreateBridgeDatabase(const QString& path);

@@ -1,0 +1,155 @@
+#include "data/Schemas.h"
+#include "shell/Error.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QStandardPaths>
+#include <QUuid>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct TToolRun {
+    int ExitCode = -1;
+    QString Out;
+    QString Err;
+};
+
+TToolRun RunTool(const QStringList& arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral(ZOVRANT_TOOLS_DIR "/zovrant-db"), arguments);
+    TToolRun run;
+    if (!process.waitForFinished(30000))
+        return run;
+    run.ExitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.Out = QString::fromUtf8(process.readAllStandardOutput());
+    run.Err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+// Column names of every table of a SQLite file, read as the file's other users read it.
+QMap<QString, QStringList> Columns(const QString& path, QString* journalMode)
+{
+    QMap<QString, QStringList> result;
+    const QString name = QUuid::createUuid().toString();
+    {
+        QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        database.setDatabaseName(path);
+        if (database.open()) {
+            for (const QString& table : database.tables())
+                if (!table.startsWith(QStringLiteral("sqlite_"))) {
+                    const QSqlRecord record = database.record(table);
+                    QStringList names;
+                    for (int i = 0; i < record.count(); ++i)
+                        names << record.fieldName(i);
+                    result.insert(table, names);
+                }
+            QSqlQuery query(database);
+            if (journalMode && query.exec(QStringLiteral("PRAGMA journal_mode")) && query.next())
+                *journalMode = query.value(0).toString();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return result;
+}
+
+TEST(SchemasTest, ToolCreatesTheAlertDatabaseInWalMode)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Alerts11.db"));
+    const TToolRun run = RunTool({QStringLiteral("create-alerts"), path});
+    ASSERT_EQ(run.ExitCode, 0) << run.Err.toStdString();
+    QString journal;
+    const auto columns = Columns(path, &journal);
+    EXPECT_EQ(journal, QStringLiteral("wal"));
+    EXPECT_EQ(columns.keys(), (QStringList{QStringLiteral("ActiveOrders"), QStringLiteral("CanceledOrders"),
+                                           QStringLiteral("FilledOrders"), QStringLiteral("OpenPositions")}));
+    EXPECT_EQ(columns.value(QStringLiteral("FilledOrders")).size(), 22);
+    EXPECT_EQ(columns.value(QStringLiteral("ActiveOrders")).size(), 18);
+    EXPECT_EQ(columns.value(QStringLiteral("CanceledOrders")).size(), 17);
+    EXPECT_EQ(columns.value(QStringLiteral("OpenPositions")).size(), 22);
+    for (const QString& table : {QStringLiteral("FilledOrders"), QStringLiteral("ActiveOrders"), QStringLiteral("CanceledOrders")}) {
+        const QStringList names = columns.value(table);
+        for (const char* column : {"ID", "Symbol", "Description", "OrderType", "Order", "System", "Workspace",
+                                   "Signal", "Interval", "Order Number", "Time Placed", "Alert String"})
+            EXPECT_TRUE(names.contains(QLatin1String(column))) << table.toStdString() << " " << column;
+    }
+    EXPECT_TRUE(columns.value(QStringLiteral("FilledOrders")).contains(QStringLiteral("Fill Price")));
+    EXPECT_TRUE(columns.value(QStringLiteral("FilledOrders")).contains(QStringLiteral("Time Filled")));
+    EXPECT_TRUE(columns.value(QStringLiteral("CanceledOrders")).contains(QStringLiteral("Canceled Number")));
+    EXPECT_EQ(columns.value(QStringLiteral("OpenPositions")).first(), QStringLiteral("ID"));
+}
+
+TEST(SchemasTest, ToolCreatesTheBridgeDatabase)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("QuikData.db"));
+    const TToolRun run = RunTool({QStringLiteral("create-bridge"), path});
+    ASSERT_EQ(run.ExitCode, 0) << run.Err.toStdString();
+    const auto columns = Columns(path, nullptr);
+    const QMap<QString, int> expected{
+        {QStringLiteral("tParam"), 36}, {QStringLiteral("tPortfolio"), 15}, {QStringLiteral("tSecCode"), 9},
+        {QStringLiteral("tWorkSpaces"), 2}, {QStringLiteral("tStrategy"), 2}, {QStringLiteral("tOrderNumber"), 9},
+        {QStringLiteral("tclients"), 7}, {QStringLiteral("tClientOpenPositions"), 9}};
+    EXPECT_EQ(columns.keys(), expected.keys());
+    for (auto it = expected.cbegin(); it != expected.cend(); ++it)
+        EXPECT_EQ(columns.value(it.key()).size(), it.value()) << it.key().toStdString();
+    EXPECT_EQ(columns.value(QStringLiteral("tSecCode")),
+              (QStringList{QStringLiteral("SecCode"), QStringLiteral("FixVol"), QStringLiteral("Part"),
+                           QStringLiteral("Traded"), QStringLiteral("LotSize"), QStringLiteral("Class_Code"),
+                           QStringLiteral("Ticker"), QStringLiteral("Slippage"), QStringLiteral("Digits")}));
+}
+
+TEST(SchemasTest, ToolRefusesAnExistingFileAndBadArguments)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("taken.db"));
+    WriteWholeFile(path, "operator's data");
+    for (const char* command : {"create-alerts", "create-bridge"}) {
+        const TToolRun run = RunTool({QLatin1String(command), path});
+        EXPECT_NE(run.ExitCode, 0);
+        EXPECT_TRUE(run.Err.contains(path)) << run.Err.toStdString();
+        EXPECT_EQ(ReadWholeFile(path), QByteArray("operator's data"));
+    }
+    const QStringList bad[] = {{}, {QStringLiteral("create-alerts")}, {QStringLiteral("drop"), dir.filePath(QStringLiteral("x.db"))},
+                               {QStringLiteral("create-bridge"), QStringLiteral("a"), QStringLiteral("b")}};
+    for (const QStringList& arguments : bad) {
+        const TToolRun run = RunTool(arguments);
+        EXPECT_EQ(run.ExitCode, 2) << arguments.join(QLatin1Char(' ')).toStdString();
+        EXPECT_TRUE(run.Err.contains(QStringLiteral("Usage: zovrant-db create-alerts PATH")));
+    }
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("x.db"))));
+}
+
+TEST(SchemasTest, CreationLeavesNoFileWhenTheFolderIsMissing)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("no/such/folder/QuikData.db"));
+    EXPECT_THROW(CreateBridgeDatabase(path), TError);
+    EXPECT_FALSE(QFile::exists(path));
+}
+
+TEST(SchemasTest, OtherProgramsReadAndCompareTheFilesWithoutZovrant)
+{
+    // The text columns' comparison is one every SQLite program knows.
+    if (QStandardPaths::findExecutable(QStringLiteral("sqlite3")).isEmpty())
+        GTEST_SKIP() << "the sqlite3 shell is not installed";
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("QuikData.db"));
+    CreateBridgeDatabase(path);
+    QProcess shell;
+    shell.start(QStringLiteral("sqlite3"),
+                {path, QStringLiteral("INSERT INTO tSecCode (SecCode, Ticker) VALUES ('SBER', 'Sber');"
+                                      "SELECT COUNT(*) FROM tSecCode WHERE Ticker = 'SBER';")});
+    ASSERT_TRUE(shell.waitForFinished(30000));
+    EXPECT_EQ(shell.exitCode(), 0) << shell.readAllStandardError().toStdString();
+    EXPECT_EQ(shell.readAllStandardOutput().trimmed(), QByteArray("1"));
+}
+
+} // namespace
