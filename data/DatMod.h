@@ -4,18 +4,9 @@
 #include "data/Query.h"
 #include "data/Table.h"
 #include "shell/Environment.h"
+#include "trade/OpenPosition.h"
 
 #include <functional>
-
-// The key of one client's open position per strategy, as the exit statements match it.
-struct TPositionKey {
-    QString Code;
-    QString Symbol;
-    QString System;
-    QString Workspace; // file name of the workspace, without its folder
-    QString Interval;
-    QString Position;  // "Long" or "Short"
-};
 
 // The data module: both database connections with every table and statement on them.
 // The statements other parts send are built here, text values bound as parameters.
