@@ -1,7 +1,47 @@
+#include "shell/MainCore.h"
+#include "shell/Error.h"
+#include "shell/OperationLog.h"
+#include "shell/ui/MainWindow.h"
+
 #include <QApplication>
+#include <QDir>
+#include <QMessageBox>
+#include <cstdio>
 
 int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
-    return 0;
+    QApplication::setApplicationName(QStringLiteral("Zovrant"));
+    QApplication::setQuitOnLastWindowClosed(true);
+
+    TEnvironment environment;
+    environment.ShowMessage = [](const QString& text) {
+        QMessageBox::information(QApplication::activeWindow(), QStringLiteral("Zovrant v 2.1"), text);
+    };
+    environment.Beep = [] { QApplication::beep(); };
+    environment.ReportError = [](const QString& text) {
+        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
+        QMessageBox::critical(QApplication::activeWindow(), QStringLiteral("Zovrant v 2.1"), text);
+    };
+
+    // The log file is opened before any window and closed after the last one: it lives
+    // in the working directory, and a second instance started there must not run.
+    TOperationLog log(environment);
+    try {
+        log.OpenFile(QDir::current().filePath(QStringLiteral("Zovrant.log")));
+    } catch (const std::exception& error) {
+        environment.ReportError(ErrorText(error) + QStringLiteral("\nZovrant is not started."));
+        return 1;
+    }
+
+    int result = 0;
+    {
+        TMainCore core(environment, log, QApplication::applicationDirPath() + QLatin1Char('/'));
+        TfmMain window(core);
+        core.RunGuarded([&core] { core.Watch.StartUp(); });
+        window.showMaximized();
+        result = QApplication::exec();
+    }
+    log.CloseFile();
+    return result;
 }

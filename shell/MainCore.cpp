@@ -1,0 +1,91 @@
+#include "shell/MainCore.h"
+
+#include "data/ConnectToBases.h"
+
+namespace {
+
+// Calls a hook the window may have left unset.
+template <typename F, typename... Args>
+void Notify(const F& hook, Args&&... args)
+{
+    if (hook)
+        hook(std::forward<Args>(args)...);
+}
+
+} // namespace
+
+TMainCore::TMainCore(TEnvironment& environment, TOperationLog& log, const QString& programFolder)
+    : Environment(environment)
+    , Log(log)
+    , DatMod(environment)
+    , Mailer(Settings, log, environment)
+    , LinkMonitor(Settings, log)
+    , Watch(Settings, DatMod, log, MakeWatchHooks())
+{
+    Settings.ProgramFolder = programFolder;
+    Settings.timUpdateTable = &timUpdateTable.Timer;
+    Settings.timInfoLog = &timInfoLog.Timer;
+    timUpdateTable.Timer.setInterval(1000);
+    timInfoLog.Timer.setInterval(60000);
+    LoadSettingsReported();
+
+    connect(&timUpdateTable.Timer, &QTimer::timeout, this, [this] {
+        RunGuarded([this] { Watch.timTable(); });
+    });
+    connect(&timInfoLog.Timer, &QTimer::timeout, this, [this] {
+        RunGuarded([this] { LinkMonitor.timInfoLogTimer(); });
+    });
+    timInfoLog.SetEnabled(true);
+
+    DatMod.UpdateSumList = [this] { Notify(UpdateSumList); };
+    LinkMonitor.SendMail = [this](const QString& text) { Mailer.SendMail(text); };
+    LinkMonitor.UpdateStatusBar = [this] { UpdateStatusBar(); };
+}
+
+TMainCore::~TMainCore() = default;
+
+void TMainCore::LoadSettingsReported()
+{
+    RunGuarded([this] { Settings.LoadSettings(); });
+    timUpdateTable.Sync();
+    timInfoLog.Sync();
+}
+
+TStatusTexts TMainCore::StatusBarTexts() const
+{
+    auto state = [](bool open) { return open ? QStringLiteral("OK") : QStringLiteral("Нет"); };
+    TStatusTexts texts;
+    texts.Omega = QStringLiteral("Подключение к Omega: ") + state(DatMod.conOmega.Connected());
+    texts.Quik = QStringLiteral("Подключение к Quik: ") + state(DatMod.conQuikData.Connected());
+    texts.ServerLink = QStringLiteral("Связь Quik с сервером: ") + LinkMonitor.ServerStateText();
+    texts.Transactions = QStringLiteral("Отправлено транзакций: 0/0/0");
+    if (Settings.rgpSingleMulti == 0)
+        texts.Mode = QStringLiteral("SINGLE");
+    else if (Settings.rgpSingleMulti == 1)
+        texts.Mode = QStringLiteral("MULTI");
+    return texts;
+}
+
+void TMainCore::UpdateStatusBar()
+{
+    Notify(ShowStatusBar, StatusBarTexts());
+}
+
+TWatchHooks TMainCore::MakeWatchHooks()
+{
+    TWatchHooks hooks;
+    hooks.ConnectToBases = [this] {
+        TConnectHooks connect;
+        connect.UpdateStatusBar = [this] { UpdateStatusBar(); };
+        connect.TableTick = [this] { Watch.timTable(); };
+        connect.UpdateSumList = [this] { Notify(UpdateSumList); };
+        connect.UpdatePortfolioSum = [this] { Notify(UpdatePortfolioSum); };
+        return ConnectToBases(Settings, DatMod, Log, connect);
+    };
+    hooks.ReadInfoLogAtStart = [this] { LinkMonitor.TakeStartingSize(); };
+    hooks.UpdatePortfolioSum = [this] { Notify(UpdatePortfolioSum); };
+    hooks.ShowWatchIcon = [this](int frame) { Notify(ShowWatchIcon, frame); };
+    hooks.CommandsChanged = [this] { Notify(CommandsChanged); };
+    hooks.ArmTableTimer = [this] { timUpdateTable.SetEnabled(true); };
+    return hooks;
+}
