@@ -4,13 +4,10 @@
 #include "shell/Error.h"
 
 #include <QRegularExpression>
-#include <QTextBlock>
-#include <QTextCursor>
 
 TOperationLog::TOperationLog(TEnvironment& environment)
     : FEnvironment(environment)
 {
-    FDocument.setUndoRedoEnabled(false); // the log grows for days; keep no undo history
 }
 
 void TOperationLog::OpenFile(const QString& path)
@@ -25,17 +22,6 @@ void TOperationLog::CloseFile()
     FFile.Close();
 }
 
-int TOperationLog::LineCount() const
-{
-    // A document always holds one block; an empty document holds no line.
-    return FDocument.isEmpty() ? 0 : FDocument.blockCount();
-}
-
-QString TOperationLog::Line(int index) const
-{
-    return FDocument.findBlockByNumber(index).text();
-}
-
 void TOperationLog::AddToLog(const QString& message)
 {
     const QDateTime now = FEnvironment.Now();
@@ -43,19 +29,8 @@ void TOperationLog::AddToLog(const QString& message)
         + QLatin1Char(' ') + now.time().toString(FEnvironment.Regional.LongTimeFormat)
         + QLatin1Char(' ') + message;
     static const QRegularExpression lineBreak(QStringLiteral("\r\n|\n|\r"));
-    const QStringList lines = text.split(lineBreak);
-
-    QTextCursor cursor(&FDocument);
-    cursor.movePosition(QTextCursor::End);
-    cursor.beginEditBlock();
-    bool first = FDocument.isEmpty();
-    for (const QString& line : lines) {
-        if (!first)
-            cursor.insertBlock();
-        cursor.insertText(line);
-        first = false;
-    }
-    cursor.endEditBlock();
+    for (const QString& line : text.split(lineBreak))
+        FLines.Append(line);
 }
 
 void TOperationLog::SaveLog()
@@ -63,9 +38,8 @@ void TOperationLog::SaveLog()
     const int count = LineCount();
     if (count > FLoggedLineCount) {
         QString text;
-        QTextBlock block = FDocument.findBlockByNumber(FLoggedLineCount);
-        for (int i = FLoggedLineCount; i < count && block.isValid(); ++i, block = block.next()) {
-            text += block.text();
+        for (int i = FLoggedLineCount; i < count; ++i) {
+            text += FLines.Line(i);
             text += QStringLiteral("\r\n");
         }
         QString reason;

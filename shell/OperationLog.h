@@ -2,12 +2,10 @@
 
 #include "shell/Environment.h"
 #include "shell/ExclusiveFile.h"
+#include "shell/LogLines.h"
 
-#include <QObject>
-#include <QTextDocument>
-
-// The operation log: the on-screen lines (a text document the log view shows and the
-// operator may edit) and the log file "Zovrant.log" they are appended to.
+// The operation log: the on-screen lines (which the log view shows and the operator may
+// edit) and the log file "Zovrant.log" they are appended to.
 class TOperationLog {
 public:
     explicit TOperationLog(TEnvironment& environment);
@@ -25,13 +23,13 @@ public:
     void SaveLog();
 
     int LoggedLineCount() const { return FLoggedLineCount; }
-    int LineCount() const;
-    QString Line(int index) const;
-    QTextDocument& Document() { return FDocument; }
+    int LineCount() const { return FLines.Count(); }
+    QString Line(int index) const { return FLines.Line(index); }
+    TLogLines& Lines() { return FLines; }
 
 private:
     TEnvironment& FEnvironment;
-    QTextDocument FDocument;
+    TLogLines FLines;
     TExclusiveFile FFile;
     int FLoggedLineCount = 0;
 };

@@ -59,7 +59,7 @@ TEST_F(OperationLogTest, SaveLogWritesEachLineOnceAndKeepsEarlierContent)
     log.SaveLog();
     log.SaveLog();
     // A line the operator typed into the view reaches the file like any other.
-    log.Document().setPlainText(log.Document().toPlainText() + QStringLiteral("\ntyped"));
+    log.Lines().InsertLine(log.LineCount(), QStringLiteral("typed"));
     log.SaveLog();
     EXPECT_EQ(FileText(), QStringLiteral("earlier run\r\n09.12.2008 9:05:03 one\r\n"
                                          "09.12.2008 9:05:03 two\r\ntyped\r\n"));
@@ -73,7 +73,7 @@ TEST_F(OperationLogTest, LinesDeletedInTheViewMoveTheSavedCountBack)
     log.AddToLog(QStringLiteral("one"));
     log.AddToLog(QStringLiteral("two"));
     log.SaveLog();
-    log.Document().clear();
+    log.Lines().RemoveLines(0, log.LineCount());
     log.SaveLog();
     EXPECT_EQ(log.LoggedLineCount(), 0);
     log.AddToLog(QStringLiteral("three"));

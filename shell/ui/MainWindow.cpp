@@ -1,14 +1,13 @@
 #include "shell/ui/MainWindow.h"
 
+#include "shell/ui/LogView.h"
+
 #include <QApplication>
 #include <QEvent>
 #include <QLabel>
 #include <QStatusBar>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPlainTextDocumentLayout>
-#include <QPlainTextEdit>
-#include <QScrollBar>
 #include <QStyle>
 #include <QTabWidget>
 #include <QToolBar>
@@ -84,14 +83,8 @@ void TfmMain::CreateLayout()
     file->addAction(actExit);
 
     PageControl1 = new QTabWidget(this);
-    mLog = new QPlainTextEdit(PageControl1);
+    mLog = new TLogView(FCore.Log.Lines(), PageControl1);
     mLog->setObjectName(QStringLiteral("mLog"));
-    QTextDocument& document = FCore.Log.Document();
-    if (!qobject_cast<QPlainTextDocumentLayout*>(document.documentLayout()))
-        document.setDocumentLayout(new QPlainTextDocumentLayout(&document));
-    mLog->setDocument(&document);
-    mLog->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    mLog->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     PageControl1->addTab(mLog, QStringLiteral("Журнал"));
     setCentralWidget(PageControl1);
 }

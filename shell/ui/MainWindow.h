@@ -8,8 +8,8 @@
 #include <QSystemTrayIcon>
 
 class QLabel;
-class QPlainTextEdit;
 class QTabWidget;
+class TLogView;
 
 // The main window: the view over the core. It carries the commands on a tool bar, in the
 // menus and in the tray icon's menu, shows the tables and the operation log on tabs.
@@ -23,7 +23,7 @@ public:
     QAction* actConnectToBase = nullptr;
     QAction* actExit = nullptr;
     QTabWidget* PageControl1 = nullptr;
-    QPlainTextEdit* mLog = nullptr;
+    TLogView* mLog = nullptr;
     QSystemTrayIcon* RxTrayIcon1 = nullptr;
     // The six panels of StatusBar1.
     std::array<QLabel*, 6> StatusPanels{};

@@ -1,0 +1,97 @@
+#include "shell/LogLines.h"
+
+#include <algorithm>
+#include <cstring>
+
+TLogLines::TEntry TLogLines::Store(const QString& text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    const quint32 size = quint32(utf8.size());
+    if (size > kBlockSize) {
+        // A line longer than a block gets a block of its own.
+        FBlocks.push_back(std::make_unique<char[]>(size));
+        std::memcpy(FBlocks.back().get(), utf8.constData(), size);
+        FUsed = kBlockSize;
+        return {quint32(FBlocks.size() - 1), 0, size};
+    }
+    if (FUsed + size > kBlockSize) {
+        FBlocks.push_back(std::make_unique<char[]>(kBlockSize));
+        FUsed = 0;
+    }
+    std::memcpy(FBlocks.back().get() + FUsed, utf8.constData(), size);
+    const TEntry entry{quint32(FBlocks.size() - 1), FUsed, size};
+    FUsed += size;
+    return entry;
+}
+
+QString TLogLines::Line(int row) const
+{
+    if (row < 0 || row >= Count())
+        return {};
+    const TEntry& entry = FIndex[size_t(row)];
+    return QString::fromUtf8(FBlocks[entry.Block].get() + entry.Offset, qsizetype(entry.Size));
+}
+
+void TLogLines::Append(const QString& text)
+{
+    InsertLine(Count(), text);
+}
+
+void TLogLines::SetLine(int row, const QString& text)
+{
+    if (row < 0 || row >= Count())
+        return;
+    FIndex[size_t(row)] = Store(text);
+    emit dataChanged(index(row), index(row));
+}
+
+void TLogLines::InsertLine(int row, const QString& text)
+{
+    row = std::clamp(row, 0, Count());
+    beginInsertRows({}, row, row);
+    FIndex.insert(FIndex.begin() + row, Store(text));
+    endInsertRows();
+}
+
+void TLogLines::RemoveLines(int row, int count)
+{
+    if (row < 0 || count <= 0 || row >= Count())
+        return;
+    count = std::min(count, Count() - row);
+    beginRemoveRows({}, row, row + count - 1);
+    FIndex.erase(FIndex.begin() + row, FIndex.begin() + row + count);
+    endRemoveRows();
+}
+
+qint64 TLogLines::BytesHeld() const
+{
+    qint64 blocks = 0;
+    for (size_t i = 0; i < FBlocks.size(); ++i)
+        blocks += kBlockSize;
+    return blocks + qint64(FIndex.capacity() * sizeof(TEntry));
+}
+
+int TLogLines::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : Count();
+}
+
+QVariant TLogLines::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole))
+        return {};
+    return Line(index.row());
+}
+
+Qt::ItemFlags TLogLines::flags(const QModelIndex& index) const
+{
+    return QAbstractListModel::flags(index) | Qt::ItemIsEditable;
+}
+
+bool TLogLines::setData(const QModelIndex& index, const QVariant& value, int role)
+{
+    if (!index.isValid() || role != Qt::EditRole)
+        return false;
+    SetLine(index.row(), value.toString());
+    return true;
+}

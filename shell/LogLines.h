@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QAbstractListModel>
+#include <QByteArray>
+#include <memory>
+#include <vector>
+
+// The lines of the on-screen log, as the log view shows and edits them. A run of many days
+// keeps every line, so the texts are packed as UTF-8 into large blocks with a small index
+// entry per line instead of one object per line. An edited line gets its new text at the
+// end of the blocks; the old bytes are simply left behind (edits are rare).
+class TLogLines : public QAbstractListModel {
+    Q_OBJECT
+public:
+    TLogLines() = default;
+
+    int Count() const { return int(FIndex.size()); }
+    QString Line(int row) const;
+    void Append(const QString& text);
+    // Edits by the operator in the view.
+    void SetLine(int row, const QString& text);
+    void InsertLine(int row, const QString& text);
+    void RemoveLines(int row, int count);
+    // Bytes held for the texts and the index, for the memory benchmark.
+    qint64 BytesHeld() const;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+
+private:
+    struct TEntry {
+        quint32 Block;
+        quint32 Offset;
+        quint32 Size;
+    };
+    TEntry Store(const QString& text);
+
+    static constexpr quint32 kBlockSize = 1u << 20;
+    std::vector<std::unique_ptr<char[]>> FBlocks;
+    quint32 FUsed = kBlockSize; // bytes used in the last block; full before the first
+    std::vector<TEntry> FIndex;
+};
