@@ -1,0 +1,161 @@
+// The demo without a display: runs Zovrant's core and main window offscreen on a demo
+// folder prepared by scripts/run-demo, starts the terminal simulator and the strategy
+// platform simulator, watches for a short scripted session, then prints what happened
+// (transaction lines, results, bookings, log lines), writes a picture of the main window
+// and exits.
+//   zovrant-demo --folder DIR --script FILE [--seconds N] [--picture FILE]
+// DIR holds Zovrant.ini, both databases and the terminal's files; Zovrant.log is written
+// in the working directory, as the program does.
+
+#include "shell/CodePage.h"
+#include "shell/Error.h"
+#include "shell/MainCore.h"
+#include "shell/OperationLog.h"
+#include "shell/ui/MainWindow.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTabWidget>
+#include <QTimer>
+#include <cstdio>
+
+namespace {
+
+void Print(const QString& text)
+{
+    std::fputs(text.toUtf8().constData(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+void PrintFile(const QString& title, const QString& path)
+{
+    Print(QStringLiteral("--- %1 (%2)").arg(title, path));
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly))
+        Print(FromCp1251(file.readAll()).trimmed());
+}
+
+void PrintTable(const QString& title, const QString& path, const QString& statement)
+{
+    Print(QStringLiteral("--- %1").arg(title));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("demo-print"));
+        db.setDatabaseName(path);
+        if (db.open()) {
+            QSqlQuery query(db);
+            query.exec(statement);
+            const QSqlRecord record = query.record();
+            QStringList header;
+            for (int i = 0; i < record.count(); ++i)
+                header << record.fieldName(i);
+            Print(header.join(QStringLiteral(" | ")));
+            while (query.next()) {
+                QStringList row;
+                for (int i = 0; i < record.count(); ++i)
+                    row << query.value(i).toString();
+                Print(row.join(QStringLiteral(" | ")));
+            }
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("demo-print"));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    QCommandLineParser parser;
+    parser.addHelpOption();
+    const QCommandLineOption folderOption(QStringLiteral("folder"), QStringLiteral("Demo folder."), QStringLiteral("dir"));
+    const QCommandLineOption scriptOption(QStringLiteral("script"), QStringLiteral("Platform simulator script."), QStringLiteral("file"));
+    const QCommandLineOption secondsOption(QStringLiteral("seconds"), QStringLiteral("Length of the session (default 8)."), QStringLiteral("n"), QStringLiteral("8"));
+    const QCommandLineOption pictureOption(QStringLiteral("picture"), QStringLiteral("PNG of the main window."), QStringLiteral("file"), QStringLiteral("zovrant-window.png"));
+    parser.addOptions({folderOption, scriptOption, secondsOption, pictureOption});
+    parser.process(application);
+    bool secondsOk = false;
+    const int seconds = parser.value(secondsOption).toInt(&secondsOk);
+    if (!parser.isSet(folderOption) || !parser.isSet(scriptOption) || !secondsOk || seconds < 1) {
+        std::fprintf(stderr, "zovrant-demo: give --folder DIR --script FILE [--seconds N]\n");
+        return 2;
+    }
+    const QDir folder(parser.value(folderOption));
+    const QString tools = QCoreApplication::applicationDirPath();
+
+    TEnvironment environment;
+    environment.ReportError = [](const QString& text) { Print(QStringLiteral("ERROR: ") + text); };
+    environment.ShowMessage = [](const QString& text) { Print(QStringLiteral("MESSAGE: ") + text); };
+    TOperationLog log(environment);
+    try {
+        log.OpenFile(QDir::current().filePath(QStringLiteral("Zovrant.log")));
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "zovrant-demo: %s\n", qPrintable(ErrorText(error)));
+        return 1;
+    }
+
+    int result = 0;
+    {
+        TMainCore core(environment, log, folder.absolutePath() + QLatin1Char('/'));
+        TfmMain window(core);
+        window.resize(1200, 700);
+        core.RunGuarded([&core] { core.Watch.StartUp(); });
+        window.show();
+
+        QProcess terminal;
+        terminal.setProcessChannelMode(QProcess::ForwardedChannels);
+        terminal.start(tools + QStringLiteral("/zovrant-terminal-sim"),
+                       {QStringLiteral("--tri"), core.Settings.edtTRI, QStringLiteral("--tro"), core.Settings.edtTRO,
+                        QStringLiteral("--info-log"), core.Settings.edtInfoLog, QStringLiteral("--delay-ms"),
+                        QStringLiteral("500")});
+        core.RunGuarded([&core] {
+            if (!core.DatMod.conOmega.Connected())
+                core.Watch.actConnectToBaseExecute();
+            core.Watch.actStartWatchExecute();
+        });
+
+        QProcess platform;
+        platform.setProcessChannelMode(QProcess::ForwardedChannels);
+        platform.start(tools + QStringLiteral("/zovrant-platform-sim"),
+                       {QStringLiteral("--db"), core.Settings.edtAlerts, QStringLiteral("--script"),
+                        parser.value(scriptOption)});
+
+        QTimer::singleShot(seconds * 1000, &application, [&] {
+            core.RunGuarded([&core] { core.Watch.actStopWatchExecute(); });
+            window.PageControl1->setCurrentIndex(window.PageControl1->count() - 1);
+            const QString picture = parser.value(pictureOption);
+            window.grab().save(picture);
+            terminal.kill();
+            terminal.waitForFinished();
+            platform.waitForFinished(2000);
+            PrintFile(QStringLiteral("transaction import file"), core.Settings.edtTRI);
+            PrintFile(QStringLiteral("transaction result file"), core.Settings.edtTRO);
+            PrintTable(QStringLiteral("tOrderNumber (bookings)"), core.Settings.edtQuikData,
+                       QStringLiteral("SELECT trans_id, id_order, filled, code, status, order_number, trans_name FROM tOrderNumber ORDER BY trans_id"));
+            PrintTable(QStringLiteral("tClientOpenPositions"), core.Settings.edtQuikData,
+                       QStringLiteral("SELECT code, symbol, Position, quantity, System FROM tClientOpenPositions"));
+            PrintTable(QStringLiteral("alert orders and their Order Number"), core.Settings.edtAlerts,
+                       QStringLiteral("SELECT 'Active' AS kind, ID, [Order], [Order Number] FROM ActiveOrders UNION ALL "
+                                      "SELECT 'Filled', ID, [Order], [Order Number] FROM FilledOrders UNION ALL "
+                                      "SELECT 'Canceled', ID, [Order], [Order Number] FROM CanceledOrders"));
+            Print(QStringLiteral("--- operation log"));
+            for (int i = 0; i < log.LineCount(); ++i)
+                Print(log.Line(i));
+            Print(QStringLiteral("--- picture of the main window: ") + QFileInfo(picture).absoluteFilePath());
+            application.quit();
+        });
+        result = QApplication::exec();
+    }
+    log.CloseFile();
+    return result;
+}
