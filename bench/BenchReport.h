@@ -1,0 +1,34 @@
+#pragma once
+
+// Shared by the benchmarks: runs the registered benchmarks, keeps the real time of each,
+// and prints a figure against its floor measured in the same run with the goal it has.
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+
+class TRecordingReporter : public benchmark::ConsoleReporter {
+public:
+    std::map<std::string, double> RealTime; // seconds per iteration, by benchmark name
+
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.run_type == Run::RT_Iteration && run.iterations > 0)
+                RealTime[run.benchmark_name()] = run.real_accumulated_time / double(run.iterations);
+        }
+    }
+};
+
+// Prints "figure / floor = ratio (goal <= limit): met|MISSED"; false when missed.
+inline bool ReportRatio(const char* what, double figure, double floor, double limit)
+{
+    const double ratio = floor > 0 ? figure / floor : 0;
+    const bool met = ratio <= limit;
+    std::printf("%s: figure %.6g s, floor %.6g s, ratio %.2f (goal <= %.2f): %s\n", what, figure,
+                floor, ratio, limit, met ? "met" : "MISSED");
+    return met;
+}
