@@ -24,7 +24,7 @@ namespace {
 
 // Strategy orders travel through the real order builder and the real sender over a bridge
 // database made from the schema, into the transaction import file of the test folder.
-class SendTransactionTest : public ::testing::Test {
+class SendTransactionTest : public ::testing::TestWithParam<TTestEngine> {
 protected:
     void SetUp() override
     {
@@ -97,7 +97,7 @@ protected:
     }
 
     TTestEnvironment Env;
-    TTestDatabases Bases;
+    TTestDatabases Bases{GetParam()};
     TSettings Settings;
     TOperationLog Log{Env.Environment};
     TDatMod DatMod{Env.Environment};
@@ -113,7 +113,7 @@ protected:
 
 const QString Stamp = QStringLiteral("09.12.2008 9:05:03 ");
 
-TEST_F(SendTransactionTest, NewOrdersBecomeTheirTransactionLines)
+TEST_P(SendTransactionTest, NewOrdersBecomeTheirTransactionLines)
 {
     struct Case {
         const char* symbol;
@@ -173,7 +173,7 @@ void BookNumber(TTestDatabases& bases, int transId, int idOrder, bool filled, co
                   {"order_number", number}});
 }
 
-TEST_F(SendTransactionTest, WithdrawalTakesTheNumberOfTheLastTransaction)
+TEST_P(SendTransactionTest, WithdrawalTakesTheNumberOfTheLastTransaction)
 {
     BookNumber(Bases, 2, 41, false, QStringLiteral("C1"), 111);
     BookNumber(Bases, 5, 41, false, QStringLiteral("C1"), 222);
@@ -213,7 +213,7 @@ TEST_F(SendTransactionTest, WithdrawalTakesTheNumberOfTheLastTransaction)
     EXPECT_EQ(Writer.TransCounter(), 2);
 }
 
-TEST_F(SendTransactionTest, TransactionReportRowKeepsTheTableTheOrderCameFrom)
+TEST_P(SendTransactionTest, TransactionReportRowKeepsTheTableTheOrderCameFrom)
 {
     TOmegaOrder limit = Omega;
     TOmegaOrder market = Omega;
@@ -251,7 +251,7 @@ TEST_F(SendTransactionTest, TransactionReportRowKeepsTheTableTheOrderCameFrom)
     EXPECT_EQ(withdrawal.OrderKey, QStringLiteral("555"));
 }
 
-TEST_F(SendTransactionTest, MailOnlyWhenTransactionsAreToBeMailed)
+TEST_P(SendTransactionTest, MailOnlyWhenTransactionsAreToBeMailed)
 {
     ASSERT_TRUE(Send(Omega));
     EXPECT_TRUE(Mails.isEmpty());
@@ -260,7 +260,7 @@ TEST_F(SendTransactionTest, MailOnlyWhenTransactionsAreToBeMailed)
     EXPECT_EQ(Mails, QStringList{QStringLiteral("Транзакция номер 1 [B 3 ABC at 100.00]  отправлена в Quik.")});
 }
 
-TEST_F(SendTransactionTest, EntriesAddRowsAndAnExitDeletesItsPosition)
+TEST_P(SendTransactionTest, EntriesAddRowsAndAnExitDeletesItsPosition)
 {
     Settings.chExitQty = true;
     ASSERT_TRUE(Send(Omega));
@@ -317,7 +317,7 @@ TEST_F(SendTransactionTest, EntriesAddRowsAndAnExitDeletesItsPosition)
     EXPECT_EQ(DatMod.tClientOpenPositions.RecordCount(), 2 + 6);
 }
 
-TEST_F(SendTransactionTest, FailedEntryBookingIsLoggedAndTheTransactionGoesOn)
+TEST_P(SendTransactionTest, FailedEntryBookingIsLoggedAndTheTransactionGoesOn)
 {
     Bases.Exec(Bases.BridgePath(), QStringLiteral("ALTER TABLE tClientOpenPositions RENAME TO tMoved"));
     ASSERT_NO_THROW(Send(Omega));
@@ -331,7 +331,7 @@ TEST_F(SendTransactionTest, FailedEntryBookingIsLoggedAndTheTransactionGoesOn)
     EXPECT_EQ(StatusBarUpdates, 1);
 }
 
-TEST_F(SendTransactionTest, FailedBookingReachesTheCallerAndNeverReusesTheNumber)
+TEST_P(SendTransactionTest, FailedBookingReachesTheCallerAndNeverReusesTheNumber)
 {
     TOrder entry;
     ASSERT_TRUE(Builder.NewOrder(entry, Omega, Account));
@@ -364,5 +364,9 @@ TEST_F(SendTransactionTest, FailedBookingReachesTheCallerAndNeverReusesTheNumber
     EXPECT_EQ(Count(QStringLiteral("tOrderNumber")), 2);
     EXPECT_EQ(Count(QStringLiteral("tOrderNumber"), QStringLiteral("trans_id IN (1, 2)")), 2);
 }
+
+INSTANTIATE_TEST_SUITE_P(Engines, SendTransactionTest,
+                         ::testing::Values(TTestEngine::Sqlite, TTestEngine::Odbc),
+                         [](const auto& info) { return std::string(EngineName(info.param)); });
 
 } // namespace

@@ -21,7 +21,6 @@ TTransactionSender::TTransactionSender(TSettings& settings, TDatMod& datMod, TTr
     : FSettings(settings), FDatMod(datMod), FWriter(writer), FLog(log)
 {
     FRefresh.setSingleShot(true);
-    FRefresh.setInterval(0);
     QObject::connect(&FRefresh, &QTimer::timeout, &FRefresh, [this] { RefreshChangedTables(); });
 }
 
@@ -106,14 +105,14 @@ void TTransactionSender::ShowChanged(bool& changed)
 {
     changed = true;
     if (!FRefresh.isActive())
-        FRefresh.start();
+        FRefresh.start(0);
 }
 
 void TTransactionSender::RefreshChangedTables() noexcept
 {
     if (FDatMod.conQuikData.Busy()) {
         // Served inside a database call's message loop: try again when it has returned.
-        FRefresh.start();
+        FRefresh.start(100);
         return;
     }
     // A closed table is opened: the grid then shows the booked rows.

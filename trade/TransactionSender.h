@@ -34,7 +34,8 @@ public:
     // the entry's row added to tClientOpenPositions ("LE", "SE"; a failure is logged and
     // the transaction goes on) or the exit's rows deleted ("LX", "SX"); the status bar;
     // the log saved. A failed booking in tOrderNumber or of an exit throws TError: the
-    // line stays queued and the next transaction still gets the next number.
+    // line stays queued, the next transaction still gets the next number, and the status
+    // bar and the log file are brought up to date before the failure goes on.
     void SendTransaction(const TOrder& order, const TOmegaOrder& omega);
 
 private:
