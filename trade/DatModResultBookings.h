@@ -1,0 +1,32 @@
+#pragma once
+
+#include "trade/ResultBookings.h"
+
+#include <QString>
+
+class TDatMod;
+
+// The result reader's bookings through the data module: the transaction report row of a
+// transaction (qQuikData), the order-number link in the alert database
+// (qUpdateOrderNumber) and the booking of the terminal's result (qQuikData).
+class TDatModResultBookings : public TResultBookings {
+public:
+    explicit TDatModResultBookings(TDatMod& datMod) : FDatMod(datMod) {}
+
+    std::optional<TTroLookup> LookUp(int transId) override;
+    void UpdateOrderNumber(bool filled, int idOrder) override;
+    // The terminal's name and description are cut to the lengths of their columns
+    // (trans_name 50, description 255 characters): an Access file refuses a longer text,
+    // and the reader would then stop at that line at every pass.
+    void BookResult(const TResultLine& result) override;
+
+private:
+    TDatMod& FDatMod;
+};
+
+// The text cut to at most `length` UTF-16 units, never between the two halves of a
+// surrogate pair.
+QString CutToColumn(const QString& text, int length);
+
+inline constexpr int TransNameLength = 50;
+inline constexpr int DescriptionLength = 255;
