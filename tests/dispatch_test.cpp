@@ -23,7 +23,7 @@ protected:
     TOmegaOrder Order;
 };
 
-TEST_F(DispatchTest, SingleAccountOfTheSettings)
+TEST_P(DispatchTest, SingleAccountOfTheSettings)
 {
     Log.AddToLog(QStringLiteral("not saved yet"));
     ProcessNew();
@@ -46,7 +46,7 @@ TEST_F(DispatchTest, SingleAccountOfTheSettings)
     EXPECT_EQ(Env.Beeps, 2);
 }
 
-TEST_F(DispatchTest, MultiSendsToEveryActiveClientThenWritesOnce)
+TEST_P(DispatchTest, MultiSendsToEveryActiveClientThenWritesOnce)
 {
     Settings.rgpSingleMulti = smMulti;
     AddClient(QStringLiteral("C1"), true, QStringLiteral("M1"), QStringLiteral("F1"));
@@ -77,7 +77,7 @@ TEST_F(DispatchTest, MultiSendsToEveryActiveClientThenWritesOnce)
     EXPECT_EQ(Env.Beeps, 3);
 }
 
-TEST_F(DispatchTest, NoWorkingModeSendsNothing)
+TEST_P(DispatchTest, NoWorkingModeSendsNothing)
 {
     Settings.rgpSingleMulti = -1;
     ProcessNew();
@@ -85,7 +85,7 @@ TEST_F(DispatchTest, NoWorkingModeSendsNothing)
     EXPECT_EQ(Env.Beeps, 1);
 }
 
-TEST_F(DispatchTest, SecurityNotTradedIsLoggedPerAccount)
+TEST_P(DispatchTest, SecurityNotTradedIsLoggedPerAccount)
 {
     Lookup.Securities[QStringLiteral("ABC")].Traded = false;
     Settings.rgpSingleMulti = smMulti;
@@ -104,7 +104,7 @@ TEST_F(DispatchTest, SecurityNotTradedIsLoggedPerAccount)
     EXPECT_EQ(Log.LineCount(), 2);
 }
 
-TEST_F(DispatchTest, BuilderWithNothingToSendLogsNothingHere)
+TEST_P(DispatchTest, BuilderWithNothingToSendLogsNothingHere)
 {
     Order.Symbol = QStringLiteral("XYZ"); // not listed: the sizing logs it, quantity 0
     ProcessNew();
@@ -114,7 +114,7 @@ TEST_F(DispatchTest, BuilderWithNothingToSendLogsNothingHere)
     EXPECT_EQ(Env.Beeps, 1);
 }
 
-TEST_F(DispatchTest, WithdrawalGoesUnderTheOrdersId)
+TEST_P(DispatchTest, WithdrawalGoesUnderTheOrdersId)
 {
     Lookup.OrderNumbers.insert(QStringLiteral("17/0/111"), QStringLiteral("5550001"));
     Dispatcher.ProcessOrder(Order, &TOrderBuilder::KillOrder, true);
@@ -124,7 +124,7 @@ TEST_F(DispatchTest, WithdrawalGoesUnderTheOrdersId)
     EXPECT_EQ(Lookup.AskedOrderNumbers, QStringList{QStringLiteral("17/0/111")});
 }
 
-TEST_F(DispatchTest, FailureForOneAccountStillWritesTheLinesMadeBefore)
+TEST_P(DispatchTest, FailureForOneAccountStillWritesTheLinesMadeBefore)
 {
     Settings.rgpSingleMulti = smMulti;
     AddClient(QStringLiteral("C1"), true, QStringLiteral("M1"), QStringLiteral("F1"));
@@ -168,7 +168,7 @@ TEST_F(DispatchTest, FailureForOneAccountStillWritesTheLinesMadeBefore)
 
 class ManualTest : public DispatchTest {};
 
-TEST_F(ManualTest, SendsTheCurrentRowOfTheShownPageWithoutFilters)
+TEST_P(ManualTest, SendsTheCurrentRowOfTheShownPageWithoutFilters)
 {
     // Fails every filter, and its security is not marked as traded.
     Lookup.Securities[QStringLiteral("ABC")].Traded = false;
@@ -205,7 +205,7 @@ TEST_F(ManualTest, SendsTheCurrentRowOfTheShownPageWithoutFilters)
     EXPECT_EQ(Log.LineCount(), 0); // no filter lines, no "not traded" lines
 }
 
-TEST_F(ManualTest, OtherPageOrNoRowSendsNothing)
+TEST_P(ManualTest, OtherPageOrNoRowSendsNothing)
 {
     AddOrder(QStringLiteral("ActiveOrders"), 5);
     RefreshTable(DatMod.tActiveOrders);
@@ -220,5 +220,8 @@ TEST_F(ManualTest, OtherPageOrNoRowSendsNothing)
     EXPECT_EQ(LogMessages(), QStringList{QStringLiteral("Ордер не выбран: в таблице FilledOrders нет текущей строки.")});
     EXPECT_TRUE(LogSaved());
 }
+
+INSTANTIATE_TEST_SUITE_P(Engines, DispatchTest, ::testing::Values(TTestEngine::Sqlite), EngineTestName);
+INSTANTIATE_TEST_SUITE_P(Engines, ManualTest, ::testing::Values(TTestEngine::Sqlite), EngineTestName);
 
 } // namespace

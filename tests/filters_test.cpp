@@ -30,7 +30,7 @@ protected:
     TOmegaOrder Order;
 };
 
-TEST_F(FiltersTest, WorkspaceIsTheFileNameWithoutRegardToCase)
+TEST_P(FiltersTest, WorkspaceIsTheFileNameWithoutRegardToCase)
 {
     const std::pair<const char*, bool> cases[] = {
         {"C:\\Work\\Futures.wsp", true},
@@ -55,7 +55,7 @@ TEST_F(FiltersTest, WorkspaceIsTheFileNameWithoutRegardToCase)
     EXPECT_EQ(DatMod.tWorkSpaces.FieldByName(QStringLiteral("workspace")).AsString(), QStringLiteral("Акции.wsp"));
 }
 
-TEST_F(FiltersTest, StrategyIsTheTextBeforeTheFirstBracket)
+TEST_P(FiltersTest, StrategyIsTheTextBeforeTheFirstBracket)
 {
     const std::pair<const char*, bool> cases[] = {
         {"Trend(5,10)", true},
@@ -75,7 +75,7 @@ TEST_F(FiltersTest, StrategyIsTheTextBeforeTheFirstBracket)
     }
 }
 
-TEST_F(FiltersTest, SessionWindowIncludesBothEnds)
+TEST_P(FiltersTest, SessionWindowIncludesBothEnds)
 {
     struct Case { const char* time1; const char* time2; QTime now; bool passes; };
     const Case cases[] = {
@@ -103,7 +103,7 @@ TEST_F(FiltersTest, SessionWindowIncludesBothEnds)
     }
 }
 
-TEST_F(FiltersTest, ReasonsOfEveryFailedFilterInOrder)
+TEST_P(FiltersTest, ReasonsOfEveryFailedFilterInOrder)
 {
     TOmegaOrder stray;
     stray.Workspace = QStringLiteral("C:\\Other.wsp");
@@ -120,7 +120,7 @@ TEST_F(FiltersTest, ReasonsOfEveryFailedFilterInOrder)
     EXPECT_EQ(reason, QStringLiteral("left Фильтр времени торговой сессии не пройден."));
 }
 
-TEST_F(FiltersTest, SessionTimeTextThatIsNoTimeIsAnError)
+TEST_P(FiltersTest, SessionTimeTextThatIsNoTimeIsAnError)
 {
     for (const char* text : {"abc", "", "25:00:00", "9:4_:00", "9:45", "10:30:00:00", "1 0:30:00"}) {
         EXPECT_THROW(SessionTime(QString::fromLatin1(text)), TError) << text;
@@ -137,7 +137,7 @@ TEST_F(FiltersTest, SessionTimeTextThatIsNoTimeIsAnError)
     EXPECT_FALSE(Filters.CheckFilters(Order, reason));
 }
 
-TEST_F(FiltersTest, ClosedListIsAnError)
+TEST_P(FiltersTest, ClosedListIsAnError)
 {
     DatMod.tStrategy.Close();
     QString reason;
@@ -148,5 +148,7 @@ TEST_F(FiltersTest, ClosedListIsAnError)
         EXPECT_EQ(error.Text(), QStringLiteral("Таблица tStrategy закрыта."));
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Engines, FiltersTest, ::testing::Values(TTestEngine::Sqlite), EngineTestName);
 
 } // namespace

@@ -52,11 +52,12 @@ struct TSentTransaction {
 
 // The intake over both test databases: the data module connected to them, the settings,
 // the operation log writing to a file of the test folder, the real builders over a test
-// lookup, and the two dispatch hooks recording what they are given.
-class IntakeFixture : public ::testing::Test {
+// lookup, and the two dispatch hooks recording what they are given. The parameter is the
+// engine the databases are reached through.
+class IntakeFixture : public ::testing::TestWithParam<TTestEngine> {
 protected:
     TTestEnvironment Env;
-    TTestDatabases Bases;
+    TTestDatabases Bases{GetParam()};
     TSettings Settings;
     TOperationLog Log{Env.Environment};
     TDatMod DatMod{Env.Environment};
@@ -171,3 +172,8 @@ protected:
         return ids;
     }
 };
+
+inline std::string EngineTestName(const ::testing::TestParamInfo<TTestEngine>& info)
+{
+    return EngineName(info.param);
+}
