@@ -26,8 +26,9 @@ public:
     TDispatcher(const TSettings& settings, TDatMod& datMod, TOrderBuilder& builder,
                 TOperationLog& log, const TEnvironment& environment);
 
-    // Makes the transaction line of a terminal order and books it (wired by the owner to
-    // the transaction writer).
+    // The transaction writer's steps, wired by the owner before the first dispatch; a
+    // dispatch that needs a hook left unset fails rather than drop the order quietly.
+    // Makes the transaction line of a terminal order and books it.
     std::function<void(const TOrder&, const TOmegaOrder&)> SendTransaction;
     // Appends the pending transaction lines to the import file.
     std::function<void()> WriteTransFile;
@@ -40,10 +41,9 @@ public:
     // (the accounts after the failing one get nothing).
     void ProcessOrder(TOmegaOrder order, TOrderBuilderMethod builder, bool checkTraded);
 
+private:
     // The accounts of the working mode as the settings and the clients table hold them now.
     QList<TClientAccount> DispatchAccounts();
-
-private:
     QList<TClientAccount> ActiveClients();
     void DispatchToAccount(TOrder& order, const TOmegaOrder& omega, const TClientAccount& account,
                            TOrderBuilderMethod builder, bool checkTraded);

@@ -164,6 +164,17 @@ TEST_P(DispatchTest, FailureForOneAccountStillWritesTheLinesMadeBefore)
     EXPECT_EQ(Env.Beeps, 3);
 }
 
+TEST_P(DispatchTest, UnwiredHooksAreFailures)
+{
+    Dispatcher.SendTransaction = nullptr;
+    EXPECT_THROW(ProcessNew(), TError);
+    EXPECT_EQ(Calls, QStringList{QStringLiteral("write")});
+    Dispatcher.WriteTransFile = nullptr;
+    Settings.rgpSingleMulti = -1;
+    EXPECT_THROW(ProcessNew(), TError);
+    EXPECT_EQ(Env.Beeps, 2);
+}
+
 // ---- manual commands ----
 
 class ManualTest : public DispatchTest {};
