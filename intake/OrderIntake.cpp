@@ -39,7 +39,7 @@ private:
 
 qint32 CanceledOrderId(const QString& orderNumber)
 {
-    static const QRegularExpression digits(QStringLiteral("^\\d+$"));
+    static const QRegularExpression digits(QStringLiteral("^[0-9]+$"));
     const QString text = orderNumber.trimmed();
     if (!digits.match(text).hasMatch())
         return 0;

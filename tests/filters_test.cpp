@@ -122,9 +122,9 @@ TEST_P(FiltersTest, ReasonsOfEveryFailedFilterInOrder)
 
 TEST_P(FiltersTest, SessionTimeTextThatIsNoTimeIsAnError)
 {
-    for (const char* text : {"abc", "", "25:00:00", "9:4_:00", "9:45", "10:30:00:00", "1 0:30:00"}) {
-        EXPECT_THROW(SessionTime(QString::fromLatin1(text)), TError) << text;
-        Settings.edtTime1 = QString::fromLatin1(text);
+    for (const char* text : {"abc", "", "25:00:00", "9:4_:00", "9:45", "10:30:00:00", "1 0:30:00", "٠٩:٤٥:٠٠"}) {
+        EXPECT_THROW(SessionTime(QString::fromUtf8(text)), TError) << text;
+        Settings.edtTime1 = QString::fromUtf8(text);
         QString reason;
         EXPECT_THROW(Filters.CheckFilters(Order, reason), TError) << text;
     }
