@@ -1,0 +1,97 @@
+#include "intake/Dispatch.h"
+
+#include "data/DatMod.h"
+#include "data/Settings.h"
+#include "shell/Environment.h"
+#include "shell/Error.h"
+#include "shell/OperationLog.h"
+
+#include <exception>
+
+QString NotTradedMessage(qint32 orderId, const TOrder& order)
+{
+    return QStringLiteral("Ордер # ") + QString::number(orderId) + QStringLiteral(" не прошел фильтр по счету ")
+        + order.ClientCode + QStringLiteral(":  инструмент ") + order.Ticker + QStringLiteral(" не торгуется.");
+}
+
+TDispatcher::TDispatcher(const TSettings& settings, TDatMod& datMod, TOrderBuilder& builder,
+                         TOperationLog& log, const TEnvironment& environment)
+    : FSettings(settings), FDatMod(datMod), FBuilder(builder), FLog(log), FEnvironment(environment)
+{
+}
+
+QList<TClientAccount> TDispatcher::ActiveClients()
+{
+    // The clients are taken in full before the first is served: a dispatch running inside
+    // another (from a nested message loop) re-opens the same query.
+    TQuery& clients = FDatMod.qActiveClients;
+    clients.Close();
+    clients.Open();
+    QList<TClientAccount> accounts;
+    for (clients.First(); !clients.Eof(); clients.Next()) {
+        accounts << TClientAccount{clients.FieldByName(QStringLiteral("Code")).AsString(),
+                                   clients.FieldByName(QStringLiteral("AccountMicex")).AsString(),
+                                   clients.FieldByName(QStringLiteral("AccountFORTS")).AsString()};
+    }
+    return accounts;
+}
+
+QList<TClientAccount> TDispatcher::DispatchAccounts()
+{
+    switch (FSettings.rgpSingleMulti) {
+    case smSingle:
+        return {TClientAccount{FSettings.edtCode, FSettings.edtAccountMicex, FSettings.edtAccountFORTS}};
+    case smMulti:
+        return ActiveClients();
+    default:
+        return {};
+    }
+}
+
+void TDispatcher::DispatchToAccount(TOrder& order, const TOmegaOrder& omega, const TClientAccount& account,
+                                    TOrderBuilderMethod builder, bool checkTraded)
+{
+    if (!(FBuilder.*builder)(order, omega, account))
+        return; // nothing to send; the sizing has logged what it missed
+    if (checkTraded && !order.Traded) {
+        FLog.AddToLog(NotTradedMessage(omega.Id, order));
+        return;
+    }
+    if (!SendTransaction)
+        throw TError(QStringLiteral("Отправка транзакций не подключена."));
+    SendTransaction(order, omega);
+}
+
+void TDispatcher::WriteDispatched()
+{
+    FLog.SaveLog();
+    if (!WriteTransFile)
+        throw TError(QStringLiteral("Запись файла транзакций не подключена."));
+    WriteTransFile();
+}
+
+void TDispatcher::ProcessOrder(TOmegaOrder order, TOrderBuilderMethod builder, bool checkTraded)
+{
+    std::exception_ptr failure;
+    try {
+        TOrder terminalOrder; // one record for every account; the builder empties it
+        for (const TClientAccount& account : DispatchAccounts())
+            DispatchToAccount(terminalOrder, order, account, builder, checkTraded);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    // Lines made for the accounts before a failure go to the terminal now, not at some
+    // later write. When that step fails too, its failure is logged and the dispatch's
+    // own failure is the one reported.
+    try {
+        WriteDispatched();
+    } catch (const std::exception& error) {
+        if (failure)
+            FLog.AddToLog(ErrorText(error));
+        else
+            failure = std::current_exception();
+    }
+    FEnvironment.Beep();
+    if (failure)
+        std::rethrow_exception(failure);
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "trade/OmegaOrder.h"
+#include "trade/Order.h"
+#include "trade/OrderBuilder.h"
+
+#include <QList>
+#include <functional>
+
+class TDatMod;
+class TOperationLog;
+class TSettings;
+struct TEnvironment;
+
+// The working modes of the setting rgpSingleMulti.
+enum TSingleMultiMode : int {
+    smSingle = 0, // "Торговля по ОДНОМУ СЧЕТУ": the account of the settings
+    smMulti = 1,  // "Торговля по ГРУППЕ СЧЕТОВ клиентов": every active client
+};
+
+// Sends one strategy order to the accounts of the working mode: for each account the
+// order builder makes the terminal order, and an order to be sent becomes a transaction
+// through SendTransaction; the lines made are then written to the import file at once.
+class TDispatcher {
+public:
+    TDispatcher(const TSettings& settings, TDatMod& datMod, TOrderBuilder& builder,
+                TOperationLog& log, const TEnvironment& environment);
+
+    // The transaction writer's steps, wired by the owner before the first dispatch; a
+    // dispatch that needs a hook left unset fails rather than drop the order quietly.
+    // Makes the transaction line of a terminal order and books it.
+    std::function<void(const TOrder&, const TOmegaOrder&)> SendTransaction;
+    // Appends the pending transaction lines to the import file.
+    std::function<void()> WriteTransFile;
+
+    // Dispatches the order with the builder (&TOrderBuilder::NewOrder or KillOrder) to the
+    // SINGLE account, to every active client in the MULTI mode, or to nobody without a
+    // mode. With checkTraded an order for a security not marked as traded is logged and
+    // not sent. Whatever happens, the log is saved, the lines made are written and the
+    // beep sounds; a failure of a builder or of SendTransaction then reaches the caller
+    // (the accounts after the failing one get nothing).
+    void ProcessOrder(TOmegaOrder order, TOrderBuilderMethod builder, bool checkTraded);
+
+private:
+    // The accounts of the working mode as the settings and the clients table hold them now.
+    QList<TClientAccount> DispatchAccounts();
+    QList<TClientAccount> ActiveClients();
+    void DispatchToAccount(TOrder& order, const TOmegaOrder& omega, const TClientAccount& account,
+                           TOrderBuilderMethod builder, bool checkTraded);
+    // Saves the log and appends the lines made to the import file.
+    void WriteDispatched();
+
+    const TSettings& FSettings;
+    TDatMod& FDatMod;
+    TOrderBuilder& FBuilder;
+    TOperationLog& FLog;
+    const TEnvironment& FEnvironment;
+};
+
+// The log line of an order for a security not marked as traded.
+QString NotTradedMessage(qint32 orderId, const TOrder& order);

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "trade/OrderBuilder.h"
+
+class TDatMod;
+class TDispatcher;
+class TOperationLog;
+
+// Which page of the main window's page control is shown.
+enum class TManualPage {
+    ActiveOrders, // tshActiveOrders: the ActiveOrders grid
+    FilledOrders, // tshFilledOrders: the FilledOrders grid
+    Other,
+};
+
+// The operator's commands that send the order of the selected grid row by hand: no
+// filters, and sent whether or not its security is marked as traded.
+class TManualOrders {
+public:
+    TManualOrders(TDatMod& datMod, TDispatcher& dispatcher, TOperationLog& log);
+
+    // "Отправить ордер в Quik": a new order for the current row of the page's table.
+    void actSendNewOrderManualExecute(TManualPage page);
+    // "Отменить ордер": a withdrawal of the order of the current row, under the row's id.
+    void actSendKillOrderManualExecute(TManualPage page);
+
+private:
+    void SendCurrentRow(TManualPage page, TOrderBuilderMethod builder);
+
+    TDatMod& FDatMod;
+    TDispatcher& FDispatcher;
+    TOperationLog& FLog;
+};

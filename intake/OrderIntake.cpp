@@ -1,0 +1,214 @@
+#include "intake/OrderIntake.h"
+
+#include "data/DatMod.h"
+#include "intake/Dispatch.h"
+#include "intake/OmegaOrderReader.h"
+#include "intake/OrderFilters.h"
+#include "shell/Environment.h"
+#include "shell/Error.h"
+#include "shell/OperationLog.h"
+#include "trade/OrderBuilder.h"
+
+#include <QRegularExpression>
+
+const QString TOrderIntake::FilledFailureText = QStringLiteral(" не прошел фильтры. / ");
+const QString TOrderIntake::FailureText = QStringLiteral(" не прошел фильтры. /");
+
+namespace {
+
+const QString CrLf = QStringLiteral("\r\n");
+
+QString Decimal(qint64 number)
+{
+    return QString::number(number);
+}
+
+// Clears the busy mark when the call that set it ends, however it ends.
+class TBusyMark {
+public:
+    explicit TBusyMark(bool& mark) : FMark(mark) { FMark = true; }
+    ~TBusyMark() { FMark = false; }
+    TBusyMark(const TBusyMark&) = delete;
+    TBusyMark& operator=(const TBusyMark&) = delete;
+
+private:
+    bool& FMark;
+};
+
+} // namespace
+
+qint32 CanceledOrderId(const QString& orderNumber)
+{
+    static const QRegularExpression digits(QStringLiteral("^[0-9]+$"));
+    const QString text = orderNumber.trimmed();
+    if (!digits.match(text).hasMatch())
+        return 0;
+    bool ok = false;
+    const qint32 id = text.toInt(&ok, 10);
+    return ok ? id : 0;
+}
+
+TOrderIntake::TOrderIntake(TDatMod& datMod, TWatchState& state, TOrderFilters& filters, TDispatcher& dispatcher,
+                           TOperationLog& log, const TEnvironment& environment)
+    : FDatMod(datMod), FState(state), FFilters(filters), FDispatcher(dispatcher), FLog(log),
+      FEnvironment(environment)
+{
+}
+
+void TOrderIntake::LoadFilledOrders(bool AllRows)
+{
+    const TAlertRead read{FDatMod.tFilledOrders, FDatMod.qFilledOrders, FState.FilledLastId, true,
+                          FilledFailureText};
+    const TReadErrors errors = ReadTable(read, [this, AllRows](TOmegaOrder& order) {
+        // Without AllRows a row with an order number was placed from ActiveOrders already.
+        if (AllRows || order.OrderNumber.isEmpty())
+            FDispatcher.ProcessOrder(order, &TOrderBuilder::NewOrder, true);
+    });
+    ReportErrors(read, errors);
+}
+
+void TOrderIntake::LoadCanceledOrders()
+{
+    const TAlertRead read{FDatMod.tCanceledOrders, FDatMod.qCanceledOrders, FState.CanceledLastId, false,
+                          FailureText};
+    const TReadErrors errors = ReadTable(read, [this](TOmegaOrder& order) { DispatchCanceled(order); });
+    ReportErrors(read, errors);
+}
+
+void TOrderIntake::LoadActiveOrders()
+{
+    if (FState.ActiveBusy) {
+        // A read is running further down the stack; the mark is its to clear.
+        FLog.SaveLog();
+        return;
+    }
+    const TAlertRead read{FDatMod.tActiveOrders, FDatMod.qActiveOrders, FState.ActiveLastId, false, FailureText};
+    TReadErrors errors;
+    {
+        TBusyMark busy(FState.ActiveBusy);
+        errors = ReadTable(read, [this](TOmegaOrder& order) {
+            FDispatcher.ProcessOrder(order, &TOrderBuilder::NewOrder, true);
+        });
+    }
+    // The report may wait for the operator; active orders go on being read meanwhile.
+    ReportErrors(read, errors);
+}
+
+void TOrderIntake::DispatchCanceled(TOmegaOrder& order)
+{
+    // Only a row carrying the id of the order it cancels has something to withdraw.
+    if (order.OrderNumber.isEmpty())
+        return;
+    const qint32 cancelledId = CanceledOrderId(order.OrderNumber);
+    if (cancelledId == 0) {
+        // Under its own id the withdrawal would look up an unrelated order of the other
+        // tables and could withdraw that one from the exchange.
+        FLog.AddToLog(QStringLiteral("Отмена по ордеру # ") + Decimal(order.Id)
+                      + QStringLiteral(" не отправлена: поле \"Order Number\" содержит \"") + order.OrderNumber
+                      + QStringLiteral("\", а не номер ордера."));
+        return;
+    }
+    order.Id = cancelledId;
+    FDispatcher.ProcessOrder(order, &TOrderBuilder::KillOrder, true);
+}
+
+TOrderIntake::TReadErrors TOrderIntake::ReadTable(const TAlertRead& read, const TRowDispatch& dispatch)
+{
+    TReadErrors errors;
+    const int32_t lastId = FDatMod.GetLastId(read.Table);
+    if (lastId > read.LastId) {
+        if (read.LastId < 0)
+            TakeLastId(read, lastId);
+        else
+            ReadNewRows(read, lastId, dispatch, errors);
+    }
+    FLog.SaveLog();
+    return errors;
+}
+
+void TOrderIntake::TakeLastId(const TAlertRead& read, int32_t lastId)
+{
+    // The table was closed when watching started, so its rows of that moment were never
+    // counted: they are old orders, not new ones.
+    read.LastId = lastId;
+    FLog.AddToLog(QStringLiteral("Таблица ") + read.Table.TableName()
+                  + QStringLiteral(" была закрыта при включении загрузки: ордера с id до ") + Decimal(lastId)
+                  + QStringLiteral(" включительно пропущены, загружаются только новые."));
+}
+
+void TOrderIntake::ReadNewRows(const TAlertRead& read, int32_t lastId, const TRowDispatch& dispatch,
+                               TReadErrors& errors)
+{
+    const int32_t afterId = read.LastId;
+    read.LastId = lastId; // before any row is read: no row is ever read twice
+    QList<TNewRow> rows;
+    try {
+        rows = FetchNewRows(read, afterId, lastId);
+    } catch (const std::exception& error) {
+        errors.ReadFailure = QStringLiteral("При чтении ордеров с id от ") + Decimal(qint64(afterId) + 1)
+            + QStringLiteral(" до ") + Decimal(lastId) + QStringLiteral(" из таблицы ") + read.Table.TableName()
+            + QStringLiteral(" произошла ошибка: ") + CrLf + ErrorText(error);
+        FLog.AddToLog(errors.ReadFailure);
+        return;
+    }
+    for (TNewRow& row : rows)
+        HandleRow(read, row, dispatch, errors);
+}
+
+QList<TOrderIntake::TNewRow> TOrderIntake::FetchNewRows(const TAlertRead& read, int32_t afterId, int32_t upToId)
+{
+    FDatMod.OpenNewOrders(read.Query, read.Table.TableName(), afterId, upToId);
+    QList<TNewRow> rows;
+    TQuery& query = read.Query;
+    for (query.First(); !query.Eof(); query.Next()) {
+        TNewRow row;
+        try {
+            ReadOmegaOrder(row.Order, query, read.Filled);
+            row.IdText = Decimal(row.Order.Id);
+        } catch (const std::exception& error) {
+            row.Error = ErrorText(error);
+            row.IdText = query.HasField(QStringLiteral("ID")) ? query.Value(QStringLiteral("ID")).toString()
+                                                              : QString();
+        }
+        rows << row;
+    }
+    return rows;
+}
+
+void TOrderIntake::HandleRow(const TAlertRead& read, TNewRow& row, const TRowDispatch& dispatch,
+                             TReadErrors& errors)
+{
+    QString failure = row.Error;
+    if (failure.isEmpty()) {
+        try {
+            QString reason;
+            if (FFilters.CheckFilters(row.Order, reason)) {
+                dispatch(row.Order);
+            } else {
+                FLog.AddToLog(QStringLiteral("Ордер # ") + row.IdText + read.FailureText + reason
+                              + QStringLiteral("/"));
+            }
+            return;
+        } catch (const std::exception& error) {
+            failure = ErrorText(error);
+        }
+    }
+    FLog.AddToLog(QStringLiteral("При обработке ордера # ") + row.IdText + QStringLiteral(" из таблицы ")
+                  + read.Table.TableName() + QStringLiteral(" произошла ошибка: ") + CrLf + failure);
+    if (errors.FailedIds.isEmpty())
+        errors.FirstError = failure;
+    errors.FailedIds << row.IdText;
+}
+
+void TOrderIntake::ReportErrors(const TAlertRead& read, const TReadErrors& errors)
+{
+    if (!errors.ReadFailure.isEmpty()) {
+        FEnvironment.ReportError(errors.ReadFailure);
+    } else if (!errors.FailedIds.isEmpty()) {
+        FEnvironment.ReportError(QStringLiteral("Ордера из таблицы ") + read.Table.TableName()
+                                 + QStringLiteral(" не обработаны из-за ошибок (# ")
+                                 + errors.FailedIds.join(QStringLiteral(", # "))
+                                 + QStringLiteral("), подробности в журнале. Первая ошибка: ") + CrLf
+                                 + errors.FirstError);
+    }
+}

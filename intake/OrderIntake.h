@@ -1,0 +1,90 @@
+#pragma once
+
+#include "intake/WatchState.h"
+#include "trade/OmegaOrder.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <functional>
+
+class TDatMod;
+class TDispatcher;
+class TOperationLog;
+class TOrderFilters;
+class TQuery;
+class TTable;
+struct TEnvironment;
+
+// The readers of the strategy platform's alert tables: each takes the rows added since
+// the id it remembers, checks them with the filters and hands the accepted ones to the
+// dispatch. The remembered ids and the busy mark live in the watch state of the owner.
+//
+// A read moves the remembered id to the table's last id before it reads, so no row is
+// read twice. The rows are taken from the database first and handled afterwards, so a
+// reader running inside another (from a nested message loop) cannot disturb the rows the
+// outer one is handling. A row whose handling fails is logged with its id and the error,
+// and the read goes on with the next row; the operator is told once per read.
+class TOrderIntake {
+public:
+    TOrderIntake(TDatMod& datMod, TWatchState& state, TOrderFilters& filters, TDispatcher& dispatcher,
+                 TOperationLog& log, const TEnvironment& environment);
+
+    // New rows of FilledOrders, sent as new orders: every row with AllRows (the
+    // FilledOrders mode), else only rows without an order number (rows that were not sent
+    // from ActiveOrders already).
+    void LoadFilledOrders(bool AllRows);
+    // New rows of CanceledOrders that carry the id of the order they cancel in their
+    // order number: sent as withdrawals of that order.
+    void LoadCanceledOrders();
+    // New rows of ActiveOrders, sent as new orders. Guarded by ActiveBusy against a call
+    // made while one is running: such a call reads nothing.
+    void LoadActiveOrders();
+
+    // The texts between the id and the filters' reasons in a filter failure line.
+    static const QString FilledFailureText;
+    static const QString FailureText;
+
+private:
+    // One alert table as a reader sees it.
+    struct TAlertRead {
+        TTable& Table;
+        TQuery& Query;
+        int32_t& LastId;
+        bool Filled;
+        const QString& FailureText;
+    };
+    // One row taken from the database: the order, or why it could not be read.
+    struct TNewRow {
+        TOmegaOrder Order;
+        QString IdText;
+        QString Error;
+    };
+    // What went wrong in one read, for the one report to the operator.
+    struct TReadErrors {
+        QString ReadFailure;
+        QStringList FailedIds;
+        QString FirstError;
+    };
+    using TRowDispatch = std::function<void(TOmegaOrder&)>;
+
+    TReadErrors ReadTable(const TAlertRead& read, const TRowDispatch& dispatch);
+    void TakeLastId(const TAlertRead& read, int32_t lastId);
+    void ReadNewRows(const TAlertRead& read, int32_t lastId, const TRowDispatch& dispatch, TReadErrors& errors);
+    QList<TNewRow> FetchNewRows(const TAlertRead& read, int32_t afterId, int32_t upToId);
+    void HandleRow(const TAlertRead& read, TNewRow& row, const TRowDispatch& dispatch, TReadErrors& errors);
+    void DispatchCanceled(TOmegaOrder& order);
+    void ReportErrors(const TAlertRead& read, const TReadErrors& errors);
+
+    TDatMod& FDatMod;
+    TWatchState& FState;
+    TOrderFilters& FFilters;
+    TDispatcher& FDispatcher;
+    TOperationLog& FLog;
+    const TEnvironment& FEnvironment;
+};
+
+// The id of the order a cancelled row withdraws: its order number when that is a decimal
+// integer of at least 1 that fits 32 bits (blanks around it allowed); 0 otherwise.
+qint32 CanceledOrderId(const QString& orderNumber);

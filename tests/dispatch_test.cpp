@@ -1,0 +1,238 @@
+#include "tests/support/IntakeFixture.h"
+
+namespace {
+
+class DispatchTest : public IntakeFixture {
+protected:
+    void SetUp() override
+    {
+        IntakeFixture::SetUp();
+        Order.Id = 17;
+        Order.Symbol = QStringLiteral("ABC");
+        Order.OrderType = QStringLiteral("LE");
+        Order.Order = QStringLiteral("Buy 3 at 100 Limit");
+        Order.System = QStringLiteral("Trend(5,10)");
+        Order.Workspace = QStringLiteral("C:\\Work\\Futures.wsp");
+    }
+
+    void ProcessNew(bool checkTraded = true)
+    {
+        Dispatcher.ProcessOrder(Order, &TOrderBuilder::NewOrder, checkTraded);
+    }
+
+    TOmegaOrder Order;
+};
+
+TEST_P(DispatchTest, SingleAccountOfTheSettings)
+{
+    Log.AddToLog(QStringLiteral("not saved yet"));
+    ProcessNew();
+    ASSERT_EQ(Calls, (QStringList{QStringLiteral("send 111 17"), QStringLiteral("write")}));
+    const TOrder& order = Sent[0].Order;
+    EXPECT_EQ(order.Action, QStringLiteral("NEW_ORDER"));
+    EXPECT_EQ(order.Account, QStringLiteral("L01-00000F00"));
+    EXPECT_EQ(order.Quantity, 3);
+    EXPECT_EQ(Sent[0].Omega.Id, 17);
+    EXPECT_EQ(Env.Beeps, 1);
+    EXPECT_TRUE(LogSaved());
+
+    // The account is read from the settings at the moment of the dispatch.
+    Settings.edtCode = QStringLiteral("222");
+    Settings.edtAccountFORTS = QStringLiteral("SPB02");
+    Order.Symbol = QStringLiteral("RTS");
+    ProcessNew();
+    EXPECT_EQ(Sent[1].Order.ClientCode, QStringLiteral("222"));
+    EXPECT_EQ(Sent[1].Order.Account, QStringLiteral("SPB02"));
+    EXPECT_EQ(Env.Beeps, 2);
+}
+
+TEST_P(DispatchTest, MultiSendsToEveryActiveClientThenWritesOnce)
+{
+    Settings.rgpSingleMulti = smMulti;
+    AddClient(QStringLiteral("C1"), true, QStringLiteral("M1"), QStringLiteral("F1"));
+    AddClient(QStringLiteral("C2"), false, QStringLiteral("M2"), QStringLiteral("F2"));
+    AddClient(QStringLiteral("C3"), true, QStringLiteral("M3"), QStringLiteral("F3"));
+    AddClient(QStringLiteral("C4"), true, QStringLiteral("M4"), QStringLiteral("F4"));
+    Order.Symbol = QStringLiteral("RTS");
+    ProcessNew();
+    EXPECT_EQ(Calls, (QStringList{QStringLiteral("send C1 17"), QStringLiteral("send C3 17"),
+                                  QStringLiteral("send C4 17"), QStringLiteral("write")}));
+    ASSERT_EQ(Sent.size(), 3);
+    EXPECT_EQ(Sent[1].Order.Account, QStringLiteral("F3")); // futures: the FORTS account
+    EXPECT_EQ(Env.Beeps, 1);
+
+    // The active clients are read again at every dispatch.
+    Bases.Exec(Bases.BridgePath(), QStringLiteral("UPDATE tclients SET Active = 0 WHERE Code = 'C3'"));
+    Calls.clear();
+    ProcessNew();
+    EXPECT_EQ(Calls, (QStringList{QStringLiteral("send C1 17"), QStringLiteral("send C4 17"), QStringLiteral("write")}));
+
+    // Nobody active: nothing sent; the log is saved, the lines written, the beep played.
+    Bases.Exec(Bases.BridgePath(), QStringLiteral("UPDATE tclients SET Active = 0"));
+    Calls.clear();
+    Log.AddToLog(QStringLiteral("not saved yet"));
+    ProcessNew();
+    EXPECT_EQ(Calls, QStringList{QStringLiteral("write")});
+    EXPECT_TRUE(LogSaved());
+    EXPECT_EQ(Env.Beeps, 3);
+}
+
+TEST_P(DispatchTest, NoWorkingModeSendsNothing)
+{
+    Settings.rgpSingleMulti = -1;
+    ProcessNew();
+    EXPECT_EQ(Calls, QStringList{QStringLiteral("write")});
+    EXPECT_EQ(Env.Beeps, 1);
+}
+
+TEST_P(DispatchTest, SecurityNotTradedIsLoggedPerAccount)
+{
+    Lookup.Securities[QStringLiteral("ABC")].Traded = false;
+    Settings.rgpSingleMulti = smMulti;
+    AddClient(QStringLiteral("C1"), true, QStringLiteral("M1"), QStringLiteral("F1"));
+    AddClient(QStringLiteral("C2"), true, QStringLiteral("M2"), QStringLiteral("F2"));
+    ProcessNew();
+    EXPECT_EQ(Calls, QStringList{QStringLiteral("write")});
+    EXPECT_EQ(LogMessages(), (QStringList{
+        QStringLiteral("Ордер # 17 не прошел фильтр по счету C1:  инструмент ABC не торгуется."),
+        QStringLiteral("Ордер # 17 не прошел фильтр по счету C2:  инструмент ABC не торгуется.")}));
+    EXPECT_EQ(Env.Beeps, 1);
+
+    // A manual dispatch does not ask.
+    ProcessNew(false);
+    EXPECT_EQ(SentIds(), (QList<qint32>{17, 17}));
+    EXPECT_EQ(Log.LineCount(), 2);
+}
+
+TEST_P(DispatchTest, BuilderWithNothingToSendLogsNothingHere)
+{
+    Order.Symbol = QStringLiteral("XYZ"); // not listed: the sizing logs it, quantity 0
+    ProcessNew();
+    EXPECT_EQ(Calls, QStringList{QStringLiteral("write")});
+    ASSERT_EQ(Log.LineCount(), 1);
+    EXPECT_TRUE(LogMessages()[0].startsWith(QStringLiteral("Не найден код акции XYZ")));
+    EXPECT_EQ(Env.Beeps, 1);
+}
+
+TEST_P(DispatchTest, WithdrawalGoesUnderTheOrdersId)
+{
+    Lookup.OrderNumbers.insert(QStringLiteral("17/0/111"), QStringLiteral("5550001"));
+    Dispatcher.ProcessOrder(Order, &TOrderBuilder::KillOrder, true);
+    ASSERT_EQ(Sent.size(), 1);
+    EXPECT_EQ(Sent[0].Order.Action, QStringLiteral("KILL_ORDER"));
+    EXPECT_EQ(Sent[0].Order.OrderKey, QStringLiteral("5550001"));
+    EXPECT_EQ(Lookup.AskedOrderNumbers, QStringList{QStringLiteral("17/0/111")});
+}
+
+TEST_P(DispatchTest, FailureForOneAccountStillWritesTheLinesMadeBefore)
+{
+    Settings.rgpSingleMulti = smMulti;
+    AddClient(QStringLiteral("C1"), true, QStringLiteral("M1"), QStringLiteral("F1"));
+    AddClient(QStringLiteral("C2"), true, QStringLiteral("M2"), QStringLiteral("F2"));
+    AddClient(QStringLiteral("C3"), true, QStringLiteral("M3"), QStringLiteral("F3"));
+    OnSend = [](const TOrder& order) {
+        if (order.ClientCode == QStringLiteral("C2"))
+            throw TError(QStringLiteral("Бронирование не удалось"));
+    };
+    Log.AddToLog(QStringLiteral("not saved yet"));
+    try {
+        ProcessNew();
+        ADD_FAILURE() << "the failure did not reach the caller";
+    } catch (const TError& error) {
+        EXPECT_EQ(error.Text(), QStringLiteral("Бронирование не удалось"));
+    }
+    // C1's line goes to the terminal at once; C3 is not reached.
+    EXPECT_EQ(Calls, (QStringList{QStringLiteral("send C1 17"), QStringLiteral("send C2 17"), QStringLiteral("write")}));
+    EXPECT_TRUE(LogSaved());
+    EXPECT_EQ(Env.Beeps, 1);
+
+    // When the write fails as well, the dispatch's failure is the one reported and the
+    // write's is logged.
+    FailWrite = true;
+    EXPECT_THROW(ProcessNew(), TError);
+    EXPECT_EQ(LogMessages().last(), QStringLiteral("Диск переполнен"));
+    EXPECT_EQ(Env.Beeps, 2);
+
+    // A failing write alone reaches the caller.
+    OnSend = nullptr;
+    try {
+        ProcessNew();
+        ADD_FAILURE() << "the failed write was not reported";
+    } catch (const TError& error) {
+        EXPECT_EQ(error.Text(), QStringLiteral("Диск переполнен"));
+    }
+    EXPECT_EQ(Env.Beeps, 3);
+}
+
+TEST_P(DispatchTest, UnwiredHooksAreFailures)
+{
+    Dispatcher.SendTransaction = nullptr;
+    EXPECT_THROW(ProcessNew(), TError);
+    EXPECT_EQ(Calls, QStringList{QStringLiteral("write")});
+    Dispatcher.WriteTransFile = nullptr;
+    Settings.rgpSingleMulti = -1;
+    EXPECT_THROW(ProcessNew(), TError);
+    EXPECT_EQ(Env.Beeps, 2);
+}
+
+// ---- manual commands ----
+
+class ManualTest : public DispatchTest {};
+
+TEST_P(ManualTest, SendsTheCurrentRowOfTheShownPageWithoutFilters)
+{
+    // Fails every filter, and its security is not marked as traded.
+    Lookup.Securities[QStringLiteral("ABC")].Traded = false;
+    Env.Clock.setTime(QTime(20, 0, 0));
+    AddOrder(QStringLiteral("ActiveOrders"), 5, {{QStringLiteral("Workspace"), QStringLiteral("C:\\Other.wsp")},
+                                                 {QStringLiteral("System"), QStringLiteral("Other")}});
+    AddOrder(QStringLiteral("ActiveOrders"), 6);
+    AddOrder(QStringLiteral("FilledOrders"), 9, {{QStringLiteral("Fill Price"), 99.5},
+                                                 {QStringLiteral("Order Number"), QStringLiteral("9")}});
+    RefreshTable(DatMod.tActiveOrders);
+    RefreshTable(DatMod.tFilledOrders);
+
+    Manual.actSendNewOrderManualExecute(TManualPage::ActiveOrders);
+    ASSERT_EQ(Sent.size(), 1);
+    EXPECT_EQ(Sent[0].Omega.Id, 5);
+    EXPECT_FALSE(Sent[0].Omega.Filled);
+    EXPECT_EQ(Sent[0].Order.Action, QStringLiteral("NEW_ORDER"));
+
+    DatMod.tActiveOrders.Next();
+    Manual.actSendNewOrderManualExecute(TManualPage::ActiveOrders);
+    ASSERT_EQ(Sent.size(), 2);
+    EXPECT_EQ(Sent[1].Omega.Id, 6);
+
+    // A withdrawal from the filled page is looked up under the row's own id, as filled.
+    Lookup.OrderNumbers.insert(QStringLiteral("9/1/111"), QStringLiteral("5550009"));
+    Manual.actSendKillOrderManualExecute(TManualPage::FilledOrders);
+    ASSERT_EQ(Sent.size(), 3);
+    EXPECT_EQ(Sent[2].Order.Action, QStringLiteral("KILL_ORDER"));
+    EXPECT_EQ(Sent[2].Order.OrderId, 9);
+    EXPECT_TRUE(Sent[2].Omega.Filled);
+    EXPECT_DOUBLE_EQ(Sent[2].Omega.FillPrice, 99.5);
+    EXPECT_EQ(Env.Beeps, 3);
+    EXPECT_EQ(Calls.count(QStringLiteral("write")), 3);
+    EXPECT_EQ(Log.LineCount(), 0); // no filter lines, no "not traded" lines
+}
+
+TEST_P(ManualTest, OtherPageOrNoRowSendsNothing)
+{
+    AddOrder(QStringLiteral("ActiveOrders"), 5);
+    RefreshTable(DatMod.tActiveOrders);
+    Manual.actSendNewOrderManualExecute(TManualPage::Other);
+    Manual.actSendKillOrderManualExecute(TManualPage::Other);
+    EXPECT_TRUE(Calls.isEmpty());
+    EXPECT_EQ(Env.Beeps, 0);
+
+    // The filled grid is empty: there is no order to send.
+    Manual.actSendNewOrderManualExecute(TManualPage::FilledOrders);
+    EXPECT_TRUE(Calls.isEmpty());
+    EXPECT_EQ(LogMessages(), QStringList{QStringLiteral("Ордер не выбран: в таблице FilledOrders нет текущей строки.")});
+    EXPECT_TRUE(LogSaved());
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, DispatchTest, ::testing::Values(TTestEngine::Sqlite), EngineTestName);
+INSTANTIATE_TEST_SUITE_P(Engines, ManualTest, ::testing::Values(TTestEngine::Sqlite), EngineTestName);
+
+} // namespace

@@ -1,0 +1,179 @@
+#pragma once
+
+#include "data/DatMod.h"
+#include "data/Settings.h"
+#include "intake/Dispatch.h"
+#include "intake/ManualOrders.h"
+#include "intake/OrderFilters.h"
+#include "intake/OrderIntake.h"
+#include "intake/WatchState.h"
+#include "shell/Error.h"
+#include "shell/OperationLog.h"
+#include "tests/support/QtPrinters.h"
+#include "tests/support/TestDatabases.h"
+#include "tests/support/TestEnvironment.h"
+#include "trade/OrderBuilder.h"
+#include "trade/PositionSize.h"
+#include "trade/TradeLookup.h"
+
+#include <QHash>
+#include <QRegularExpression>
+#include <gtest/gtest.h>
+
+// The bridge database's answers for the order builders, as the test sets them up.
+class TTestTradeLookup : public TTradeLookup {
+public:
+    QHash<QString, TSecurityRow> Securities;
+    // Exchange order numbers by "order id/filled/client code".
+    QHash<QString, QString> OrderNumbers;
+    QStringList AskedOrderNumbers;
+
+    std::optional<TSecurityRow> FindSecurity(const QString& ticker) override
+    {
+        if (!Securities.contains(ticker))
+            return std::nullopt;
+        return Securities.value(ticker);
+    }
+    std::optional<TPortfolioRow> FindPortfolio(const QString&) override { return std::nullopt; }
+    std::optional<qint32> FindExitQuantity(const TPositionKey&) override { return std::nullopt; }
+    QString LastOrderNumber(qint32 orderId, bool filled, const QString& clientCode) override
+    {
+        const QString key = QStringLiteral("%1/%2/%3").arg(orderId).arg(filled ? 1 : 0).arg(clientCode);
+        AskedOrderNumbers << key;
+        return OrderNumbers.value(key);
+    }
+};
+
+// One transaction the dispatch handed to SendTransaction.
+struct TSentTransaction {
+    TOrder Order;
+    TOmegaOrder Omega;
+};
+
+// The intake over both test databases: the data module connected to them, the settings,
+// the operation log writing to a file of the test folder, the real builders over a test
+// lookup, and the two dispatch hooks recording what they are given. The parameter is the
+// engine the databases are reached through.
+class IntakeFixture : public ::testing::TestWithParam<TTestEngine> {
+protected:
+    TTestEnvironment Env;
+    TTestDatabases Bases{GetParam()};
+    TSettings Settings;
+    TOperationLog Log{Env.Environment};
+    TDatMod DatMod{Env.Environment};
+    TTestTradeLookup Lookup;
+    TOrderBuilder Builder{Settings, Env.Environment, Log, Lookup};
+    TDispatcher Dispatcher{Settings, DatMod, Builder, Log, Env.Environment};
+    TOrderFilters Filters{DatMod, Settings, Env.Environment};
+    TWatchState State;
+    TOrderIntake Intake{DatMod, State, Filters, Dispatcher, Log, Env.Environment};
+    TManualOrders Manual{DatMod, Dispatcher, Log};
+
+    QList<TSentTransaction> Sent;
+    // "send <client> <order id>" and "write", in the order they happened.
+    QStringList Calls;
+    std::function<void(const TOrder&)> OnSend;
+    bool FailWrite = false;
+
+    void SetUp() override
+    {
+        Log.OpenFile(Bases.FilePath(QStringLiteral("Zovrant.log")));
+        Env.Clock = QDateTime(QDate(2008, 12, 9), QTime(12, 0, 0));
+        Settings.edtTime1 = QStringLiteral("10:30:00");
+        Settings.edtTime2 = QStringLiteral("18:45:00");
+        Settings.rgpSingleMulti = smSingle;
+        Settings.rgpPositionSize = psOmegaQuantity;
+        Settings.chExitQty = false;
+        Settings.edtCode = QStringLiteral("111");
+        Settings.edtAccountMicex = QStringLiteral("L01-00000F00");
+        Settings.edtAccountFORTS = QStringLiteral("SPB");
+
+        TSecurityRow security;
+        security.SecCode = QStringLiteral("ABCD");
+        security.ClassCode = QStringLiteral("EQBR");
+        security.Digits = 2;
+        security.Traded = true;
+        security.Slippage = 1;
+        security.LotSize = 1;
+        Lookup.Securities.insert(QStringLiteral("ABC"), security);
+        TSecurityRow future = security;
+        future.SecCode = QStringLiteral("RIH9");
+        future.ClassCode = QStringLiteral("SPBFUT");
+        Lookup.Securities.insert(QStringLiteral("RTS"), future);
+
+        Bases.Insert(Bases.BridgePath(), QStringLiteral("tWorkSpaces"), {{QStringLiteral("workspace"), QStringLiteral("futures.WSP")}});
+        Bases.Insert(Bases.BridgePath(), QStringLiteral("tStrategy"), {{QStringLiteral("strategy"), QStringLiteral("Trend")}});
+
+        Dispatcher.SendTransaction = [this](const TOrder& order, const TOmegaOrder& omega) {
+            Sent << TSentTransaction{order, omega};
+            Calls << QStringLiteral("send %1 %2").arg(order.ClientCode).arg(order.OrderId);
+            if (OnSend)
+                OnSend(order);
+        };
+        Dispatcher.WriteTransFile = [this] {
+            Calls << QStringLiteral("write");
+            if (FailWrite)
+                throw TError(QStringLiteral("Диск переполнен"));
+        };
+        Connect();
+    }
+
+    void Connect()
+    {
+        DatMod.conOmega.Open(Bases.AlertsSource());
+        DatMod.conQuikData.Open(Bases.BridgeSource());
+        for (TTable* table : {&DatMod.tActiveOrders, &DatMod.tFilledOrders, &DatMod.tCanceledOrders,
+                              &DatMod.tWorkSpaces, &DatMod.tStrategy})
+            table->Open();
+    }
+
+    // A row of an alert table, by default an order every filter accepts; the id given.
+    void AddOrder(const QString& table, qint64 id, const QVariantMap& changes = {})
+    {
+        QVariantMap values{
+            {QStringLiteral("ID"), id},
+            {QStringLiteral("Symbol"), QStringLiteral("ABC")},
+            {QStringLiteral("Description"), QStringLiteral("ABC common")},
+            {QStringLiteral("OrderType"), QStringLiteral("LE")},
+            {QStringLiteral("Order"), QStringLiteral("Buy 3 at 100 Limit")},
+            {QStringLiteral("System"), QStringLiteral("Trend(5,10)")},
+            {QStringLiteral("Workspace"), QStringLiteral("C:\\Work\\Futures.wsp")},
+            {QStringLiteral("Signal"), QStringLiteral("Breakout")},
+            {QStringLiteral("Interval"), QStringLiteral("5 min")},
+        };
+        for (auto it = changes.cbegin(); it != changes.cend(); ++it)
+            values.insert(it.key(), it.value());
+        Bases.Insert(Bases.AlertsPath(), table, values);
+    }
+
+    void AddClient(const QString& code, bool active, const QString& micex, const QString& forts)
+    {
+        Bases.Insert(Bases.BridgePath(), QStringLiteral("tclients"),
+                     {{QStringLiteral("Code"), code}, {QStringLiteral("Active"), active},
+                      {QStringLiteral("AccountMicex"), micex}, {QStringLiteral("AccountFORTS"), forts}});
+    }
+
+    // The log's messages without their date and time.
+    QStringList LogMessages() const
+    {
+        static const QRegularExpression stamp(QStringLiteral("^\\d\\d\\.\\d\\d\\.\\d{4} \\d{1,2}:\\d\\d:\\d\\d "));
+        QStringList lines;
+        for (int i = 0; i < Log.LineCount(); ++i)
+            lines << Log.Line(i).remove(stamp);
+        return lines;
+    }
+    bool LogSaved() const { return Log.LoggedLineCount() == Log.LineCount(); }
+
+    QList<qint32> SentIds() const
+    {
+        QList<qint32> ids;
+        for (const TSentTransaction& sent : Sent)
+            ids << sent.Order.OrderId;
+        return ids;
+    }
+};
+
+inline std::string EngineTestName(const ::testing::TestParamInfo<TTestEngine>& info)
+{
+    return EngineName(info.param);
+}
