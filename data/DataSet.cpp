@@ -3,6 +3,7 @@
 #include "data/Connection.h"
 #include "shell/Error.h"
 
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <cmath>
@@ -294,6 +295,12 @@ void TDataSet::Load(QSqlQuery& query)
         for (int i = 0; i < columns; ++i)
             row[i] = query.value(i);
         FRows.append(std::move(row));
+    }
+    // next() also ends on a failed fetch (a locked file, a dropped link): rows read until
+    // then are not all the rows, and the caller must not take them as such.
+    if (query.lastError().isValid()) {
+        FRows.clear();
+        throw TError(query.lastError().text());
     }
 }
 
