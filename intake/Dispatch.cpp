@@ -1,5 +1,7 @@
 #include "intake/Dispatch.h"
 
+#include "data/Batch.h"
+
 #include "data/DatMod.h"
 #include "data/Settings.h"
 #include "shell/Environment.h"
@@ -73,12 +75,23 @@ void TDispatcher::WriteDispatched()
 void TDispatcher::ProcessOrder(TOmegaOrder order, TOrderBuilderMethod builder, bool checkTraded)
 {
     std::exception_ptr failure;
+    TBatch bookings(FDatMod.conQuikData);
     try {
         TOrder terminalOrder; // one record for every account; the builder empties it
         for (const TClientAccount& account : DispatchAccounts())
             DispatchToAccount(terminalOrder, order, account, builder, checkTraded);
     } catch (...) {
         failure = std::current_exception();
+    }
+    // The bookings of the accounts reached are kept, also after a failure: their lines
+    // have their numbers and go to the terminal below.
+    try {
+        bookings.Commit();
+    } catch (const std::exception& error) {
+        if (failure)
+            FLog.AddToLog(ErrorText(error));
+        else
+            failure = std::current_exception();
     }
     // Lines made for the accounts before a failure go to the terminal now, not at some
     // later write. When that step fails too, its failure is logged and the dispatch's

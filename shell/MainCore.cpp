@@ -20,7 +20,17 @@ TMainCore::TMainCore(TEnvironment& environment, TOperationLog& log, const QStrin
     , DatMod(environment)
     , Mailer(Settings, log, environment)
     , LinkMonitor(Settings, log)
+    , TradeLookup(DatMod)
+    , Builder(Settings, environment, log, TradeLookup)
+    , Writer(Settings, environment, log)
+    , Sender(Settings, DatMod, Writer, log)
+    , ResultBookings(DatMod)
+    , ResultReader(Settings, log, ResultBookings)
     , Watch(Settings, DatMod, log, MakeWatchHooks())
+    , Filters(DatMod, Settings, environment)
+    , Dispatcher(Settings, DatMod, Builder, log, environment)
+    , Intake(DatMod, Watch.State, Filters, Dispatcher, log, environment)
+    , ManualOrders(DatMod, Dispatcher, log)
 {
     Settings.ProgramFolder = programFolder;
     Settings.timUpdateTable = &timUpdateTable.Timer;
@@ -38,8 +48,18 @@ TMainCore::TMainCore(TEnvironment& environment, TOperationLog& log, const QStrin
     timInfoLog.SetEnabled(true);
 
     DatMod.UpdateSumList = [this] { Notify(UpdateSumList); };
-    LinkMonitor.SendMail = [this](const QString& text) { Mailer.SendMail(text); };
-    LinkMonitor.UpdateStatusBar = [this] { UpdateStatusBar(); };
+    auto sendMail = [this](const QString& text) { Mailer.SendMail(text); };
+    auto updateStatusBar = [this] { UpdateStatusBar(); };
+    LinkMonitor.SendMail = sendMail;
+    LinkMonitor.UpdateStatusBar = updateStatusBar;
+    Sender.SendMail = sendMail;
+    Sender.UpdateStatusBar = updateStatusBar;
+    ResultReader.SendMail = sendMail;
+    ResultReader.UpdateStatusBar = updateStatusBar;
+    Dispatcher.SendTransaction = [this](const TOrder& order, const TOmegaOrder& omega) {
+        Sender.SendTransaction(order, omega);
+    };
+    Dispatcher.WriteTransFile = [this] { Writer.WriteTransFile(); };
 }
 
 TMainCore::~TMainCore() = default;
@@ -58,7 +78,10 @@ TStatusTexts TMainCore::StatusBarTexts() const
     texts.Omega = QStringLiteral("Подключение к Omega: ") + state(DatMod.conOmega.Connected());
     texts.Quik = QStringLiteral("Подключение к Quik: ") + state(DatMod.conQuikData.Connected());
     texts.ServerLink = QStringLiteral("Связь Quik с сервером: ") + LinkMonitor.ServerStateText();
-    texts.Transactions = QStringLiteral("Отправлено транзакций: 0/0/0");
+    texts.Transactions = QStringLiteral("Отправлено транзакций: %1/%2/%3")
+                             .arg(Writer.TransCounter())
+                             .arg(ResultReader.TransSentCount())
+                             .arg(ResultReader.TransDoneCount());
     if (Settings.rgpSingleMulti == 0)
         texts.Mode = QStringLiteral("SINGLE");
     else if (Settings.rgpSingleMulti == 1)
@@ -82,6 +105,11 @@ TWatchHooks TMainCore::MakeWatchHooks()
         connect.UpdatePortfolioSum = [this] { Notify(UpdatePortfolioSum); };
         return ConnectToBases(Settings, DatMod, Log, connect);
     };
+    hooks.LoadCanceledOrders = [this] { Intake.LoadCanceledOrders(); };
+    hooks.LoadFilledOrders = [this](bool allRows) { Intake.LoadFilledOrders(allRows); };
+    hooks.LoadActiveOrders = [this] { Intake.LoadActiveOrders(); };
+    hooks.WriteTransFile = [this] { Writer.WriteTransFile(); };
+    hooks.CheckTRO = [this] { ResultReader.actCheckTROExecute(); };
     hooks.ReadInfoLogAtStart = [this] { LinkMonitor.TakeStartingSize(); };
     hooks.UpdatePortfolioSum = [this] { Notify(UpdatePortfolioSum); };
     hooks.ShowWatchIcon = [this](int frame) { Notify(ShowWatchIcon, frame); };

@@ -2,12 +2,22 @@
 
 #include "data/DatMod.h"
 #include "data/Settings.h"
+#include "intake/Dispatch.h"
+#include "intake/ManualOrders.h"
+#include "intake/OrderFilters.h"
+#include "intake/OrderIntake.h"
 #include "intake/WatchLoop.h"
 #include "shell/Environment.h"
 #include "shell/Mailer.h"
 #include "shell/OperationLog.h"
 #include "shell/Ticker.h"
+#include "trade/DatModResultBookings.h"
+#include "trade/DatModTradeLookup.h"
 #include "trade/LinkMonitor.h"
+#include "trade/OrderBuilder.h"
+#include "trade/ResultReader.h"
+#include "trade/TransWriter.h"
+#include "trade/TransactionSender.h"
 
 #include <QObject>
 #include <QStringList>
@@ -42,7 +52,21 @@ public:
     TDatMod DatMod;
     TMailer Mailer;
     TLinkMonitor LinkMonitor;
+    // Orders out: translation over the bridge database, the transaction file writer and
+    // the sender that books each transaction.
+    TDatModTradeLookup TradeLookup;
+    TOrderBuilder Builder;
+    TTransWriter Writer;
+    TTransactionSender Sender;
+    // Results back from the terminal.
+    TDatModResultBookings ResultBookings;
+    TResultReader ResultReader;
+    // The spine: start-up, table tick and watch cycle; then the intake it drives.
     TWatchLoop Watch;
+    TOrderFilters Filters;
+    TDispatcher Dispatcher;
+    TOrderIntake Intake;
+    TManualOrders ManualOrders;
     TTicker timUpdateTable;
     TTicker timInfoLog;
 

@@ -10,6 +10,7 @@
 //   filled | LE|SE|LX|SX | order wording | fill price  adds a FilledOrders row
 //   fill   | name | fill price                         moves an active row to FilledOrders
 //   cancel | name                                      moves an active row to CanceledOrders
+//   cancel-id | ID                                     the same for the active row with that ID
 //   wait   | milliseconds
 
 #include <QCommandLineParser>
@@ -102,6 +103,9 @@ private:
             Move(f[1], QStringLiteral("FilledOrders"), Number(f[2]));
         } else if (verb == QLatin1String("cancel") && f.size() == 2) {
             Move(f[1], QStringLiteral("CanceledOrders"), 0);
+        } else if (verb == QLatin1String("cancel-id") && f.size() == 2) {
+            FNamed.insert(QStringLiteral("#") + f[1], int(Number(f[1])));
+            Move(QStringLiteral("#") + f[1], QStringLiteral("CanceledOrders"), 0);
         } else if (verb == QLatin1String("wait") && f.size() == 2) {
             QThread::msleep(static_cast<unsigned long>(Number(f[1])));
         } else {

@@ -1,0 +1,196 @@
+// The program's core against the terminal simulator and the strategy platform simulator
+// on SQLite files: an order row travels to a transaction line and its results come back.
+
+#include "shell/CodePage.h"
+#include "shell/MainCore.h"
+#include "tests/support/TestDatabases.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QThread>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString kTools = QStringLiteral(ZOVRANT_TOOLS_DIR);
+
+class EndToEndTest : public ::testing::Test {
+protected:
+    TTestEnvironment Env;
+    TTestDatabases Bases;
+    QTemporaryDir ProgramDir;
+    TOperationLog Log{Env.Environment};
+    std::unique_ptr<TMainCore> Core;
+    QProcess Terminal;
+
+    QString Quik(const QString& name) const { return Bases.FilePath(QStringLiteral("quik/") + name); }
+
+    void SetUp() override
+    {
+        QDir(Bases.Folder()).mkdir(QStringLiteral("quik"));
+        Log.OpenFile(Bases.FilePath(QStringLiteral("Zovrant.log")));
+        Core = std::make_unique<TMainCore>(Env.Environment, Log, ProgramDir.path() + QLatin1Char('/'));
+        TSettings& s = Core->Settings;
+        s.edtAlerts = Bases.AlertsSource();
+        s.edtQuikData = Bases.BridgeSource();
+        s.edtTRI = Quik(QStringLiteral("trans.tri"));
+        s.edtTRO = Quik(QStringLiteral("trans.tro"));
+        s.edtInfoLog = Quik(QStringLiteral("info.log"));
+        s.edtTime1 = QStringLiteral("00:00:00");
+        s.edtTime2 = QStringLiteral("23:59:59");
+        s.rgpPositionSize = 0;
+        s.edtCode = QStringLiteral("C0");
+        s.chQuikConnect = true;
+
+        const QString bridge = Bases.BridgePath();
+        Bases.Insert(bridge, QStringLiteral("tSecCode"),
+                     {{QStringLiteral("SecCode"), QStringLiteral("SBER")}, {QStringLiteral("Ticker"), QStringLiteral("SBER")},
+                      {QStringLiteral("Class_Code"), QStringLiteral("TQBR")}, {QStringLiteral("LotSize"), 10},
+                      {QStringLiteral("Traded"), true}, {QStringLiteral("Digits"), 2}, {QStringLiteral("Slippage"), 0.1}});
+        Bases.Insert(bridge, QStringLiteral("tWorkSpaces"), {{QStringLiteral("workspace"), QStringLiteral("Demo.wsp")}});
+        Bases.Insert(bridge, QStringLiteral("tStrategy"), {{QStringLiteral("strategy"), QStringLiteral("Trend")}});
+        for (int i = 1; i <= 3; ++i)
+            Bases.Insert(bridge, QStringLiteral("tclients"),
+                         {{QStringLiteral("Code"), QStringLiteral("C%1").arg(i)},
+                          {QStringLiteral("AccountMicex"), QStringLiteral("ACC%1").arg(i)},
+                          {QStringLiteral("Active"), true}});
+    }
+
+    void TearDown() override
+    {
+        Terminal.kill();
+        Terminal.waitForFinished();
+    }
+
+    // Start-up, the terminal simulator on the emptied files, the connection and watching.
+    void StartWatching()
+    {
+        Core->Watch.StartUp();
+        Terminal.start(kTools + QStringLiteral("/zovrant-terminal-sim"),
+                       {QStringLiteral("--tri"), Core->Settings.edtTRI, QStringLiteral("--tro"), Core->Settings.edtTRO,
+                        QStringLiteral("--info-log"), Core->Settings.edtInfoLog, QStringLiteral("--control"),
+                        Quik(QStringLiteral("control")), QStringLiteral("--delay-ms"), QStringLiteral("100"),
+                        QStringLiteral("--poll-ms"), QStringLiteral("20"), QStringLiteral("--info-interval-ms"),
+                        QStringLiteral("50")});
+        ASSERT_TRUE(Terminal.waitForStarted());
+        Core->Watch.actConnectToBaseExecute();
+        ASSERT_TRUE(Core->DatMod.conOmega.Connected());
+        Core->Watch.actStartWatchExecute();
+        ASSERT_TRUE(Core->Watch.State.Watching);
+    }
+
+    // The strategy platform plays a script against the alert database.
+    void Platform(const QString& script)
+    {
+        const QString path = Bases.FilePath(QStringLiteral("script.txt"));
+        WriteWholeFile(path, (QStringLiteral("set | workspace | C:\\Omega\\Demo.wsp\nset | system | Trend(5,10)\n") + script).toUtf8());
+        QProcess platform;
+        platform.start(kTools + QStringLiteral("/zovrant-platform-sim"),
+                       {QStringLiteral("--db"), Bases.AlertsPath(), QStringLiteral("--script"), path});
+        ASSERT_TRUE(platform.waitForFinished(30000));
+        ASSERT_EQ(platform.exitCode(), 0) << platform.readAllStandardError().toStdString();
+    }
+
+    // Runs table ticks, as the table timer does, until the condition holds (or 30 s).
+    bool TickUntil(const std::function<bool()>& condition)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 30000) {
+            Core->RunGuarded([this] { Core->Watch.timTable(); });
+            QCoreApplication::processEvents();
+            if (condition())
+                return true;
+            QThread::msleep(50);
+        }
+        return false;
+    }
+
+    QStringList TriLines() const
+    {
+        return FromCp1251(ReadWholeFile(Core->Settings.edtTRI)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    }
+    QVariant Bridge(const QString& statement) { return Bases.Scalar(Bases.BridgePath(), statement); }
+    QVariant Alerts(const QString& statement) { return Bases.Scalar(Bases.AlertsPath(), statement); }
+    bool LogHas(const QString& text) const
+    {
+        for (int i = 0; i < Log.LineCount(); ++i)
+            if (Log.Line(i).endsWith(text))
+                return true;
+        return false;
+    }
+};
+
+TEST_F(EndToEndTest, EntryGoesOutResultsComeBackAndTheCancelWithdrawsIt)
+{
+    Core->Settings.rgpFilled = 0; // orders placed in advance
+    StartWatching();
+    Platform(QStringLiteral("active | e1 | LE | Buy 10 at 250.50 Limit\n"));
+
+    ASSERT_TRUE(TickUntil([this] { return TriLines().size() == 1; }));
+    EXPECT_EQ(TriLines()[0], QStringLiteral("TRANS_ID =0;ACTION=NEW_ORDER;ACCOUNT=L01-00000F00;SECCODE=SBER;"
+                                            "CLASSCODE=TQBR;CLIENT_CODE=C0;OPERATION=B;PRICE=250.50;STOPPRICE=250.75;"
+                                            "Order_key=;Stop_Order_key=;QUANTITY=1"));
+    // The execution report links the alert row to the exchange order.
+    ASSERT_TRUE(TickUntil([this] {
+        return Alerts(QStringLiteral("SELECT [Order Number] FROM ActiveOrders WHERE ID = 1")).toString() == QLatin1String("1");
+    }));
+    EXPECT_EQ(Bridge(QStringLiteral("SELECT order_number FROM tOrderNumber WHERE trans_id = 0")).toLongLong(), 100001);
+    EXPECT_EQ(Bridge(QStringLiteral("SELECT status FROM tOrderNumber WHERE trans_id = 0")).toInt(), 3);
+    EXPECT_TRUE(LogHas(QStringLiteral("Транзакция номер 0 успешно выполнена.")));
+
+    // The strategy cancels: the withdrawal names the exchange order.
+    Platform(QStringLiteral("cancel-id | 1\n"));
+    ASSERT_TRUE(TickUntil([this] { return TriLines().size() == 2; }));
+    EXPECT_TRUE(TriLines()[1].startsWith(QStringLiteral("TRANS_ID =1;ACTION=KILL_ORDER;")));
+    EXPECT_TRUE(TriLines()[1].contains(QStringLiteral(";Order_key=100001;Stop_Order_key=;")));
+    ASSERT_TRUE(TickUntil([this] {
+        return Bridge(QStringLiteral("SELECT status FROM tOrderNumber WHERE trans_id = 1")).toInt() == 3;
+    }));
+    EXPECT_EQ(Core->StatusBarTexts().Transactions, QStringLiteral("Отправлено транзакций: 2/2/2"));
+}
+
+TEST_F(EndToEndTest, GroupModeSendsOneLinePerActiveClient)
+{
+    Core->Settings.rgpFilled = 1; // market orders from FilledOrders
+    Core->Settings.rgpSingleMulti = 1;
+    StartWatching();
+    Platform(QStringLiteral("filled | LE | Buy 20 at 251.00 Market | 251.00\n"));
+
+    ASSERT_TRUE(TickUntil([this] { return TriLines().size() == 3; }));
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(TriLines()[i].startsWith(QStringLiteral("TRANS_ID =%1;ACTION=NEW_ORDER;ACCOUNT=ACC%2;").arg(i).arg(i + 1)));
+        EXPECT_TRUE(TriLines()[i].contains(QStringLiteral("CLIENT_CODE=C%1;OPERATION=B;PRICE=251.25;").arg(i + 1)));
+        EXPECT_TRUE(TriLines()[i].endsWith(QStringLiteral("QUANTITY=2")));
+    }
+    ASSERT_TRUE(TickUntil([this] {
+        return Bridge(QStringLiteral("SELECT COUNT(*) FROM tOrderNumber WHERE status = 3")).toInt() == 3;
+    }));
+    EXPECT_EQ(Alerts(QStringLiteral("SELECT [Order Number] FROM FilledOrders WHERE ID = 1")).toString(), QStringLiteral("1"));
+    EXPECT_EQ(Bridge(QStringLiteral("SELECT COUNT(*) FROM tClientOpenPositions WHERE Position = 'Long'")).toInt(), 3);
+}
+
+TEST_F(EndToEndTest, LinkMonitorReportsTheTerminalDroppingItsLink)
+{
+    StartWatching();
+    auto checkAfter = [this](int ms) {
+        QThread::msleep(static_cast<unsigned long>(ms));
+        Core->LinkMonitor.timInfoLogTimer();
+    };
+    checkAfter(300);
+    EXPECT_EQ(Core->LinkMonitor.QuikServerState(), 1); // growing: established
+    WriteWholeFile(Quik(QStringLiteral("control")), "link down\n");
+    checkAfter(300); // the last growth before the drop may still show
+    checkAfter(300);
+    EXPECT_EQ(Core->LinkMonitor.QuikServerState(), 0);
+    EXPECT_TRUE(LogHas(QStringLiteral("Соединение разорвано")));
+    WriteWholeFile(Quik(QStringLiteral("control")), "link up\n");
+    checkAfter(300);
+    EXPECT_EQ(Core->LinkMonitor.QuikServerState(), 1);
+    EXPECT_TRUE(LogHas(QStringLiteral("Соединение установлено")));
+}
+
+} // namespace
