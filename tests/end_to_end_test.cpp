@@ -3,6 +3,7 @@
 
 #include "shell/CodePage.h"
 #include "shell/MainCore.h"
+#include "tests/support/SmtpTestServer.h"
 #include "tests/support/TestDatabases.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -191,6 +192,46 @@ TEST_F(EndToEndTest, LinkMonitorReportsTheTerminalDroppingItsLink)
     checkAfter(300);
     EXPECT_EQ(Core->LinkMonitor.QuikServerState(), 1);
     EXPECT_TRUE(LogHas(QStringLiteral("Соединение установлено")));
+}
+
+TEST_F(EndToEndTest, NotificationsOfTheCoreReachTheMailServer)
+{
+    TSmtpTestServer server;
+    const QString error = server.Start({});
+    ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+    TSettings& s = Core->Settings;
+    s.edtSMTP = QStringLiteral("127.0.0.1");
+    s.edtPort = server.PortText();
+    s.chAuten = true;
+    s.edtUser = QStringLiteral("trader");
+    s.edtPassword = QStringLiteral("secret");
+    s.edtFromAddress = QStringLiteral("robot@zovrant.test");
+    s.edtEmail1 = QStringLiteral("trader@zovrant.test");
+    s.edtEmail2.clear();
+    s.chSendTrans_Id = true;
+    s.chSendTrans_done = true;
+    s.chSendQuikConnect = true;
+    s.rgpFilled = 1;
+    StartWatching();
+    Platform(QStringLiteral("filled | LE | Buy 10 at 251.00 Market | 251.00\n"));
+    ASSERT_TRUE(TickUntil([this] {
+        return Bridge(QStringLiteral("SELECT status FROM tOrderNumber WHERE trans_id = 0")).toInt() == 3;
+    }));
+    // The link: established, then lost when the terminal stops writing its log.
+    QThread::msleep(200);
+    Core->LinkMonitor.timInfoLogTimer();
+    WriteWholeFile(Quik(QStringLiteral("control")), "link down\n");
+    QThread::msleep(200);
+    Core->LinkMonitor.timInfoLogTimer();
+    QThread::msleep(200);
+    Core->LinkMonitor.timInfoLogTimer();
+
+    QStringList bodies;
+    for (const TReceivedMail& mail : server.Messages())
+        bodies << mail.Field("body").trimmed();
+    EXPECT_EQ(bodies, (QStringList{QStringLiteral("Транзакция номер 0 [B 1 SBER at 251.25]  отправлена в Quik."),
+                                   QStringLiteral("Транзакция номер 0 успешно выполнена."),
+                                   QStringLiteral("Соединение разорвано")}));
 }
 
 } // namespace
