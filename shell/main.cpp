@@ -1,12 +1,12 @@
 #include "shell/MainCore.h"
 #include "shell/Error.h"
 #include "shell/OperationLog.h"
+#include "shell/ui/ErrorBox.h"
 #include "shell/ui/MainWindow.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QMessageBox>
-#include <cstdio>
 
 int main(int argc, char** argv)
 {
@@ -19,10 +19,8 @@ int main(int argc, char** argv)
         QMessageBox::information(QApplication::activeWindow(), QStringLiteral("Zovrant v 2.1"), text);
     };
     environment.Beep = [] { QApplication::beep(); };
-    environment.ReportError = [](const QString& text) {
-        std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
-        QMessageBox::critical(QApplication::activeWindow(), QStringLiteral("Zovrant v 2.1"), text);
-    };
+    TErrorBox errorBox;
+    environment.ReportError = [&errorBox](const QString& text) { errorBox.Show(text); };
 
     // The log file is opened before any window and closed after the last one: it lives
     // in the working directory, and a second instance started there must not run.
@@ -34,6 +32,7 @@ int main(int argc, char** argv)
         return 1;
     }
 
+    errorBox.SetLog(&log);
     int result = 0;
     {
         TMainCore core(environment, log, QApplication::applicationDirPath() + QLatin1Char('/'));
@@ -42,6 +41,7 @@ int main(int argc, char** argv)
         window.showMaximized();
         result = QApplication::exec();
     }
+    errorBox.SetLog(nullptr);
     log.CloseFile();
     return result;
 }
