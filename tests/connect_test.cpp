@@ -45,13 +45,7 @@ protected:
         Hooks.UpdatePortfolioSum = [this] { Calls << QStringLiteral("portfolio"); };
     }
 
-    QStringList LogLines() const
-    {
-        QStringList lines;
-        for (int i = 0; i < Log.LineCount(); ++i)
-            lines << Log.Line(i);
-        return lines;
-    }
+    QStringList LogLines() const { return LogLinesOf(Log); }
     QString LogFile() const
     {
         return FromCp1251(ReadWholeFile(Bases.FilePath(QStringLiteral("Zovrant.log"))));

@@ -84,13 +84,7 @@ protected:
         EXPECT_EQ(lines.takeLast(), QString()); // every line ends with CR LF
         return lines;
     }
-    QStringList LogLines() const
-    {
-        QStringList lines;
-        for (int i = 0; i < Log.LineCount(); ++i)
-            lines << Log.Line(i);
-        return lines;
-    }
+    QStringList LogLines() const { return LogLinesOf(Log); }
     QString LogFile() const
     {
         return FromCp1251(ReadWholeFile(Bases.FilePath(QStringLiteral("Zovrant.log"))));

@@ -1,5 +1,7 @@
 #include "tests/support/TestEnvironment.h"
 
+#include "shell/OperationLog.h"
+
 #include <QFile>
 
 QByteArray ReadWholeFile(const QString& path)
@@ -16,4 +18,12 @@ void WriteWholeFile(const QString& path, const QByteArray& bytes)
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         throw std::runtime_error("cannot write " + path.toStdString());
     file.write(bytes);
+}
+
+QStringList LogLinesOf(const TOperationLog& log)
+{
+    QStringList lines;
+    for (int i = 0; i < log.LineCount(); ++i)
+        lines << log.Line(i);
+    return lines;
 }

@@ -24,6 +24,11 @@ struct TTestEnvironment {
     }
 };
 
+class TOperationLog;
+
+// Every on-screen line of the log, in order.
+QStringList LogLinesOf(const TOperationLog& log);
+
 // Reads a whole file, empty when it does not exist.
 QByteArray ReadWholeFile(const QString& path);
 void WriteWholeFile(const QString& path, const QByteArray& bytes);
