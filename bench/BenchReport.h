@@ -21,6 +21,17 @@ public:
                 RealTime[run.benchmark_name()] = run.real_accumulated_time / double(run.iterations);
         }
     }
+
+    // The time of the benchmark whose name starts with the given text ("FanOut" finds
+    // "FanOut/min_time:3.000/real_time"); 0 when none ran.
+    double Time(const std::string& prefix) const
+    {
+        for (const auto& [name, seconds] : RealTime) {
+            if (name == prefix || name.rfind(prefix + "/", 0) == 0)
+                return seconds;
+        }
+        return 0;
+    }
 };
 
 // Prints "figure / floor = ratio (goal <= limit): met|MISSED"; false when missed.

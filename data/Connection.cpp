@@ -10,11 +10,15 @@
 #include <QSqlQuery>
 #include <QUrl>
 #include <QUuid>
+#include <algorithm>
 
 namespace {
 
 const QString SqliteDriver = QStringLiteral("QSQLITE");
 const QString OdbcDriver = QStringLiteral("QODBC");
+
+// Prepared statements kept per connection: more than the data module's statements use.
+const std::size_t KeptStatements = 32;
 
 // How long a statement waits for a lock held by another program (the strategy platform,
 // the trading terminal) before it fails.
@@ -127,6 +131,7 @@ void TConnection::Close()
 {
     for (TDataSet* dataSet : FDataSets)
         dataSet->Close();
+    DropStatements();
     if (FDatabase.isOpen())
         FDatabase.close();
 }
@@ -143,8 +148,33 @@ QSqlDatabase TConnection::Database() const
     return FDatabase;
 }
 
+QSqlQuery& TConnection::PreparedStatement(const QString& text)
+{
+    for (auto it = FStatements.begin(); it != FStatements.end(); ++it) {
+        if (it->first == text) {
+            std::rotate(FStatements.begin(), it, it + 1);
+            return *FStatements.front().second;
+        }
+    }
+    auto query = std::make_unique<QSqlQuery>(Database());
+    query->setForwardOnly(true);
+    if (!query->prepare(text))
+        throw TError(query->lastError().text().trimmed());
+    if (FStatements.size() >= KeptStatements)
+        FStatements.pop_back();
+    FStatements.insert(FStatements.begin(), {text, std::move(query)});
+    return *FStatements.front().second;
+}
+
+void TConnection::DropStatements()
+{
+    FStatements.clear();
+}
+
 void TConnection::Forget()
 {
+    // Statements must go before the connection they were prepared on.
+    DropStatements();
     // Qt keeps connections by name; the handle held here is dropped before the name is
     // removed, so no copy of it is left behind.
     if (FDatabase.isValid()) {

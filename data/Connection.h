@@ -2,7 +2,11 @@
 
 #include <QList>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
+#include <memory>
+#include <utility>
+#include <vector>
 
 class TDataSet;
 
@@ -38,6 +42,14 @@ public:
     // The Qt connection; valid while Connected(). Throws TError when not connected.
     QSqlDatabase Database() const;
 
+    // The statement of this text prepared on this connection, kept for the next use until
+    // the connection closes: a dispatch runs the same few statements for every account,
+    // and preparing one costs more than running it. The caller binds every parameter,
+    // runs it and finishes it before anything else can ask for the same text (the
+    // statements run to their end without serving events). Throws TError when the text
+    // does not prepare or the connection is closed.
+    QSqlQuery& PreparedStatement(const QString& text);
+
     static TEngine EngineOf(const QString& source);
     // The ODBC connection string for a source that opens through ODBC.
     static QString OdbcConnectionString(const QString& source);
@@ -61,6 +73,7 @@ private:
     void OpenSqlite(const QString& path);
     void OpenOdbc(const QString& connectionString);
     void Forget();
+    void DropStatements();
 
     const QString FName;
     QSqlDatabase FDatabase;
@@ -68,4 +81,6 @@ private:
     TEngine FEngine = TEngine::Sqlite;
     QList<TDataSet*> FDataSets;
     int FBusyDepth = 0;
+    // Prepared statements by text, the most recently used first.
+    std::vector<std::pair<QString, std::unique_ptr<QSqlQuery>>> FStatements;
 };
