@@ -6,11 +6,13 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUrl>
 #include <QUuid>
 #include <algorithm>
+#include <sqlite3.h>
 
 namespace {
 
@@ -169,6 +171,37 @@ QSqlQuery& TConnection::PreparedStatement(const QString& text)
 void TConnection::DropStatements()
 {
     FStatements.clear();
+    // Stamps taken before belong to a session that has ended.
+    ++FSession;
+}
+
+std::optional<TChangeStamp> TConnection::ChangeStamp() noexcept
+{
+    if (FEngine != TEngine::Sqlite || !Connected())
+        return std::nullopt;
+    try {
+        const QVariant handle = FDatabase.driver()->handle();
+        if (qstrcmp(handle.typeName(), "sqlite3*") != 0)
+            return std::nullopt;
+        sqlite3* database = *static_cast<sqlite3* const*>(handle.constData());
+        if (!database)
+            return std::nullopt;
+        TChangeStamp stamp;
+        stamp.Session = FSession;
+        // Taken first: a change of this connection's own that lands between the two
+        // readings then shows in the next stamp, never in neither.
+        stamp.OwnChanges = sqlite3_total_changes64(database);
+        QSqlQuery& query = PreparedStatement(QStringLiteral("PRAGMA data_version"));
+        const bool read = query.exec() && query.next();
+        if (read)
+            stamp.DataVersion = query.value(0).toLongLong();
+        query.finish();
+        if (!read)
+            return std::nullopt;
+        return stamp;
+    } catch (...) {
+        return std::nullopt;
+    }
 }
 
 void TConnection::Forget()
