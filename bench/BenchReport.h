@@ -11,6 +11,9 @@
 
 class TRecordingReporter : public benchmark::ConsoleReporter {
 public:
+    // Plain text: the output is read in logs and summed up by scripts/bench.
+    TRecordingReporter() : ConsoleReporter(OO_Tabular) {}
+
     std::map<std::string, double> RealTime; // seconds per iteration, by benchmark name
 
     void ReportRuns(const std::vector<Run>& runs) override
@@ -37,7 +40,11 @@ public:
 // Prints "figure / floor = ratio (goal <= limit): met|MISSED"; false when missed.
 inline bool ReportRatio(const char* what, double figure, double floor, double limit)
 {
-    const double ratio = floor > 0 ? figure / floor : 0;
+    if (figure <= 0 || floor <= 0) {
+        std::printf("%s: not measured (goal <= %.2f): MISSED\n", what, limit);
+        return false;
+    }
+    const double ratio = figure / floor;
     const bool met = ratio <= limit;
     std::printf("%s: figure %.6g s, floor %.6g s, ratio %.2f (goal <= %.2f): %s\n", what, figure,
                 floor, ratio, limit, met ? "met" : "MISSED");

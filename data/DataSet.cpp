@@ -539,8 +539,12 @@ void RefreshTable(TDataSet& dataSet) noexcept
         if (dataSet.Active() && !dataSet.IsQuery()
             && Unchanged(dataSet, dataSet.Connection().ChangeStamp())) {
             // The same rows as a re-read would give: only the current row goes where a
-            // re-read would put it, and the views are not reset.
-            PlaceCurrentRow(dataSet, CurrentId(dataSet));
+            // re-read would put it, and the views are not reset. Where the id is the key,
+            // the current row is the one row with its id and stays without a search.
+            if (dataSet.IdIsKey() && !dataSet.IsEmpty())
+                dataSet.SetRecNo(dataSet.RecNo());
+            else
+                PlaceCurrentRow(dataSet, CurrentId(dataSet));
             return;
         }
     } catch (...) {

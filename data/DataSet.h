@@ -68,6 +68,8 @@ public:
     TConnection& Connection() const { return FConnection; }
     virtual bool IsQuery() const = 0;
     virtual bool CanModify() const { return false; }
+    // No two rows can have the same "id": it is the table's key.
+    virtual bool IdIsKey() const { return false; }
 
     // Reads the rows and makes the first one current; nothing happens when already open.
     // Throws TError (the connection closed, the driver's message).
