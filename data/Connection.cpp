@@ -184,7 +184,9 @@ std::optional<TChangeStamp> TConnection::ChangeStamp() noexcept
         if (qstrcmp(handle.typeName(), "sqlite3*") != 0)
             return std::nullopt;
         sqlite3* database = *static_cast<sqlite3* const*>(handle.constData());
-        if (!database)
+        // Inside a transaction of its own the connection sees rows that a rollback may
+        // still take back without changing any count: no stamp then.
+        if (!database || !sqlite3_get_autocommit(database))
             return std::nullopt;
         TChangeStamp stamp;
         stamp.Session = FSession;

@@ -7,6 +7,7 @@
 #include "data/Table.h"
 #include "tests/support/TestDatabases.h"
 
+#include <QSqlDatabase>
 #include <gtest/gtest.h>
 
 namespace {
@@ -101,6 +102,23 @@ TEST_P(RefreshTest, ZovrantsOwnChangesShowAtTheNextRefresh)
     TQuery clear(Bridge);
     clear.Add(QStringLiteral("DELETE FROM tOrderNumber"));
     clear.ExecSQL();
+    RefreshTable(report);
+    EXPECT_TRUE(report.IsEmpty());
+}
+
+TEST_P(RefreshTest, RowsReadInsideATransactionThatRollsBackGoAtTheNextRefresh)
+{
+    TTable report(Bridge, QStringLiteral("tOrderNumber"));
+    RefreshTable(report);
+    QSqlDatabase database = Bridge.Database();
+    ASSERT_TRUE(database.transaction());
+    TQuery book(Bridge);
+    book.Add(QStringLiteral("INSERT INTO tOrderNumber (trans_id) VALUES (:id)"));
+    book.SetParam(QStringLiteral("id"), 1);
+    book.ExecSQL();
+    RefreshTable(report); // a tick served while the dispatch's bookings are still open
+    EXPECT_EQ(report.RecordCount(), 1);
+    database.rollback();
     RefreshTable(report);
     EXPECT_TRUE(report.IsEmpty());
 }
