@@ -11,6 +11,9 @@
 
 class TRecordingReporter : public benchmark::ConsoleReporter {
 public:
+    // Plain text: the output is read in logs and summed up by scripts/bench.
+    TRecordingReporter() : ConsoleReporter(OO_Tabular) {}
+
     std::map<std::string, double> RealTime; // seconds per iteration, by benchmark name
 
     void ReportRuns(const std::vector<Run>& runs) override
@@ -21,12 +24,27 @@ public:
                 RealTime[run.benchmark_name()] = run.real_accumulated_time / double(run.iterations);
         }
     }
+
+    // The time of the benchmark whose name starts with the given text ("FanOut" finds
+    // "FanOut/min_time:3.000/real_time"); 0 when none ran.
+    double Time(const std::string& prefix) const
+    {
+        for (const auto& [name, seconds] : RealTime) {
+            if (name == prefix || name.rfind(prefix + "/", 0) == 0)
+                return seconds;
+        }
+        return 0;
+    }
 };
 
 // Prints "figure / floor = ratio (goal <= limit): met|MISSED"; false when missed.
 inline bool ReportRatio(const char* what, double figure, double floor, double limit)
 {
-    const double ratio = floor > 0 ? figure / floor : 0;
+    if (figure <= 0 || floor <= 0) {
+        std::printf("%s: not measured (goal <= %.2f): MISSED\n", what, limit);
+        return false;
+    }
+    const double ratio = figure / floor;
     const bool met = ratio <= limit;
     std::printf("%s: figure %.6g s, floor %.6g s, ratio %.2f (goal <= %.2f): %s\n", what, figure,
                 floor, ratio, limit, met ? "met" : "MISSED");

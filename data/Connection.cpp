@@ -6,15 +6,21 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUrl>
 #include <QUuid>
+#include <algorithm>
+#include <sqlite3.h>
 
 namespace {
 
 const QString SqliteDriver = QStringLiteral("QSQLITE");
 const QString OdbcDriver = QStringLiteral("QODBC");
+
+// Prepared statements kept per connection: more than the data module's statements use.
+const std::size_t KeptStatements = 32;
 
 // How long a statement waits for a lock held by another program (the strategy platform,
 // the trading terminal) before it fails.
@@ -127,6 +133,7 @@ void TConnection::Close()
 {
     for (TDataSet* dataSet : FDataSets)
         dataSet->Close();
+    DropStatements();
     if (FDatabase.isOpen())
         FDatabase.close();
 }
@@ -143,8 +150,66 @@ QSqlDatabase TConnection::Database() const
     return FDatabase;
 }
 
+QSqlQuery& TConnection::PreparedStatement(const QString& text)
+{
+    for (auto it = FStatements.begin(); it != FStatements.end(); ++it) {
+        if (it->first == text) {
+            std::rotate(FStatements.begin(), it, it + 1);
+            return *FStatements.front().second;
+        }
+    }
+    auto query = std::make_unique<QSqlQuery>(Database());
+    query->setForwardOnly(true);
+    if (!query->prepare(text))
+        throw TError(query->lastError().text().trimmed());
+    if (FStatements.size() >= KeptStatements)
+        FStatements.pop_back();
+    FStatements.insert(FStatements.begin(), {text, std::move(query)});
+    return *FStatements.front().second;
+}
+
+void TConnection::DropStatements()
+{
+    FStatements.clear();
+    // Stamps taken before belong to a session that has ended.
+    ++FSession;
+}
+
+std::optional<TChangeStamp> TConnection::ChangeStamp() noexcept
+{
+    if (FEngine != TEngine::Sqlite || !Connected())
+        return std::nullopt;
+    try {
+        const QVariant handle = FDatabase.driver()->handle();
+        if (qstrcmp(handle.typeName(), "sqlite3*") != 0)
+            return std::nullopt;
+        sqlite3* database = *static_cast<sqlite3* const*>(handle.constData());
+        // Inside a transaction of its own the connection sees rows that a rollback may
+        // still take back without changing any count: no stamp then.
+        if (!database || !sqlite3_get_autocommit(database))
+            return std::nullopt;
+        TChangeStamp stamp;
+        stamp.Session = FSession;
+        // Taken first: a change of this connection's own that lands between the two
+        // readings then shows in the next stamp, never in neither.
+        stamp.OwnChanges = sqlite3_total_changes64(database);
+        QSqlQuery& query = PreparedStatement(QStringLiteral("PRAGMA data_version"));
+        const bool read = query.exec() && query.next();
+        if (read)
+            stamp.DataVersion = query.value(0).toLongLong();
+        query.finish();
+        if (!read)
+            return std::nullopt;
+        return stamp;
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
 void TConnection::Forget()
 {
+    // Statements must go before the connection they were prepared on.
+    DropStatements();
     // Qt keeps connections by name; the handle held here is dropped before the name is
     // removed, so no copy of it is left behind.
     if (FDatabase.isValid()) {

@@ -2,9 +2,24 @@
 
 #include <QList>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
+#include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
 
 class TDataSet;
+
+// What a connection can tell of the file's content at one moment. Two equal stamps of one
+// connection mean that nobody changed the database in between: neither another connection
+// (another program, or another connection of this one) nor this connection itself.
+struct TChangeStamp {
+    quint64 Session = 0;     // which opening of the connection took it
+    qint64 DataVersion = 0;  // SQLite's count of commits by other connections
+    qint64 OwnChanges = 0;   // rows this connection has inserted, updated or deleted
+    bool operator==(const TChangeStamp&) const = default;
+};
 
 // One database connection and the data sets attached to it.
 //
@@ -38,6 +53,18 @@ public:
     // The Qt connection; valid while Connected(). Throws TError when not connected.
     QSqlDatabase Database() const;
 
+    // The statement of this text prepared on this connection, kept for the next use until
+    // the connection closes: a dispatch runs the same few statements for every account,
+    // and preparing one costs more than running it. The caller binds every parameter,
+    // runs it and finishes it before anything else can ask for the same text (the
+    // statements run to their end without serving events). Throws TError when the text
+    // does not prepare or the connection is closed.
+    QSqlQuery& PreparedStatement(const QString& text);
+
+    // The stamp of the database's content as it stands now; empty where the engine offers
+    // no cheap test (ODBC) or the test fails, so that the caller reads everything again.
+    std::optional<TChangeStamp> ChangeStamp() noexcept;
+
     static TEngine EngineOf(const QString& source);
     // The ODBC connection string for a source that opens through ODBC.
     static QString OdbcConnectionString(const QString& source);
@@ -56,11 +83,13 @@ public:
 
 private:
     friend class TDataSet;
+
     void Attach(TDataSet* dataSet) { FDataSets.append(dataSet); }
     void Detach(TDataSet* dataSet) { FDataSets.removeAll(dataSet); }
     void OpenSqlite(const QString& path);
     void OpenOdbc(const QString& connectionString);
     void Forget();
+    void DropStatements();
 
     const QString FName;
     QSqlDatabase FDatabase;
@@ -68,4 +97,7 @@ private:
     TEngine FEngine = TEngine::Sqlite;
     QList<TDataSet*> FDataSets;
     int FBusyDepth = 0;
+    quint64 FSession = 0;
+    // Prepared statements by text, the most recently used first.
+    std::vector<std::pair<QString, std::unique_ptr<QSqlQuery>>> FStatements;
 };

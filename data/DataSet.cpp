@@ -271,6 +271,7 @@ void TDataSet::Close()
 {
     if (!Active())
         return;
+    FRefreshStamp.reset();
     ResetViews([this] {
         FState = TState::Inactive;
         FRows.clear();
@@ -501,20 +502,67 @@ void TDataSet::Delete()
 
 // ---- RefreshTable ----
 
+namespace {
+
+// The rows in memory are those the database holds now: a table read by the last refresh,
+// browsed since (an edit in progress is dropped by a re-read, as ever), whose connection
+// has seen no change since. A statement may have new parameters: it is always re-run.
+bool Unchanged(TDataSet& dataSet, const std::optional<TChangeStamp>& now)
+{
+    return now && dataSet.RefreshStamp() && *dataSet.RefreshStamp() == *now && !dataSet.IsQuery()
+        && dataSet.State() == TDataSet::TState::Browse;
+}
+
+// The id of the current row, 0 when there is none.
+int CurrentId(TDataSet& dataSet)
+{
+    if (dataSet.IsEmpty() || !dataSet.HasField(QStringLiteral("id")))
+        return 0;
+    return dataSet.FieldByName(QStringLiteral("id")).AsInteger();
+}
+
+// Where a re-read leaves the current row: on the row with the remembered id, else on the
+// first row.
+void PlaceCurrentRow(TDataSet& dataSet, int id)
+{
+    if (!dataSet.HasField(QStringLiteral("id")) || !dataSet.Locate(QStringLiteral("id"), id))
+        dataSet.First();
+}
+
+} // namespace
+
 void RefreshTable(TDataSet& dataSet) noexcept
 {
     if (dataSet.Connection().Busy())
         return;
+    try {
+        if (dataSet.Active() && !dataSet.IsQuery()
+            && Unchanged(dataSet, dataSet.Connection().ChangeStamp())) {
+            // The same rows as a re-read would give: only the current row goes where a
+            // re-read would put it, and the views are not reset. Where the id is the key,
+            // the current row is the one row with its id and stays without a search.
+            if (dataSet.IdIsKey() && !dataSet.IsEmpty())
+                dataSet.SetRecNo(dataSet.RecNo());
+            else
+                PlaceCurrentRow(dataSet, CurrentId(dataSet));
+            return;
+        }
+    } catch (...) {
+        // An id that does not read as a number: the full re-read below decides.
+    }
     dataSet.DisableControls();
     try {
         dataSet.Open();
-        int id = 0;
-        if (!dataSet.IsEmpty() && dataSet.HasField(QStringLiteral("id")))
-            id = dataSet.FieldByName(QStringLiteral("id")).AsInteger();
+        const int id = CurrentId(dataSet);
         dataSet.Close();
+        // Taken before the rows are read: a change landing during the read shows in the
+        // next stamp, so the next refresh reads again.
+        const std::optional<TChangeStamp> readStamp =
+            dataSet.IsQuery() ? std::nullopt : dataSet.Connection().ChangeStamp();
         dataSet.Open();
         if (dataSet.HasField(QStringLiteral("id")))
             dataSet.Locate(QStringLiteral("id"), id);
+        dataSet.SetRefreshStamp(readStamp);
     } catch (...) {
         try {
             dataSet.Close();

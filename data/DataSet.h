@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/Connection.h"
+
 #include <QAbstractTableModel>
 #include <QDateTime>
 #include <QObject>
@@ -7,9 +9,9 @@
 #include <QVariant>
 #include <QVector>
 #include <functional>
+#include <optional>
 
 class QSqlQuery;
-class TConnection;
 class TDataSet;
 
 // One column of a data set's current row. Names match without regard to case.
@@ -66,6 +68,8 @@ public:
     TConnection& Connection() const { return FConnection; }
     virtual bool IsQuery() const = 0;
     virtual bool CanModify() const { return false; }
+    // No two rows can have the same "id": it is the table's key.
+    virtual bool IdIsKey() const { return false; }
 
     // Reads the rows and makes the first one current; nothing happens when already open.
     // Throws TError (the connection closed, the driver's message).
@@ -98,6 +102,11 @@ public:
     TField FieldByName(const QString& name); // throws TError when missing
     TField Field(int index) { return TField(*this, index); }
     QVariant Value(const QString& name) { return FieldByName(name).Value(); }
+
+    // The database's stamp taken just before RefreshTable last read the rows; forgotten
+    // when the data set closes or its rows are read otherwise.
+    const std::optional<TChangeStamp>& RefreshStamp() const { return FRefreshStamp; }
+    void SetRefreshStamp(const std::optional<TChangeStamp>& stamp) { FRefreshStamp = stamp; }
 
     // Freezes the views bound to this data set until the matching EnableControls():
     // they see one reset at the end instead of every step in between.
@@ -148,9 +157,13 @@ private:
     bool FBof = true;
     int FFrozen = 0;
     bool FCurrentMoved = false;
+    std::optional<TChangeStamp> FRefreshStamp;
 };
 
 // Re-reads a data set keeping its current row: the row with the same "id" is current again,
 // the first row when that id is gone. Does nothing while the connection is busy. Never
 // throws: a data set that fails is left closed and the next refresh opens it again.
+// A table being browsed whose database nobody has changed since its last refresh (a
+// SQLite file: no commit by another connection, no row changed by its own) keeps the rows
+// it holds, which are then exactly what a re-read would give; elsewhere it is re-read.
 void RefreshTable(TDataSet& dataSet) noexcept;

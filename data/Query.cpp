@@ -51,35 +51,41 @@ QStringList TQuery::ParamNames() const
     return names;
 }
 
-void TQuery::Prepare(QSqlQuery& query) const
+QSqlQuery& TQuery::Prepare() const
 {
-    if (!query.prepare(Text()))
-        throw TError(query.lastError().text().trimmed());
+    QSqlQuery& query = Connection().PreparedStatement(Text());
     for (const QString& name : ParamNames()) {
         // A parameter never given binds NULL.
         query.bindValue(QLatin1Char(':') + name, SqlValue(Param(name)));
     }
+    return query;
 }
 
 void TQuery::Fetch()
 {
     TConnection::TBusyScope busy(Connection());
-    QSqlQuery query(Connection().Database());
-    query.setForwardOnly(true);
-    Prepare(query);
+    QSqlQuery& query = Prepare();
+    // The kept statement is reset however the read ends, so it holds no read lock on the
+    // file between uses.
+    struct TFinish {
+        QSqlQuery& Query;
+        ~TFinish() { Query.finish(); }
+    } finish{query};
     if (!query.exec())
         throw TError(query.lastError().text().trimmed());
     Load(query);
-    query.finish();
 }
 
 int TQuery::ExecSQL()
 {
     Close();
     TConnection::TBusyScope busy(Connection());
-    QSqlQuery query(Connection().Database());
-    Prepare(query);
-    if (!query.exec())
-        throw TError(query.lastError().text().trimmed());
-    return query.numRowsAffected();
+    QSqlQuery& query = Prepare();
+    const bool done = query.exec();
+    const QString failure = done ? QString() : query.lastError().text().trimmed();
+    const int changed = done ? query.numRowsAffected() : 0;
+    query.finish();
+    if (!done)
+        throw TError(failure);
+    return changed;
 }

@@ -35,6 +35,7 @@ protected:
     void Fetch() override;
 
 private:
-    void Prepare(QSqlQuery& query) const;
+    // The connection's prepared statement of the text with the parameters bound.
+    QSqlQuery& Prepare() const;
     QMap<QString, QVariant> FParams; // by lower-case name
 };

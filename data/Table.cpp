@@ -46,6 +46,11 @@ void TTable::Fetch()
     }
 }
 
+bool TTable::IdIsKey() const
+{
+    return FPrimaryKey.size() == 1 && FPrimaryKey.first().compare(QLatin1String("id"), Qt::CaseInsensitive) == 0;
+}
+
 void TTable::Sort(const QString& column)
 {
     if (column == FSortColumn)

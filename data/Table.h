@@ -14,6 +14,7 @@ public:
     bool ReadOnly() const { return FReadOnly; }
     bool IsQuery() const override { return false; }
     bool CanModify() const override { return !FReadOnly; }
+    bool IdIsKey() const override;
 
     // Orders the rows by one column (ascending; text without regard to case); an empty
     // name gives the database's own order. An open table is re-read at once.

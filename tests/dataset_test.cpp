@@ -359,6 +359,41 @@ TEST_P(DataSetTest, BoundValuesDoNotChangeWhatAStatementDoes)
               QStringLiteral("a \"b\" 'c' [d] :e"));
 }
 
+TEST_P(DataSetTest, KeptStatementsHoldNoLockAndDieWithTheConnection)
+{
+    AddClient(QStringLiteral("C1"), QStringLiteral("A"));
+    TQuery query(Bridge);
+    query.SQL = {QStringLiteral("SELECT *"), QStringLiteral("FROM tClients"), QStringLiteral("WHERE code= :code")};
+    query.SetParam(QStringLiteral("code"), QStringLiteral("C1"));
+    query.Open();
+    ASSERT_EQ(query.RecordCount(), 1);
+    TQuery update(Bridge);
+    update.SQL = {QStringLiteral("UPDATE tClients SET note= :note WHERE code= :code")};
+    update.SetParam(QStringLiteral("code"), QStringLiteral("C1"));
+    update.SetParam(QStringLiteral("note"), QStringLiteral("ours"));
+    EXPECT_EQ(update.ExecSQL(), 1);
+    TQuery broken(Bridge);
+    broken.SQL = {QStringLiteral("SELECT * FROM tClients WHERE NoSuchColumn = :x")};
+    EXPECT_THROW(broken.Open(), TError);
+    // Kept for the next use, none of them keeps the file locked: another program writes
+    // at once (a held lock would make it wait and fail).
+    Bases.Exec(Bases.BridgePath(), QStringLiteral("UPDATE tclients SET client='B' WHERE Code='C1'"));
+
+    // The same texts run again, also on a new connection, and see what is there now.
+    for (int run = 0; run < 2; ++run) {
+        query.Close();
+        query.Open();
+        ASSERT_EQ(query.RecordCount(), 1) << run;
+        EXPECT_EQ(query.FieldByName(QStringLiteral("client")).AsString(), QStringLiteral("B"));
+        EXPECT_EQ(query.FieldByName(QStringLiteral("note")).AsString(), QStringLiteral("ours"));
+        Bridge.Open(Bases.BridgeSource());
+    }
+    query.Close();
+    query.SetParam(QStringLiteral("code"), QStringLiteral("C2"));
+    query.Open();
+    EXPECT_TRUE(query.IsEmpty());
+}
+
 TEST(QueryTest, ParameterNamesAreReadOutsideQuotesAndBrackets)
 {
     TConnection connection;
