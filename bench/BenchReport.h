@@ -37,6 +37,14 @@ public:
     }
 };
 
+// Runs every registered benchmark with the command line's options, recording their times.
+inline void RunRecorded(int& argc, char** argv, TRecordingReporter& reporter)
+{
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+}
+
 // Prints "figure / floor = ratio (goal <= limit): met|MISSED"; false when missed.
 inline bool ReportRatio(const char* what, double figure, double floor, double limit)
 {

@@ -102,10 +102,8 @@ BENCHMARK(Floor)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(1);
 int main(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
     TRecordingReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    RunRecorded(argc, argv, reporter);
     ReportRatio("fan-out of one order to 1,000 clients", reporter.Time("FanOut"), reporter.Time("Floor"), 3.0);
     return 0;
 }

@@ -114,10 +114,8 @@ BENCHMARK(PassWithTenNewLines)->Arg(100)->Arg(100000)->Iterations(40)->Unit(benc
 int main(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
     TRecordingReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    RunRecorded(argc, argv, reporter);
     ReportRatio("result file pass, 10 new lines after 100,000 old against after 100",
                 reporter.Time("PassWithTenNewLines/100000"), reporter.Time("PassWithTenNewLines/100"), 1.5);
     return 0;

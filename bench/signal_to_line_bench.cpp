@@ -107,10 +107,8 @@ BENCHMARK(SignalToLine)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillis
 int main(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
     TRecordingReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    RunRecorded(argc, argv, reporter);
     if (MeasuredLatencies.empty()) {
         std::printf("signal to line: no figure: MISSED\n");
         return 0;

@@ -72,10 +72,8 @@ BENCHMARK(TickOneNewRow)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond)-
 int main(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
     TRecordingReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    RunRecorded(argc, argv, reporter);
     ReportRatio("table tick, nothing new, 100,000 rows per alert table against 1,000",
                 reporter.Time("TickNothingNew/100000"), reporter.Time("TickNothingNew/1000"), 2.0);
     ReportRatio("table tick, one new FilledOrders row, 100,000 rows per alert table against 1,000",

@@ -3,6 +3,7 @@
 #include "data/DatMod.h"
 #include "data/DataSet.h"
 #include "data/Settings.h"
+#include "shell/CallIfSet.h"
 #include "shell/Error.h"
 #include "shell/OperationLog.h"
 
@@ -11,13 +12,6 @@
 #include <QFileInfo>
 
 namespace {
-
-template <typename F, typename... Args>
-void CallHook(const F& hook, Args&&... args)
-{
-    if (hook)
-        hook(std::forward<Args>(args)...);
-}
 
 // Creates the file's folder when it is missing (one level only: a missing parent is
 // left to fail at the file), then creates the file empty or empties it.
@@ -70,7 +64,7 @@ void TWatchLoop::StartUp()
     try {
         if (FSettings.chConnect)
             actConnectToBaseExecute();
-        CallHook(FHooks.ReadInfoLogAtStart);
+        CallIfSet(FHooks.ReadInfoLogAtStart);
     } catch (const std::exception& error) {
         FLog.AddToLog(ErrorText(error));
     }
@@ -82,10 +76,10 @@ void TWatchLoop::actConnectToBaseExecute()
     if (!FHooks.ConnectToBases || !FHooks.ConnectToBases())
         return;
     FDatMod.ClearOrderNumbers();
-    CallHook(FHooks.ArmTableTimer);
+    CallIfSet(FHooks.ArmTableTimer);
     if (!actStopWatchEnabled)
         actStartWatchEnabled = true;
-    CallHook(FHooks.CommandsChanged);
+    CallIfSet(FHooks.CommandsChanged);
 }
 
 void TWatchLoop::actStartWatchExecute()
@@ -96,7 +90,7 @@ void TWatchLoop::actStartWatchExecute()
     State.Watching = true;
     actStartWatchEnabled = false;
     actStopWatchEnabled = true;
-    CallHook(FHooks.CommandsChanged);
+    CallIfSet(FHooks.CommandsChanged);
     FLog.AddToLog(QStringLiteral("Загрузка ордеров включена."));
     FLog.SaveLog();
 }
@@ -104,10 +98,10 @@ void TWatchLoop::actStartWatchExecute()
 void TWatchLoop::actStopWatchExecute()
 {
     State.Watching = false;
-    CallHook(FHooks.ShowWatchIcon, 0);
+    CallIfSet(FHooks.ShowWatchIcon, 0);
     actStartWatchEnabled = true;
     actStopWatchEnabled = false;
-    CallHook(FHooks.CommandsChanged);
+    CallIfSet(FHooks.CommandsChanged);
     FLog.AddToLog(QStringLiteral("Загрузка ордеров остановлена."));
     FLog.SaveLog();
 }
@@ -120,30 +114,30 @@ void TWatchLoop::timTable()
     }
     RefreshTable(FDatMod.tParam);
     RefreshTable(FDatMod.tPortfolio);
-    CallHook(FHooks.UpdatePortfolioSum);
+    CallIfSet(FHooks.UpdatePortfolioSum);
     RefreshTable(FDatMod.tOrderNumber);
     if (State.Watching)
         actWatchingExecute();
-    CallHook(FHooks.CheckTRO);
+    CallIfSet(FHooks.CheckTRO);
     FLog.SaveLog();
 }
 
 void TWatchLoop::actWatchingExecute()
 {
     State.IconIndex = State.IconIndex == 3 ? 0 : State.IconIndex + 1;
-    CallHook(FHooks.ShowWatchIcon, State.IconIndex);
+    CallIfSet(FHooks.ShowWatchIcon, State.IconIndex);
     switch (FSettings.rgpFilled) {
     case 0:
-        CallHook(FHooks.LoadCanceledOrders);
-        CallHook(FHooks.LoadFilledOrders, false);
-        CallHook(FHooks.LoadActiveOrders);
+        CallIfSet(FHooks.LoadCanceledOrders);
+        CallIfSet(FHooks.LoadFilledOrders, false);
+        CallIfSet(FHooks.LoadActiveOrders);
         break;
     case 1:
-        CallHook(FHooks.LoadFilledOrders, true);
+        CallIfSet(FHooks.LoadFilledOrders, true);
         break;
     default: // no selection: nothing is read
         break;
     }
-    CallHook(FHooks.WriteTransFile);
+    CallIfSet(FHooks.WriteTransFile);
     FLog.SaveLog();
 }

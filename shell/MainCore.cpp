@@ -1,18 +1,7 @@
 #include "shell/MainCore.h"
 
 #include "data/ConnectToBases.h"
-
-namespace {
-
-// Calls a hook the window may have left unset.
-template <typename F, typename... Args>
-void Notify(const F& hook, Args&&... args)
-{
-    if (hook)
-        hook(std::forward<Args>(args)...);
-}
-
-} // namespace
+#include "shell/CallIfSet.h"
 
 TMainCore::TMainCore(TEnvironment& environment, TOperationLog& log, const QString& programFolder)
     : Environment(environment)
@@ -47,7 +36,7 @@ TMainCore::TMainCore(TEnvironment& environment, TOperationLog& log, const QStrin
     });
     timInfoLog.SetEnabled(true);
 
-    DatMod.UpdateSumList = [this] { Notify(UpdateSumList); };
+    DatMod.UpdateSumList = [this] { CallIfSet(UpdateSumList); };
     auto sendMail = [this](const QString& text) { Mailer.SendMail(text); };
     auto updateStatusBar = [this] { UpdateStatusBar(); };
     LinkMonitor.SendMail = sendMail;
@@ -91,7 +80,7 @@ TStatusTexts TMainCore::StatusBarTexts() const
 
 void TMainCore::UpdateStatusBar()
 {
-    Notify(ShowStatusBar, StatusBarTexts());
+    CallIfSet(ShowStatusBar, StatusBarTexts());
 }
 
 TWatchHooks TMainCore::MakeWatchHooks()
@@ -101,8 +90,8 @@ TWatchHooks TMainCore::MakeWatchHooks()
         TConnectHooks connect;
         connect.UpdateStatusBar = [this] { UpdateStatusBar(); };
         connect.TableTick = [this] { Watch.timTable(); };
-        connect.UpdateSumList = [this] { Notify(UpdateSumList); };
-        connect.UpdatePortfolioSum = [this] { Notify(UpdatePortfolioSum); };
+        connect.UpdateSumList = [this] { CallIfSet(UpdateSumList); };
+        connect.UpdatePortfolioSum = [this] { CallIfSet(UpdatePortfolioSum); };
         return ConnectToBases(Settings, DatMod, Log, connect);
     };
     hooks.LoadCanceledOrders = [this] { Intake.LoadCanceledOrders(); };
@@ -111,9 +100,9 @@ TWatchHooks TMainCore::MakeWatchHooks()
     hooks.WriteTransFile = [this] { Writer.WriteTransFile(); };
     hooks.CheckTRO = [this] { ResultReader.actCheckTROExecute(); };
     hooks.ReadInfoLogAtStart = [this] { LinkMonitor.TakeStartingSize(); };
-    hooks.UpdatePortfolioSum = [this] { Notify(UpdatePortfolioSum); };
-    hooks.ShowWatchIcon = [this](int frame) { Notify(ShowWatchIcon, frame); };
-    hooks.CommandsChanged = [this] { Notify(CommandsChanged); };
+    hooks.UpdatePortfolioSum = [this] { CallIfSet(UpdatePortfolioSum); };
+    hooks.ShowWatchIcon = [this](int frame) { CallIfSet(ShowWatchIcon, frame); };
+    hooks.CommandsChanged = [this] { CallIfSet(CommandsChanged); };
     hooks.ArmTableTimer = [this] { timUpdateTable.SetEnabled(true); };
     return hooks;
 }
