@@ -536,19 +536,28 @@ void RefreshTable(TDataSet& dataSet) noexcept
     if (dataSet.Connection().Busy())
         return;
     try {
-        if (dataSet.Active() && !dataSet.IsQuery()
-            && Unchanged(dataSet, dataSet.Connection().ChangeStamp())) {
-            // The same rows as a re-read would give: only the current row goes where a
-            // re-read would put it, and the views are not reset. Where the id is the key,
-            // the current row is the one row with its id and stays without a search.
-            if (dataSet.IdIsKey() && !dataSet.IsEmpty())
-                dataSet.SetRecNo(dataSet.RecNo());
-            else
-                PlaceCurrentRow(dataSet, CurrentId(dataSet));
-            return;
+        if (dataSet.Active() && !dataSet.IsQuery()) {
+            // Taken before anything is read: a change landing later shows in the next stamp.
+            const std::optional<TChangeStamp> now = dataSet.Connection().ChangeStamp();
+            if (Unchanged(dataSet, now)) {
+                // The same rows as a re-read would give: only the current row goes where a
+                // re-read would put it, and the views are not reset. Where the id is the
+                // key, the current row is the one row with its id and stays without a search.
+                if (dataSet.IdIsKey() && !dataSet.IsEmpty())
+                    dataSet.SetRecNo(dataSet.RecNo());
+                else
+                    PlaceCurrentRow(dataSet, CurrentId(dataSet));
+                return;
+            }
+            if (now && dataSet.RefreshStamp() && dataSet.State() == TDataSet::TState::Browse
+                && dataSet.RefreshChangedRows()) {
+                dataSet.SetRefreshStamp(now);
+                return;
+            }
         }
     } catch (...) {
-        // An id that does not read as a number: the full re-read below decides.
+        // An id that does not read as a number, a failed read of the changed rows: the
+        // full re-read below decides.
     }
     dataSet.DisableControls();
     try {

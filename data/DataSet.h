@@ -103,6 +103,13 @@ public:
     TField Field(int index) { return TField(*this, index); }
     QVariant Value(const QString& name) { return FieldByName(name).Value(); }
 
+    // Brings the rows of a data set being browsed up to date by reading only the rows
+    // changed since they were last read, leaving them exactly as a re-read would, the
+    // current row on its id (the first row when it is gone) and the views told of each
+    // changed row instead of reset. False, with nothing changed, where that cannot be done:
+    // the caller then reads the rows in full. Throws TError when the database fails.
+    virtual bool RefreshChangedRows() { return false; }
+
     // The database's stamp taken just before RefreshTable last read the rows; forgotten
     // when the data set closes or its rows are read otherwise.
     const std::optional<TChangeStamp>& RefreshStamp() const { return FRefreshStamp; }
@@ -165,5 +172,6 @@ private:
 // throws: a data set that fails is left closed and the next refresh opens it again.
 // A table being browsed whose database nobody has changed since its last refresh (a
 // SQLite file: no commit by another connection, no row changed by its own) keeps the rows
-// it holds, which are then exactly what a re-read would give; elsewhere it is re-read.
+// it holds, which are then exactly what a re-read would give; one whose database changed
+// reads only its changed rows where it can (RefreshChangedRows); elsewhere it is re-read.
 void RefreshTable(TDataSet& dataSet) noexcept;

@@ -1,5 +1,7 @@
 #include "data/Schemas.h"
 
+#include "data/ChangeJournal.h"
+#include "data/Connection.h"
 #include "data/UnicodeNoCase.h"
 #include "shell/Error.h"
 
@@ -266,9 +268,38 @@ QStringList BridgeSchema()
     };
 }
 
+QStringList AlertTables()
+{
+    return {QStringLiteral("FilledOrders"), QStringLiteral("ActiveOrders"), QStringLiteral("CanceledOrders"),
+            QStringLiteral("OpenPositions")};
+}
+
 void CreateAlertDatabase(const QString& path)
 {
-    CreateDatabase(path, AlertSchema(), true);
+    CreateDatabase(path, AlertSchema() + ChangeJournalSchema(AlertTables()), true);
+}
+
+void AddChangeJournal(const QString& path)
+{
+    TConnection connection;
+    connection.Open(path);
+    if (connection.Engine() != TConnection::TEngine::Sqlite)
+        throw TError(QStringLiteral("Журнал изменений ведётся только в файле SQLite, а не в %1.").arg(path));
+    QSqlDatabase database = connection.Database();
+    if (!database.transaction())
+        throw TError(QStringLiteral("Не удалось изменить базу данных %1: %2").arg(path, database.lastError().text()));
+    QSqlQuery query(database);
+    for (const QString& statement : ChangeJournalSchema(AlertTables())) {
+        if (!query.exec(statement)) {
+            const QString failure = query.lastError().text().trimmed();
+            query.finish();
+            database.rollback();
+            throw TError(QStringLiteral("Не удалось изменить базу данных %1: %2").arg(path, failure));
+        }
+    }
+    query.finish();
+    if (!database.commit())
+        throw TError(QStringLiteral("Не удалось изменить базу данных %1: %2").arg(path, database.lastError().text()));
 }
 
 void CreateBridgeDatabase(const QString& path)

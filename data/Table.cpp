@@ -1,5 +1,6 @@
 #include "data/Table.h"
 
+#include "data/ChangeJournal.h"
 #include "data/Connection.h"
 #include "data/SqlValue.h"
 #include "shell/Error.h"
@@ -9,6 +10,7 @@
 #include <QSqlIndex>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <algorithm>
 
 namespace {
 
@@ -27,16 +29,24 @@ TTable::TTable(TConnection& connection, const QString& tableName, bool readOnly)
 void TTable::Fetch()
 {
     QSqlDatabase database = Connection().Database();
+    // Where the journal stands is taken before the rows are read: a change landing during
+    // the read is read again at the next refresh, never missed.
+    const bool journalOrder = FSortColumn.isEmpty() || FSortColumn.compare(QLatin1String("id"), Qt::CaseInsensitive) == 0;
+    const std::optional<qint64> journal = journalOrder ? JournalPosition(Connection(), FTableName) : std::nullopt;
     QString statement = QStringLiteral("SELECT * FROM ") + Bracketed(FTableName);
     if (!FSortColumn.isEmpty())
         statement += QStringLiteral(" ORDER BY ") + Bracketed(FSortColumn);
-    TConnection::TBusyScope busy(Connection());
-    QSqlQuery query(database);
-    query.setForwardOnly(true);
-    if (!query.exec(statement))
-        throw TError(query.lastError().text().trimmed());
-    Load(query);
-    query.finish();
+    else if (journal)
+        statement += QStringLiteral(" ORDER BY [id]"); // the rowid order SQLite reads in anyway
+    {
+        TConnection::TBusyScope busy(Connection());
+        QSqlQuery query(database);
+        query.setForwardOnly(true);
+        if (!query.exec(statement))
+            throw TError(query.lastError().text().trimmed());
+        Load(query);
+        query.finish();
+    }
 
     FPrimaryKey.clear();
     if (!FReadOnly) {
@@ -44,6 +54,111 @@ void TTable::Fetch()
         for (int i = 0; i < key.count(); ++i)
             FPrimaryKey << key.fieldName(i);
     }
+    TakeJournalPosition(journal);
+}
+
+void TTable::TakeJournalPosition(const std::optional<qint64>& position)
+{
+    FJournalPosition.reset();
+    if (!position || !JournalOrder())
+        return;
+    // Changed rows are put in their place by id: the ids must be whole numbers, ascending.
+    const int idColumn = FieldIndex(QStringLiteral("id"));
+    qint64 previous = 0;
+    for (int row = 0; row < FRows.size(); ++row) {
+        bool ok = false;
+        const qint64 id = FRows[row][idColumn].toLongLong(&ok);
+        if (!ok || (row > 0 && id <= previous))
+            return;
+        previous = id;
+    }
+    FJournalPosition = position;
+}
+
+bool TTable::JournalOrder() const
+{
+    return IdIsKey() && HasField(QStringLiteral("id"))
+        && (FSortColumn.isEmpty() || FSortColumn.compare(QLatin1String("id"), Qt::CaseInsensitive) == 0);
+}
+
+int TTable::IdPosition(qint64 id, int idColumn, bool* found) const
+{
+    const auto place = std::lower_bound(FRows.cbegin(), FRows.cend(), id, [idColumn](const QVector<QVariant>& row, qint64 wanted) {
+        return row[idColumn].toLongLong() < wanted;
+    });
+    const int position = int(place - FRows.cbegin());
+    *found = place != FRows.cend() && (*place)[idColumn].toLongLong() == id;
+    return position;
+}
+
+bool TTable::RefreshChangedRows()
+{
+    if (!FJournalPosition || FState != TState::Browse || !JournalOrder())
+        return false;
+    const std::optional<TJournalChanges> changes = JournalChangesSince(Connection(), FTableName, *FJournalPosition);
+    if (!changes)
+        return false;
+    // Every changed row is read before any is put in place: a failure leaves the rows as
+    // they were, for the full re-read that follows.
+    QList<std::optional<QVector<QVariant>>> changed;
+    {
+        TConnection::TBusyScope busy(Connection());
+        QSqlQuery& query = Connection().PreparedStatement(QStringLiteral("SELECT * FROM ") + Bracketed(FTableName)
+                                                          + QStringLiteral(" WHERE [id] = ?"));
+        for (const qint64 id : changes->Ids) {
+            query.bindValue(0, id);
+            if (!query.exec())
+                throw TError(query.lastError().text().trimmed());
+            std::optional<QVector<QVariant>> row;
+            if (query.next()) {
+                const QSqlRecord record = query.record();
+                bool sameColumns = record.count() == FieldCount();
+                for (int i = 0; sameColumns && i < FieldCount(); ++i)
+                    sameColumns = record.fieldName(i) == FFieldNames[i];
+                if (!sameColumns) {
+                    query.finish();
+                    return false; // the table itself changed: read it in full
+                }
+                row = QVector<QVariant>(FieldCount());
+                for (int i = 0; i < FieldCount(); ++i)
+                    (*row)[i] = query.value(i);
+            }
+            const QSqlError error = query.lastError();
+            query.finish();
+            if (error.isValid())
+                throw TError(error.text().trimmed());
+            changed << row;
+        }
+    }
+
+    const int idColumn = FieldIndex(QStringLiteral("id"));
+    const bool hadCurrent = FCurrent >= 0;
+    const qint64 currentId = hadCurrent ? FRows[FCurrent][idColumn].toLongLong() : 0;
+    for (int i = 0; i < changes->Ids.size(); ++i) {
+        bool found = false;
+        const int position = IdPosition(changes->Ids[i], idColumn, &found);
+        if (changed[i] && found) {
+            FRows[position] = *changed[i];
+            RowsChanged(position, position);
+        } else if (changed[i]) {
+            RowInserted(position, *changed[i]);
+        } else if (found) {
+            RowRemoved(position);
+        }
+    }
+    FJournalPosition = changes->Position;
+
+    bool found = false;
+    const int current = hadCurrent ? IdPosition(currentId, idColumn, &found) : -1;
+    if (found) {
+        SetRecNo(current);
+    } else {
+        // As after a re-read that does not find the remembered id: the first row. The views
+        // hear of it even where its number is the old one's, for it is another row now.
+        FCurrent = -2;
+        First();
+    }
+    return true;
 }
 
 bool TTable::IdIsKey() const
@@ -101,6 +216,7 @@ bool TTable::Post()
         return true;
     if (BeforePost && !BeforePost(*this))
         return false;
+    FJournalPosition.reset(); // as in Delete()
     if (FState == TState::Insert)
         Insert();
     else
@@ -135,6 +251,9 @@ void TTable::Delete()
     Cancel();
     if (FCurrent < 0)
         throw TError(QStringLiteral("Таблица %1 пуста.").arg(FTableName));
+    // Rows changed here are no longer where the journal's reader expects them: the next
+    // refresh reads the table in full.
+    FJournalPosition.reset();
     QVariantList binds;
     const QString condition = RowCondition(FRows[FCurrent], binds);
     Execute(QStringLiteral("DELETE FROM ") + Bracketed(FTableName) + condition, binds);

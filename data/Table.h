@@ -2,6 +2,8 @@
 
 #include "data/DataSet.h"
 
+#include <optional>
+
 // A whole database table by name, with its rows in memory: browse, edit, append and
 // delete rows, order by one column. A table opened read-only (the terminal's exports)
 // refuses every change.
@@ -27,6 +29,10 @@ public:
     void Cancel() override;
     void Delete() override;
 
+    // A table with a change journal (ChangeJournal.h), ordered by its id key and not
+    // edited through this object since its last read, reads only its changed rows.
+    bool RefreshChangedRows() override;
+
     // Called before a row is stored; returning false refuses the store (the row stays in
     // editing). Called after a row is stored, and after a row is deleted.
     std::function<bool(TTable&)> BeforePost;
@@ -45,9 +51,16 @@ private:
     void Update();
     void ReadBackInserted(const QVariant& insertedId);
     int Execute(const QString& statement, const QVariantList& binds, QVariant* insertedId = nullptr);
+    // Whether the journal can serve this table: ordered by its id, the id its key.
+    bool JournalOrder() const;
+    // Where the journal stood when the rows were read; empty when it cannot serve them.
+    void TakeJournalPosition(const std::optional<qint64>& position);
+    // The position of the row with this id, or where it would go, in rows ordered by id.
+    int IdPosition(qint64 id, int idColumn, bool* found) const;
 
     const QString FTableName;
     const bool FReadOnly;
     QString FSortColumn;
     QStringList FPrimaryKey; // read when the table opens
+    std::optional<qint64> FJournalPosition;
 };

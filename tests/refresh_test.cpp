@@ -2,12 +2,16 @@
 // last refresh, by another program or by Zovrant itself, and nothing else; the current
 // row kept by its id. A SQLite table that nobody changed keeps the rows it holds.
 
+#include "data/ChangeJournal.h"
 #include "data/Connection.h"
 #include "data/Query.h"
 #include "data/Table.h"
 #include "tests/support/TestDatabases.h"
 
+#include <QAbstractItemModelTester>
 #include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QSqlRecord>
 #include <gtest/gtest.h>
 
 namespace {
@@ -155,6 +159,130 @@ TEST_P(RefreshTest, NothingChangedKeepsWhatTheGridShows)
     EXPECT_FALSE(table.Active());
     RefreshTable(table);
     EXPECT_EQ(Symbols(table), (QStringList{"A", "B"}));
+}
+
+// ---- the change journal of a SQLite alert database ----
+
+class ChangeJournalTest : public ::testing::Test {
+protected:
+    TTestDatabases Bases{TTestEngine::Sqlite};
+    TConnection Alerts;
+    TTable Table{Alerts, QStringLiteral("FilledOrders")};
+    int Resets = 0;
+
+    void SetUp() override
+    {
+        Alerts.Open(Bases.AlertsSource());
+        for (const char* symbol : {"A", "B", "C", "D", "E"})
+            Platform(QStringLiteral("INSERT INTO FilledOrders (Symbol, [Order]) VALUES (?, 'Buy 1 at 1 Limit')"),
+                     {QLatin1String(symbol)});
+        RefreshTable(Table);
+        QObject::connect(&Table.Model(), &QAbstractItemModel::modelReset, [this] { ++Resets; });
+    }
+    void Platform(const QString& statement, const QVariantList& binds = {})
+    {
+        Bases.Exec(Bases.AlertsPath(), statement, binds);
+    }
+    // Every cell of the table as the database holds it now, read as any program reads it.
+    QList<QStringList> DatabaseRows()
+    {
+        QList<QStringList> rows;
+        QSqlQuery query(Alerts.Database());
+        EXPECT_TRUE(query.exec(QStringLiteral("SELECT * FROM FilledOrders")));
+        while (query.next()) {
+            QStringList row;
+            for (int i = 0; i < query.record().count(); ++i)
+                row << query.value(i).toString();
+            rows << row;
+        }
+        return rows;
+    }
+    QList<QStringList> TableRows()
+    {
+        QList<QStringList> rows;
+        for (int row = 0; row < Table.RecordCount(); ++row) {
+            QStringList cells;
+            for (int column = 0; column < Table.FieldCount(); ++column)
+                cells << Table.Model().data(Table.Model().index(row, column)).toString();
+            rows << cells;
+        }
+        return rows;
+    }
+    qint64 CurrentId() { return Table.FieldByName(QStringLiteral("ID")).AsLargeInt(); }
+};
+
+TEST_F(ChangeJournalTest, OnlyChangedRowsAreReadAndTheGridFollowsWithoutAReset)
+{
+    // Fails the test on any insertion, removal or change the model reports wrongly.
+    QAbstractItemModelTester tester(&Table.Model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
+    Table.Locate(QStringLiteral("ID"), 3);
+    struct TStep {
+        const char* What;
+        QStringList Statements;
+        qint64 CurrentId;
+    };
+    const TStep steps[] = {
+        {"a new row", {"INSERT INTO FilledOrders (Symbol) VALUES ('F')"}, 3},
+        {"the current row changed", {"UPDATE FilledOrders SET Symbol = 'CC' WHERE ID = 3"}, 3},
+        {"another row given its order number", {"UPDATE FilledOrders SET [Order Number] = '77' WHERE ID = 1"}, 3},
+        {"a row before the current one deleted", {"DELETE FROM FilledOrders WHERE ID = 2"}, 3},
+        {"a row added and deleted between two ticks",
+         {"INSERT INTO FilledOrders (Symbol) VALUES ('G')", "DELETE FROM FilledOrders WHERE Symbol = 'G'"}, 3},
+        {"a row given another id", {"UPDATE FilledOrders SET ID = 50 WHERE ID = 4"}, 3},
+        {"several rows at once", {"INSERT INTO FilledOrders (Symbol) SELECT Symbol || '2' FROM FilledOrders"}, 3},
+        {"the current row deleted: the first row is current", {"DELETE FROM FilledOrders WHERE ID = 3"}, 1},
+        {"every row deleted", {"DELETE FROM FilledOrders"}, 0},
+        {"a row into the empty table", {"INSERT INTO FilledOrders (Symbol) VALUES ('H')"}, 0},
+    };
+    for (const TStep& step : steps) {
+        for (const QString& statement : step.Statements)
+            Platform(statement);
+        RefreshTable(Table);
+        ASSERT_TRUE(Table.Active()) << step.What;
+        EXPECT_EQ(TableRows(), DatabaseRows()) << step.What;
+        if (step.CurrentId > 0)
+            EXPECT_EQ(CurrentId(), step.CurrentId) << step.What;
+        else
+            EXPECT_EQ(Table.RecNo(), Table.IsEmpty() ? -1 : 0) << step.What;
+    }
+    EXPECT_EQ(Resets, 0);
+}
+
+TEST_F(ChangeJournalTest, WhereTheJournalCannotTellEveryChangeTheTableIsReadInFull)
+{
+    struct TCase {
+        const char* What;
+        QStringList Statements;
+    };
+    const TCase cases[] = {
+        {"more changes at once than the journal keeps",
+         {QStringLiteral("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < %1) "
+                         "INSERT INTO FilledOrders (Symbol) SELECT 'X' || i FROM n")
+              .arg(JournalKeptChanges + 1)}},
+        {"the journal emptied", {"DELETE FROM ZovrantChanges", "UPDATE FilledOrders SET Symbol = 'Y' WHERE ID = 2"}},
+        {"a trigger dropped",
+         {"DROP TRIGGER ZovrantChanges_FilledOrders_Insert", "INSERT INTO FilledOrders (Symbol) VALUES ('Z')"}},
+    };
+    for (const TCase& current : cases) {
+        const int resetsBefore = Resets;
+        for (const QString& statement : current.Statements)
+            Platform(statement);
+        RefreshTable(Table);
+        ASSERT_TRUE(Table.Active()) << current.What;
+        EXPECT_EQ(TableRows(), DatabaseRows()) << current.What;
+        EXPECT_EQ(Resets, resetsBefore + 1) << current.What;
+    }
+}
+
+TEST_F(ChangeJournalTest, RowsStoredThroughTheTableItselfAreFollowedByAFullRead)
+{
+    Table.Last();
+    Table.FieldByName(QStringLiteral("ID")).SetValue(1000);
+    ASSERT_TRUE(Table.Post());
+    Platform(QStringLiteral("INSERT INTO FilledOrders (Symbol) VALUES ('F')"));
+    RefreshTable(Table);
+    EXPECT_EQ(TableRows(), DatabaseRows());
+    EXPECT_EQ(CurrentId(), 1000);
 }
 
 } // namespace

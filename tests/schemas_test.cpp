@@ -69,7 +69,8 @@ TEST(SchemasTest, ToolCreatesTheAlertDatabaseInWalMode)
     const auto columns = Columns(path, &journal);
     EXPECT_EQ(journal, QStringLiteral("wal"));
     EXPECT_EQ(columns.keys(), (QStringList{QStringLiteral("ActiveOrders"), QStringLiteral("CanceledOrders"),
-                                           QStringLiteral("FilledOrders"), QStringLiteral("OpenPositions")}));
+                                           QStringLiteral("FilledOrders"), QStringLiteral("OpenPositions"),
+                                           QStringLiteral("ZovrantChanges")}));
     EXPECT_EQ(columns.value(QStringLiteral("FilledOrders")).size(), 22);
     EXPECT_EQ(columns.value(QStringLiteral("ActiveOrders")).size(), 18);
     EXPECT_EQ(columns.value(QStringLiteral("CanceledOrders")).size(), 17);
@@ -84,6 +85,43 @@ TEST(SchemasTest, ToolCreatesTheAlertDatabaseInWalMode)
     EXPECT_TRUE(columns.value(QStringLiteral("FilledOrders")).contains(QStringLiteral("Time Filled")));
     EXPECT_TRUE(columns.value(QStringLiteral("CanceledOrders")).contains(QStringLiteral("Canceled Number")));
     EXPECT_EQ(columns.value(QStringLiteral("OpenPositions")).first(), QStringLiteral("ID"));
+}
+
+// An alert database made without the change journal gets one; anything else is refused and
+// left as it was.
+TEST(SchemasTest, ToolAddsTheChangeJournalToAnAlertDatabaseOnce)
+{
+    QTemporaryDir dir;
+    auto makeFile = [&dir](const QString& name, const QStringList& statements) {
+        const QString path = dir.filePath(name);
+        const QString connection = QUuid::createUuid().toString();
+        {
+            QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+            database.setDatabaseName(path);
+            EXPECT_TRUE(database.open());
+            QSqlQuery query(database);
+            for (const QString& statement : statements)
+                EXPECT_TRUE(query.exec(statement)) << statement.toStdString();
+        }
+        QSqlDatabase::removeDatabase(connection);
+        return path;
+    };
+    const QString alerts = makeFile(QStringLiteral("old-alerts.db"), AlertSchema());
+    TToolRun run = RunTool({QStringLiteral("add-journal"), alerts});
+    ASSERT_EQ(run.ExitCode, 0) << run.Err.toStdString();
+    EXPECT_TRUE(Columns(alerts, nullptr).contains(QStringLiteral("ZovrantChanges")));
+
+    const QString partial = makeFile(QStringLiteral("partial.db"), AlertSchema().mid(0, 2));
+    for (const QString& path : {alerts, partial}) {
+        const QByteArray before = ReadWholeFile(path);
+        run = RunTool({QStringLiteral("add-journal"), path});
+        EXPECT_EQ(run.ExitCode, 1) << path.toStdString();
+        EXPECT_TRUE(run.Err.contains(path)) << run.Err.toStdString();
+        EXPECT_EQ(ReadWholeFile(path), before) << path.toStdString();
+    }
+    run = RunTool({QStringLiteral("add-journal"), dir.filePath(QStringLiteral("missing.db"))});
+    EXPECT_EQ(run.ExitCode, 1);
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("missing.db"))));
 }
 
 TEST(SchemasTest, ToolCreatesTheBridgeDatabase)
