@@ -51,8 +51,10 @@ TDatMod::TDatMod(TEnvironment& environment)
         QStringLiteral("Avg(margin) as AvgMargin, Avg(curLeverage) as AvgCurLeverage,"),
         QStringLiteral("Sum(profitloss) as SumProfitLoss, Avg(change) as AvgChange"),
         QStringLiteral("From tPortfolio")};
+    // The dispatch reads these three columns of every active client; the other columns
+    // would be read for nothing, once per client and order.
     qActiveClients.SQL = {
-        QStringLiteral("SELECT *"),
+        QStringLiteral("SELECT Code, AccountMicex, AccountFORTS"),
         QStringLiteral("FROM tClients"),
         QStringLiteral("WHERE [tClients].[Active] = True")};
     qExitQty.SQL = {
@@ -106,6 +108,7 @@ void TDatMod::ClearOrderNumbers()
 
 bool TDatMod::tSecCodeBeforePost()
 {
+    ++FSecuritiesEdits;
     // Only an empty code is refused; blanks are the operator's choice.
     if (tSecCode.FieldByName(QStringLiteral("SecCode")).AsString().isEmpty()) {
         FEnvironment.ShowMessage(QStringLiteral("Введите данные в поле \"Код в Quik`е\""));
@@ -116,6 +119,7 @@ bool TDatMod::tSecCodeBeforePost()
 
 void TDatMod::tSecCodeAfterPost()
 {
+    ++FSecuritiesEdits;
     if (UpdateSumList)
         UpdateSumList();
 }
@@ -156,7 +160,7 @@ void TDatMod::OpenPortfolio(const QString& clientCode)
 {
     qPortfolio.Close();
     qPortfolio.Clear();
-    qPortfolio.Add(QStringLiteral("SELECT *"));
+    qPortfolio.Add(QStringLiteral("SELECT CurAllAssets"));
     qPortfolio.Add(QStringLiteral("FROM tPortfolio"));
     qPortfolio.Add(QStringLiteral("WHERE id_client= :id_client"));
     qPortfolio.SetParam(QStringLiteral("id_client"), clientCode);
