@@ -54,7 +54,7 @@ std::optional<qint64> NewestEntry(TConnection& connection, const QString& table)
 {
     QSqlQuery& query = connection.PreparedStatement(
         QStringLiteral("SELECT (SELECT COUNT(*) FROM sqlite_master WHERE type = 'trigger' AND name IN (?, ?, ?)),"
-                       " (SELECT MAX(seq) FROM [%1])").arg(JournalTable));
+                       " (SELECT MAX(seq) FROM [%1])").arg(JournalTable)).Query;
     query.bindValue(0, TriggerName(table, "Insert"));
     query.bindValue(1, TriggerName(table, "Update"));
     query.bindValue(2, TriggerName(table, "Delete"));
@@ -95,7 +95,7 @@ std::optional<TJournalChanges> JournalChangesSince(TConnection& connection, cons
         // entries first). An empty journal at the last read had nothing to drop: its first
         // entry must be the very first one.
         QSqlQuery& query = connection.PreparedStatement(
-            QStringLiteral("SELECT seq, table_name, row_id FROM [%1] WHERE seq >= ? ORDER BY seq").arg(JournalTable));
+            QStringLiteral("SELECT seq, table_name, row_id FROM [%1] WHERE seq >= ? ORDER BY seq").arg(JournalTable)).Query;
         const qint64 witness = std::max<qint64>(position, 1);
         query.bindValue(0, witness);
         if (!query.exec()) {

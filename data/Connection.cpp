@@ -1,6 +1,8 @@
 #include "data/Connection.h"
 
 #include "data/DataSet.h"
+#include "data/SqlValue.h"
+#include "data/SqliteStatement.h"
 #include "data/UnicodeNoCase.h"
 #include "shell/Error.h"
 
@@ -150,7 +152,22 @@ QSqlDatabase TConnection::Database() const
     return FDatabase;
 }
 
-QSqlQuery& TConnection::PreparedStatement(const QString& text)
+void TPreparedStatement::Bind(int index, const QString& placeholder, const QVariant& value)
+{
+    if (index < FBound.size() && FBoundKnown[index] && SameSqlValue(FBound[index], value))
+        return;
+    if (index >= FBound.size()) {
+        FBound.resize(index + 1);
+        FBoundKnown.resize(index + 1, false);
+    }
+    // Unknown while the binding is under way: a failure leaves nothing to trust.
+    FBoundKnown[index] = false;
+    Query.bindValue(placeholder, value);
+    FBound[index] = value;
+    FBoundKnown[index] = true;
+}
+
+TPreparedStatement& TConnection::PreparedStatement(const QString& text)
 {
     for (auto it = FStatements.begin(); it != FStatements.end(); ++it) {
         if (it->first == text) {
@@ -158,18 +175,45 @@ QSqlQuery& TConnection::PreparedStatement(const QString& text)
             return *FStatements.front().second;
         }
     }
-    auto query = std::make_unique<QSqlQuery>(Database());
-    query->setForwardOnly(true);
-    if (!query->prepare(text))
-        throw TError(query->lastError().text().trimmed());
+    auto statement = std::make_unique<TPreparedStatement>(Database());
+    statement->Query.setForwardOnly(true);
+    if (!statement->Query.prepare(text))
+        throw TError(statement->Query.lastError().text().trimmed());
     if (FStatements.size() >= KeptStatements)
         FStatements.pop_back();
-    FStatements.insert(FStatements.begin(), {text, std::move(query)});
+    FStatements.insert(FStatements.begin(), {text, std::move(statement)});
     return *FStatements.front().second;
+}
+
+TSqliteStatement* TConnection::SqliteStatement(const QString& text)
+{
+    for (auto it = FSqliteStatements.begin(); it != FSqliteStatements.end(); ++it) {
+        if (it->first == text) {
+            if (it->second && it->second->Broken()) {
+                FSqliteStatements.erase(it);
+                break;
+            }
+            std::rotate(FSqliteStatements.begin(), it, it + 1);
+            return FSqliteStatements.front().second.get();
+        }
+    }
+    const QSqlDatabase database = Database();
+    std::unique_ptr<TSqliteStatement> statement;
+    if (FEngine == TEngine::Sqlite) {
+        const QVariant handle = database.driver()->handle();
+        if (qstrcmp(handle.typeName(), "sqlite3*") == 0)
+            statement = TSqliteStatement::Prepare(*static_cast<sqlite3* const*>(handle.constData()), text);
+    }
+    if (FSqliteStatements.size() >= KeptStatements)
+        FSqliteStatements.pop_back();
+    FSqliteStatements.insert(FSqliteStatements.begin(), {text, std::move(statement)});
+    return FSqliteStatements.front().second.get();
 }
 
 void TConnection::DropStatements()
 {
+    // Before the connection closes: SQLite closes no file that has statements left.
+    FSqliteStatements.clear();
     FStatements.clear();
     // Stamps taken before belong to a session that has ended.
     ++FSession;
@@ -193,7 +237,7 @@ std::optional<TChangeStamp> TConnection::ChangeStamp() noexcept
         // Taken first: a change of this connection's own that lands between the two
         // readings then shows in the next stamp, never in neither.
         stamp.OwnChanges = sqlite3_total_changes64(database);
-        QSqlQuery& query = PreparedStatement(QStringLiteral("PRAGMA data_version"));
+        QSqlQuery& query = PreparedStatement(QStringLiteral("PRAGMA data_version")).Query;
         const bool read = query.exec() && query.next();
         if (read)
             stamp.DataVersion = query.value(0).toLongLong();

@@ -4,12 +4,34 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QString>
+#include <QVariant>
 #include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
 
 class TDataSet;
+class TSqliteStatement;
+
+// A statement prepared on a connection and kept there for the next use. It keeps the
+// values bound to it from one run to the next.
+class TPreparedStatement {
+public:
+    explicit TPreparedStatement(const QSqlDatabase& database) : Query(database) {}
+
+    QSqlQuery Query;
+
+    // Binds the value to the placeholder (":name"), which is the index-th its user binds
+    // (the users of one text number its placeholders alike). A value the very same as the
+    // one bound there last (same type, same value, same null-ness) is left bound as it is:
+    // binding by name costs about as much as running a small statement, and a dispatch
+    // runs the same statements for every account with mostly the same values.
+    void Bind(int index, const QString& placeholder, const QVariant& value);
+
+private:
+    QList<QVariant> FBound;    // by index
+    QList<bool> FBoundKnown;   // by index: FBound holds what the statement has there
+};
 
 // What a connection can tell of the file's content at one moment. Two equal stamps of one
 // connection mean that nobody changed the database in between: neither another connection
@@ -59,7 +81,12 @@ public:
     // runs it and finishes it before anything else can ask for the same text (the
     // statements run to their end without serving events). Throws TError when the text
     // does not prepare or the connection is closed.
-    QSqlQuery& PreparedStatement(const QString& text);
+    TPreparedStatement& PreparedStatement(const QString& text);
+    // The statement of this text prepared through SQLite itself (TSqliteStatement), kept
+    // like the ones above; none where the connection is not a SQLite file or SQLite itself
+    // does not take the text (Qt's statement serves then). Throws TError when the
+    // connection is closed.
+    TSqliteStatement* SqliteStatement(const QString& text);
 
     // The stamp of the database's content as it stands now; empty where the engine offers
     // no cheap test (ODBC) or the test fails, so that the caller reads everything again.
@@ -99,5 +126,8 @@ private:
     int FBusyDepth = 0;
     quint64 FSession = 0;
     // Prepared statements by text, the most recently used first.
-    std::vector<std::pair<QString, std::unique_ptr<QSqlQuery>>> FStatements;
+    std::vector<std::pair<QString, std::unique_ptr<TPreparedStatement>>> FStatements;
+    // The same for statements prepared through SQLite itself; an empty one for a text it
+    // does not take.
+    std::vector<std::pair<QString, std::unique_ptr<TSqliteStatement>>> FSqliteStatements;
 };

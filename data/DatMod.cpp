@@ -106,6 +106,7 @@ void TDatMod::ClearOrderNumbers()
 
 bool TDatMod::tSecCodeBeforePost()
 {
+    ++FSecuritiesEdits;
     // Only an empty code is refused; blanks are the operator's choice.
     if (tSecCode.FieldByName(QStringLiteral("SecCode")).AsString().isEmpty()) {
         FEnvironment.ShowMessage(QStringLiteral("Введите данные в поле \"Код в Quik`е\""));
@@ -116,6 +117,7 @@ bool TDatMod::tSecCodeBeforePost()
 
 void TDatMod::tSecCodeAfterPost()
 {
+    ++FSecuritiesEdits;
     if (UpdateSumList)
         UpdateSumList();
 }

@@ -58,6 +58,9 @@ public:
     // Refuses a security without a terminal code (an empty SecCode), with a message.
     bool tSecCodeBeforePost();
     void tSecCodeAfterPost();
+    // Grows whenever a row of tSecCode is about to be stored, has been stored or has been
+    // deleted through tSecCode: a securities row read before is then possibly out of date.
+    quint64 SecuritiesEdits() const { return FSecuritiesEdits; }
 
     // Statements of the order intake: the rows of an alert table with id above afterId
     // and not above upToId, into one of qFilledOrders, qActiveOrders, qCanceledOrders.
@@ -68,7 +71,9 @@ public:
 
     // The security with the strategy platform's ticker, into qSecCode.
     void OpenSecCode(const QString& ticker);
-    // The portfolio of a client, into qPortfolio.
+    // The current total assets (CurAllAssets) of a client, into qPortfolio: no row when
+    // the terminal exported none for the client. The sizing needs no other column, and a
+    // statement of one column costs a fraction of one of every column.
     void OpenPortfolio(const QString& clientCode);
     // The booked quantity of one position, into qExitQty.
     void OpenExitQty(const TPositionKey& key);
@@ -86,4 +91,5 @@ public:
 private:
     void SetExitQtyParams(const TPositionKey& key);
     TEnvironment& FEnvironment;
+    quint64 FSecuritiesEdits = 0;
 };

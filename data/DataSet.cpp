@@ -305,6 +305,12 @@ void TDataSet::Load(QSqlQuery& query)
     }
 }
 
+void TDataSet::Load(QStringList fieldNames, QVector<QVector<QVariant>> rows)
+{
+    FFieldNames = std::move(fieldNames);
+    FRows = std::move(rows);
+}
+
 QVariant TDataSet::CellValue(int row, int column) const
 {
     if (row < 0 || row >= FRows.size() || column < 0 || column >= FFieldNames.size())

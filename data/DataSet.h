@@ -139,6 +139,8 @@ protected:
     // Runs the statement that gives the rows and hands it to Load().
     virtual void Fetch() = 0;
     void Load(QSqlQuery& query);
+    // The same for rows read otherwise: the column names and the rows, as Load() keeps them.
+    void Load(QStringList fieldNames, QVector<QVector<QVariant>> rows);
     QVariant CellValue(int row, int column) const;
     void SetCurrent(int row);
     void RowsChanged(int first, int last);

@@ -2,7 +2,9 @@
 
 #include "data/DataSet.h"
 
-#include <QMap>
+#include <QList>
+
+class TSqliteStatement;
 
 // A statement: a list of SQL lines joined with line breaks, with named parameters written
 // after a colon (":ticker") and bound by name, never pasted into the text. Open() runs a
@@ -28,14 +30,38 @@ public:
     QStringList ParamNames() const;
 
     // Executes a statement that returns no rows; the number of rows it changed.
-    // Throws TError with the driver's message.
+    // Throws TError with the driver's message. On a SQLite file this and Open() run
+    // through SQLite itself, to the same effect and with the same messages as through Qt.
     int ExecSQL();
 
 protected:
     void Fetch() override;
 
 private:
+    struct TParam {
+        QString Name; // lower case
+        QVariant Value;
+    };
+    // A text and its parameters as read from the lines of SQL. A statement runs with the
+    // same lines many times in a row (once per account of a dispatch, the booking
+    // statements taking turns), so the last few are kept and lines are read again only
+    // when they are new.
+    struct TParsedText {
+        QStringList Lines;
+        QString Text;
+        QStringList Names;    // as written, in order of first appearance
+        QStringList BindKeys; // ":name" as the driver takes it, per name
+        QStringList Keys;     // lower case, per name
+    };
+    const TParsedText& Parsed() const;
     // The connection's prepared statement of the text with the parameters bound.
     QSqlQuery& Prepare() const;
-    QMap<QString, QVariant> FParams; // by lower-case name
+    // The statement of the text prepared through SQLite itself, with the parameters
+    // bound, where the connection, the text and the values allow it (TSqliteStatement);
+    // none, with nothing done, where Qt's statement is to run it.
+    TSqliteStatement* BindDirect() const;
+    const QVariant* FindParam(const QString& lowerName) const;
+
+    QList<TParam> FParams; // few: looked up one by one
+    mutable QList<TParsedText> FParsed; // the most recently used first
 };

@@ -104,7 +104,7 @@ bool TTable::RefreshChangedRows()
     {
         TConnection::TBusyScope busy(Connection());
         QSqlQuery& query = Connection().PreparedStatement(QStringLiteral("SELECT * FROM ") + Bracketed(FTableName)
-                                                          + QStringLiteral(" WHERE [id] = ?"));
+                                                          + QStringLiteral(" WHERE [id] = ?")).Query;
         for (const qint64 id : changes->Ids) {
             query.bindValue(0, id);
             if (!query.exec())

@@ -30,11 +30,16 @@ QList<TClientAccount> TDispatcher::ActiveClients()
     clients.Close();
     clients.Open();
     QList<TClientAccount> accounts;
-    for (clients.First(); !clients.Eof(); clients.Next()) {
-        accounts << TClientAccount{clients.FieldByName(QStringLiteral("Code")).AsString(),
-                                   clients.FieldByName(QStringLiteral("AccountMicex")).AsString(),
-                                   clients.FieldByName(QStringLiteral("AccountFORTS")).AsString()};
-    }
+    clients.First();
+    if (clients.Eof())
+        return accounts;
+    // The columns are found once; each field reads the current row.
+    const TField code = clients.FieldByName(QStringLiteral("Code"));
+    const TField accountMicex = clients.FieldByName(QStringLiteral("AccountMicex"));
+    const TField accountForts = clients.FieldByName(QStringLiteral("AccountFORTS"));
+    accounts.reserve(clients.RecordCount());
+    for (; !clients.Eof(); clients.Next())
+        accounts << TClientAccount{code.AsString(), accountMicex.AsString(), accountForts.AsString()};
     return accounts;
 }
 
@@ -76,12 +81,16 @@ void TDispatcher::ProcessOrder(TOmegaOrder order, TOrderBuilderMethod builder, b
 {
     std::exception_ptr failure;
     TBatch bookings(FDatMod.conQuikData);
-    try {
-        TOrder terminalOrder; // one record for every account; the builder empties it
-        for (const TClientAccount& account : DispatchAccounts())
-            DispatchToAccount(terminalOrder, order, account, builder, checkTraded);
-    } catch (...) {
-        failure = std::current_exception();
+    {
+        // Every account of the order asks for the same security: it is read once.
+        const TOrderBuilder::TSecurityReuse securities(FBuilder);
+        try {
+            TOrder terminalOrder; // one record for every account; the builder empties it
+            for (const TClientAccount& account : DispatchAccounts())
+                DispatchToAccount(terminalOrder, order, account, builder, checkTraded);
+        } catch (...) {
+            failure = std::current_exception();
+        }
     }
     // The bookings of the accounts reached are kept, also after a failure: their lines
     // have their numbers and go to the terminal below.

@@ -80,7 +80,9 @@ TStatusTexts TMainCore::StatusBarTexts() const
 
 void TMainCore::UpdateStatusBar()
 {
-    CallIfSet(ShowStatusBar, StatusBarTexts());
+    // The texts are made only for a status bar that shows them.
+    if (ShowStatusBar)
+        ShowStatusBar(StatusBarTexts());
 }
 
 TWatchHooks TMainCore::MakeWatchHooks()

@@ -4,6 +4,7 @@
 #include "shell/Error.h"
 
 #include <QRegularExpression>
+#include <QStringBuilder>
 
 TOperationLog::TOperationLog(TEnvironment& environment)
     : FEnvironment(environment)
@@ -22,12 +23,39 @@ void TOperationLog::CloseFile()
     FFile.Close();
 }
 
+const QString& TOperationLog::DateText(const QDate& date)
+{
+    const QString& format = FEnvironment.Regional.ShortDateFormat;
+    if (!FDateMade || date != FDate || format != FDateFormat) {
+        FDateText = date.toString(format);
+        FDateMade = true;
+        FDate = date;
+        FDateFormat = format;
+    }
+    return FDateText;
+}
+
+const QString& TOperationLog::TimeText(const QTime& time)
+{
+    const QString& format = FEnvironment.Regional.LongTimeFormat;
+    if (!FTimeMade || time != FTime || format != FTimeFormat) {
+        FTimeText = time.toString(format);
+        FTimeMade = true;
+        FTime = time;
+        FTimeFormat = format;
+    }
+    return FTimeText;
+}
+
 void TOperationLog::AddToLog(const QString& message)
 {
     const QDateTime now = FEnvironment.Now();
-    const QString text = now.date().toString(FEnvironment.Regional.ShortDateFormat)
-        + QLatin1Char(' ') + now.time().toString(FEnvironment.Regional.LongTimeFormat)
-        + QLatin1Char(' ') + message;
+    const QString text =
+        DateText(now.date()) % QLatin1Char(' ') % TimeText(now.time()) % QLatin1Char(' ') % message;
+    if (!text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r'))) {
+        FLines.Append(text);
+        return;
+    }
     static const QRegularExpression lineBreak(QStringLiteral("\r\n|\n|\r"));
     for (const QString& line : text.split(lineBreak))
         FLines.Append(line);

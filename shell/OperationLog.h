@@ -28,7 +28,21 @@ public:
     TLogLines& Lines() { return FLines; }
 
 private:
+    // The date's and the time's texts, each formatted again only when its value or its
+    // format differs from the last line's: lines come in bursts (a dispatch logs one per
+    // account) that share the date and mostly the time.
+    const QString& DateText(const QDate& date);
+    const QString& TimeText(const QTime& time);
+
     TEnvironment& FEnvironment;
+    bool FDateMade = false;
+    QDate FDate;
+    QString FDateFormat;
+    QString FDateText;
+    bool FTimeMade = false;
+    QTime FTime;
+    QString FTimeFormat;
+    QString FTimeText;
     TLogLines FLines;
     TExclusiveFile FFile;
     int FLoggedLineCount = 0;

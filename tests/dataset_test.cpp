@@ -1,14 +1,19 @@
 #include "data/Connection.h"
 #include "data/DatMod.h"
 #include "data/Query.h"
+#include "data/SqlValue.h"
 #include "data/Table.h"
 #include "shell/Error.h"
+#include "tests/support/QtPrinters.h"
 #include "tests/support/TestDatabases.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QFile>
 #include <QProcess>
 #include <QSet>
+#include <QSqlError>
+#include <QSqlRecord>
+#include <QSqlQuery>
 #include <QStandardPaths>
 #include <QTableView>
 #include <gtest/gtest.h>
@@ -392,6 +397,262 @@ TEST_P(DataSetTest, KeptStatementsHoldNoLockAndDieWithTheConnection)
     query.SetParam(QStringLiteral("code"), QStringLiteral("C2"));
     query.Open();
     EXPECT_TRUE(query.IsEmpty());
+}
+
+// What a statement without rows did: the rows it changed, or the failure's text.
+struct TExecResult {
+    int Changed = -1;
+    QString Failure;
+    bool operator==(const TExecResult&) const = default;
+};
+
+// One statement of the sequence below: its text and its parameters by name.
+struct TExecStep {
+    QStringList Sql;
+    QList<std::pair<QString, QVariant>> Params;
+};
+
+TEST_P(DataSetTest, StatementsWithoutRowsDoWhatQtsDriverDoes)
+{
+    // The same statements run through TQuery::ExecSQL on one file and through a plain Qt
+    // statement, bound as the query binds (":name" per name, the value as SqlValue makes
+    // it), on a second file made alike: every result, failure text and stored value (its
+    // kind too) must agree. Values repeat from one run to the next, as in a dispatch.
+    const QString table = QStringLiteral(
+        "CREATE TABLE t (id INTEGER PRIMARY KEY AUTOINCREMENT, k VARCHAR(10) NOT NULL UNIQUE, "
+        "n INTEGER, r DOUBLE, b BOOLEAN, x BLOB, s VARCHAR(20), d DATETIME)");
+    TTestDatabases other(GetParam());
+    Bases.Exec(Bases.BridgePath(), table);
+    other.Exec(other.BridgePath(), table);
+    Bridge.Open(Bases.BridgeSource()); // sees the new table
+
+    const QStringList insert = {QStringLiteral("INSERT INTO t (k, n, r, b, x, s)"),
+                                QStringLiteral("VALUES (:k, :n, :r, :b, :x, :s)")};
+    auto row = [&](const QVariant& k, const QVariant& n, const QVariant& r, const QVariant& b, const QVariant& x,
+                   const QVariant& s) {
+        return TExecStep{insert, {{QStringLiteral("k"), k}, {QStringLiteral("n"), n}, {QStringLiteral("r"), r},
+                                  {QStringLiteral("b"), b}, {QStringLiteral("x"), x}, {QStringLiteral("s"), s}}};
+    };
+    const QByteArray bytes("\x00\x01\xff", 3);
+    const TExecStep steps[] = {
+        row(QStringLiteral("a"), 1, 1.5, true, bytes, QStringLiteral("text")),
+        row(QStringLiteral("a"), 1, 1.5, true, bytes, QStringLiteral("text")), // UNIQUE fails
+        row(QVariant(), 1, 1.5, true, bytes, QStringLiteral("text")),          // NOT NULL fails
+        row(QStringLiteral("b"), 1, 1.5, true, bytes, QStringLiteral("text")), // one value changed
+        row(QStringLiteral("c"), Q_INT64_C(5000000000), -0.0, false, QByteArray(""), QString()),
+        row(QStringLiteral("d"), QVariant(QMetaType(QMetaType::Int)), 0.0, QVariant::fromValue(7u),
+            QVariant(QMetaType(QMetaType::QByteArray)), QStringLiteral("")),
+        row(QStringLiteral("e"), QVariant(), QVariant(), QVariant(), QVariant(), QVariant()),
+        TExecStep{{QStringLiteral("UPDATE t SET s = :s WHERE k = :k")},
+                  {{QStringLiteral("s"), QStringLiteral("ü Кириллица")}, {QStringLiteral("k"), QStringLiteral("a")}}},
+        TExecStep{{QStringLiteral("UPDATE t SET s = :s WHERE k = :k")},
+                  {{QStringLiteral("s"), QStringLiteral("ü Кириллица")}, {QStringLiteral("k"), QStringLiteral("zzz")}}},
+        // One name twice; names in other case; a parameter never given; a kind of value
+        // bound by Qt's own rules (a date and time).
+        TExecStep{{QStringLiteral("UPDATE t SET s = :v WHERE s = :v OR k = :K")},
+                  {{QStringLiteral("v"), QStringLiteral("text")}, {QStringLiteral("k"), QStringLiteral("c")}}},
+        TExecStep{{QStringLiteral("UPDATE t SET n = :n WHERE k = :k OR k = :K")},
+                  {{QStringLiteral("n"), 3}, {QStringLiteral("k"), QStringLiteral("d")}}},
+        TExecStep{{QStringLiteral("UPDATE t SET n = :n, s = :missing WHERE k = :k")},
+                  {{QStringLiteral("n"), 4}, {QStringLiteral("k"), QStringLiteral("e")}}},
+        TExecStep{{QStringLiteral("UPDATE t SET d = :d WHERE k = :k")},
+                  {{QStringLiteral("d"), QDateTime(QDate(2008, 12, 9), QTime(10, 30, 5))}, {QStringLiteral("k"), QStringLiteral("a")}}},
+        TExecStep{{QStringLiteral("DELETE FROM t WHERE k = :k")}, {{QStringLiteral("k"), QStringLiteral("b")}}},
+        TExecStep{{QStringLiteral("DELETE FROM t WHERE k = :k")}, {{QStringLiteral("k"), QStringLiteral("b")}}},
+        // No parameter at all.
+        TExecStep{{QStringLiteral("UPDATE t SET n = n + 1 WHERE k = 'a'")}, {}},
+        TExecStep{{QStringLiteral("UPDATE t SET n = n + 1 WHERE k = 'a'")}, {}},
+        // Failures of the text itself.
+        TExecStep{{QStringLiteral("DELETE FROM nowhere WHERE k = :k")}, {{QStringLiteral("k"), QStringLiteral("b")}}},
+        TExecStep{{QStringLiteral("DELETE FROM t WHERE k = :k; DELETE FROM t")}, {{QStringLiteral("k"), QStringLiteral("a")}}},
+        TExecStep{{QStringLiteral("UPDATE t SET k = NULL WHERE k = :k")}, {{QStringLiteral("k"), QStringLiteral("a")}}},
+        row(QStringLiteral("f"), 2, 2.5, true, bytes, QStringLiteral("text")),
+    };
+
+    TQuery query(Bridge);
+    QList<TExecResult> ours;
+    for (const TExecStep& step : steps) {
+        query.Close();
+        query.SQL = step.Sql;
+        query.ClearParams();
+        for (const auto& [name, value] : step.Params)
+            query.SetParam(name, value);
+        TExecResult result;
+        try {
+            result.Changed = query.ExecSQL();
+        } catch (const TError& error) {
+            result.Failure = error.Text();
+        }
+        ours << result;
+    }
+
+    QList<TExecResult> qts;
+    {
+        TConnection reference;
+        reference.Open(other.BridgeSource());
+        QSqlDatabase database = reference.Database();
+        for (const TExecStep& step : steps) {
+            TQuery names(reference); // for its reading of the parameter names only
+            names.SQL = step.Sql;
+            for (const auto& [name, value] : step.Params)
+                names.SetParam(name, value);
+            QSqlQuery statement(database);
+            TExecResult result;
+            if (!statement.prepare(names.Text())) {
+                result.Failure = statement.lastError().text().trimmed();
+            } else {
+                for (const QString& name : names.ParamNames())
+                    statement.bindValue(QLatin1Char(':') + name, SqlValue(names.Param(name)));
+                if (statement.exec())
+                    result.Changed = statement.numRowsAffected();
+                else
+                    result.Failure = statement.lastError().text().trimmed();
+            }
+            qts << result;
+        }
+    }
+    ASSERT_EQ(ours.size(), qts.size());
+    for (qsizetype i = 0; i < ours.size(); ++i) {
+        EXPECT_EQ(ours[i].Changed, qts[i].Changed) << i;
+        EXPECT_EQ(ours[i].Failure, qts[i].Failure) << i;
+    }
+    // Failures are reported, not swallowed.
+    EXPECT_TRUE(ours[1].Failure.contains(QStringLiteral("UNIQUE"), Qt::CaseInsensitive)) << ours[1].Failure.toStdString();
+    EXPECT_TRUE(ours[2].Failure.contains(QStringLiteral("NOT NULL"), Qt::CaseInsensitive)) << ours[2].Failure.toStdString();
+
+    const QString dump = QStringLiteral(
+        "SELECT group_concat(id || '|' || k || '|' || typeof(n) || ':' || quote(n) || '|' || typeof(r) || ':' "
+        "|| quote(r) || '|' || typeof(b) || ':' || quote(b) || '|' || typeof(x) || ':' || quote(x) || '|' "
+        "|| typeof(s) || ':' || quote(s) || '|' || typeof(d) || ':' || quote(d), ';') FROM (SELECT * FROM t ORDER BY id)");
+    const QString stored = Bases.Scalar(Bases.BridgePath(), dump).toString();
+    EXPECT_EQ(stored, other.Scalar(other.BridgePath(), dump).toString());
+    EXPECT_TRUE(stored.contains(QStringLiteral("ü Кириллица"))) << stored.toStdString();
+}
+
+// What reading a statement's rows gave: the column names and every value with its kind,
+// or the failure's text.
+struct TReadResult {
+    QStringList Names;
+    QStringList Cells; // "type:null:value" per value, row after row
+    QString Failure;
+    bool operator==(const TReadResult&) const = default;
+};
+
+QString CellText(const QVariant& value)
+{
+    return QString::fromLatin1(value.metaType().name()) + QLatin1Char(':') + QString::number(value.isNull())
+        + QLatin1Char(':') + (value.typeId() == QMetaType::QByteArray ? QString::fromLatin1(value.toByteArray().toHex())
+                                                                      : value.toString());
+}
+
+TEST_P(DataSetTest, RowsReadAsQtsDriverReadsThem)
+{
+    // Statements opened by a TQuery on the file and read through a plain Qt statement,
+    // bound as the query binds and read as a data set reads (a failure at once is
+    // trimmed, one part-way is not): names, kinds, values and failures must agree.
+    Bases.Exec(Bases.BridgePath(), QStringLiteral(
+        "CREATE TABLE t (id INTEGER PRIMARY KEY AUTOINCREMENT, k VARCHAR(10), n INTEGER, r DOUBLE, "
+        "b BOOLEAN, x BLOB, \"s q\" VARCHAR(20))"));
+    const QVariantList rows[] = {
+        {QStringLiteral("a"), 1, 1.5, true, QByteArray("\x00\x01", 2), QStringLiteral("ü Кириллица")},
+        {QStringLiteral("b"), Q_INT64_C(5000000000), -0.0, false, QByteArray(""), QStringLiteral("")},
+        {QVariant(), QVariant(), QVariant(), QVariant(), QVariant(), QVariant()},
+        {QStringLiteral("d"), QStringLiteral("text in a number"), 3, QStringLiteral("true"), QStringLiteral("t"), 4.25},
+    };
+    for (const QVariantList& row : rows)
+        Bases.Exec(Bases.BridgePath(), QStringLiteral("INSERT INTO t (k, n, r, b, x, \"s q\") VALUES (?, ?, ?, ?, ?, ?)"), row);
+    Bridge.Open(Bases.BridgeSource());
+
+    const TExecStep steps[] = {
+        {{QStringLiteral("SELECT *"), QStringLiteral("FROM t ORDER BY id")}, {}},
+        {{QStringLiteral("SELECT k AS \"K x\", n + 1, r * 2, x, NULL, [s q] FROM t WHERE k = :k OR :k IS NULL")},
+         {{QStringLiteral("k"), QStringLiteral("a")}}},
+        {{QStringLiteral("SELECT k AS \"K x\", n + 1, r * 2, x, NULL, [s q] FROM t WHERE k = :k OR :k IS NULL")},
+         {{QStringLiteral("k"), QVariant()}}},
+        {{QStringLiteral("SELECT * FROM t WHERE k = :k")}, {{QStringLiteral("k"), QStringLiteral("none")}}},
+        {{QStringLiteral("SELECT COUNT(b) AS c, SUM(r) AS s, AVG(n) AS a, MAX(id) AS m FROM t WHERE id > :id")},
+         {{QStringLiteral("id"), 100}}},
+        {{QStringLiteral("SELECT COUNT(b) AS c, SUM(r) AS s, AVG(r) AS a, MAX(id) AS m FROM t WHERE id > :id")},
+         {{QStringLiteral("id"), 0}}},
+        {{QStringLiteral("SELECT COUNT(*), MAX(k) FROM t")}, {}},
+        // Failures: of the text, at the first row, after the first row.
+        {{QStringLiteral("SELECT nothing FROM t WHERE k = :k")}, {{QStringLiteral("k"), QStringLiteral("a")}}},
+        {{QStringLiteral("SELECT abs(-9223372036854775807 - :one) FROM t")}, {{QStringLiteral("one"), 1}}},
+        {{QStringLiteral("SELECT CASE WHEN id > :id THEN abs(-9223372036854775807 - 1) ELSE id END FROM t ORDER BY id")},
+         {{QStringLiteral("id"), 1}}},
+    };
+
+    QList<TReadResult> ours;
+    TQuery query(Bridge);
+    for (const TExecStep& step : steps) {
+        query.Close();
+        query.SQL = step.Sql;
+        query.ClearParams();
+        for (const auto& [name, value] : step.Params)
+            query.SetParam(name, value);
+        TReadResult result;
+        try {
+            query.Open();
+            result.Names = query.FieldNames();
+            for (query.First(); !query.Eof(); query.Next()) {
+                for (int i = 0; i < query.FieldCount(); ++i)
+                    result.Cells << CellText(query.Field(i).Value());
+            }
+        } catch (const TError& error) {
+            result.Failure = error.Text();
+        }
+        ours << result;
+    }
+
+    QList<TReadResult> qts;
+    {
+        QSqlDatabase database = Bridge.Database();
+        for (const TExecStep& step : steps) {
+            TQuery names(Bridge); // for its reading of the parameter names only
+            names.SQL = step.Sql;
+            for (const auto& [name, value] : step.Params)
+                names.SetParam(name, value);
+            QSqlQuery statement(database);
+            statement.setForwardOnly(true);
+            TReadResult result;
+            if (!statement.prepare(names.Text())) {
+                result.Failure = statement.lastError().text().trimmed();
+            } else {
+                for (const QString& name : names.ParamNames())
+                    statement.bindValue(QLatin1Char(':') + name, SqlValue(names.Param(name)));
+                if (!statement.exec()) {
+                    result.Failure = statement.lastError().text().trimmed();
+                } else {
+                    const QSqlRecord record = statement.record();
+                    for (int i = 0; i < record.count(); ++i)
+                        result.Names << record.fieldName(i);
+                    while (statement.next()) {
+                        for (int i = 0; i < record.count(); ++i)
+                            result.Cells << CellText(statement.value(i));
+                    }
+                    if (statement.lastError().isValid()) {
+                        result = TReadResult();
+                        result.Failure = statement.lastError().text();
+                    }
+                }
+            }
+            statement.finish();
+            qts << result;
+        }
+    }
+    ASSERT_EQ(ours.size(), qts.size());
+    for (qsizetype i = 0; i < ours.size(); ++i) {
+        EXPECT_EQ(ours[i].Names, qts[i].Names) << i;
+        EXPECT_EQ(ours[i].Cells, qts[i].Cells) << i;
+        EXPECT_EQ(ours[i].Failure, qts[i].Failure) << i;
+    }
+    // The sequence reaches what it is meant to.
+    EXPECT_EQ(ours[0].Cells.size(), 4 * 7);
+    EXPECT_EQ(ours[1].Names.value(0), QStringLiteral("K x"));
+    EXPECT_TRUE(ours[3].Cells.isEmpty());
+    EXPECT_EQ(ours[3].Names.size(), 7);
+    for (qsizetype i = 7; i < ours.size(); ++i)
+        EXPECT_FALSE(ours[i].Failure.isEmpty()) << i;
 }
 
 TEST(QueryTest, ParameterNamesAreReadOutsideQuotesAndBrackets)

@@ -34,6 +34,45 @@ TEST_F(OperationLogTest, LineFormatFollowsRegionalSettings)
     }
 }
 
+TEST_F(OperationLogTest, EachLineTakesTheDateAndTimeOfItsOwnMoment)
+{
+    // One log through changes of the clock and of the regional formats: a text made for
+    // an earlier line is never carried over to a line whose date, time or format differ.
+    TOperationLog log(Env.Environment);
+    struct Step { QDateTime clock; QString date; QString time; QString expected; };
+    const Step steps[] = {
+        {QDateTime(QDate(2008, 12, 9), QTime(9, 5, 3)), QStringLiteral("dd.MM.yyyy"), QStringLiteral("H:mm:ss"),
+         QStringLiteral("09.12.2008 9:05:03 m")},
+        {QDateTime(QDate(2008, 12, 9), QTime(9, 5, 3)), QStringLiteral("dd.MM.yyyy"), QStringLiteral("H:mm:ss"),
+         QStringLiteral("09.12.2008 9:05:03 m")},
+        // A millisecond later: the same text with a format of whole seconds...
+        {QDateTime(QDate(2008, 12, 9), QTime(9, 5, 3, 1)), QStringLiteral("dd.MM.yyyy"), QStringLiteral("H:mm:ss"),
+         QStringLiteral("09.12.2008 9:05:03 m")},
+        // ...and another one with a format that shows them.
+        {QDateTime(QDate(2008, 12, 9), QTime(9, 5, 3, 2)), QStringLiteral("dd.MM.yyyy"), QStringLiteral("H:mm:ss.zzz"),
+         QStringLiteral("09.12.2008 9:05:03.002 m")},
+        {QDateTime(QDate(2008, 12, 9), QTime(9, 5, 4)), QStringLiteral("dd.MM.yyyy"), QStringLiteral("H:mm:ss"),
+         QStringLiteral("09.12.2008 9:05:04 m")},
+        {QDateTime(QDate(2008, 12, 9), QTime(9, 5, 4)), QStringLiteral("M/d/yyyy"), QStringLiteral("h:mm:ss AP"),
+         QStringLiteral("12/9/2008 9:05:04 AM m")},
+        // Midnight: the date moves on while the time text could look alike.
+        {QDateTime(QDate(2008, 12, 10), QTime(9, 5, 4)), QStringLiteral("M/d/yyyy"), QStringLiteral("h:mm:ss AP"),
+         QStringLiteral("12/10/2008 9:05:04 AM m")},
+        {QDateTime(QDate(2008, 12, 10), QTime(21, 5, 4)), QStringLiteral("M/d/yyyy"), QStringLiteral("h:mm:ss AP"),
+         QStringLiteral("12/10/2008 9:05:04 PM m")},
+        {QDateTime(QDate(2008, 12, 10), QTime(21, 5, 4)), QStringLiteral("dd.MM.yyyy"), QStringLiteral("H:mm:ss"),
+         QStringLiteral("10.12.2008 21:05:04 m")},
+    };
+    for (const Step& step : steps) {
+        Env.Clock = step.clock;
+        Env.Environment.Regional.ShortDateFormat = step.date;
+        Env.Environment.Regional.LongTimeFormat = step.time;
+        log.AddToLog(QStringLiteral("m"));
+        EXPECT_EQ(log.Line(log.LineCount() - 1), step.expected);
+    }
+    EXPECT_EQ(log.LineCount(), int(std::size(steps)));
+}
+
 TEST_F(OperationLogTest, MultiLineMessageGivesLinesWithoutPrefixAfterTheFirst)
 {
     TOperationLog log(Env.Environment);
@@ -47,6 +86,11 @@ TEST_F(OperationLogTest, MultiLineMessageGivesLinesWithoutPrefixAfterTheFirst)
                              "Timeout\r\n"));
     // The file is Windows-1251: one byte per Cyrillic letter.
     EXPECT_TRUE(ReadWholeFile(LogPath()).contains(ToCp1251(QStringLiteral("Произошла"))));
+
+    // A lone line feed or carriage return breaks the line as well.
+    log.AddToLog(QStringLiteral("a\nb\rc"));
+    EXPECT_EQ(LogLinesOf(log).mid(2), (QStringList{QStringLiteral("09.12.2008 9:05:03 a"), QStringLiteral("b"),
+                                                   QStringLiteral("c")}));
 }
 
 TEST_F(OperationLogTest, SaveLogWritesEachLineOnceAndKeepsEarlierContent)

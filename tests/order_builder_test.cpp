@@ -284,6 +284,54 @@ TEST_F(OrderBuilderTest, NothingToWithdraw)
     EXPECT_FALSE(Builder.KillOrder(order, Omega, Account));
 }
 
+TEST_F(OrderBuilderTest, OneBuilderFollowsEveryInputOfTheWordingFromOrderToOrder)
+{
+    // The builder serves many orders in turn; what it read from one wording must never
+    // stand in for another wording, fill or regional setting.
+    struct Step {
+        const char* wording;
+        bool filled;
+        double fillPrice;
+        bool russian;
+        const char* operation;
+        qint32 quantity;
+        double price;
+        bool isMarket;
+    };
+    const Step steps[] = {
+        {"Buy 3 at 100.5 Limit", false, 0, false, "B", 3, 100.5, false},
+        {"Buy 3 at 100.5 Limit", false, 0, false, "B", 3, 100.5, false},
+        {"Sell 3 at 100.5 Limit", false, 0, false, "S", 3, 100.5, false},
+        {"Sell 4 at 100.5 Limit", false, 0, false, "S", 4, 100.5, false},
+        {"Sell 4 at 100.5 Market", false, 0, false, "S", 4, 100.5, true},
+        // Filled: the fill price, whatever the wording says; a new fill price is used.
+        {"Sell 4 at 100.5 Market", true, 99.25, false, "S", 4, 99.25, true},
+        {"Sell 4 at 100.5 Market", true, 98.75, false, "S", 4, 98.75, true},
+        {"Sell 4 at 100.5 Limit", false, 98.75, false, "S", 4, 100.5, false},
+        // Under a comma separator "100.5" is no price, "100,5" is.
+        {"Sell 4 at 100.5 Limit", false, 0, true, "S", 4, 0, false},
+        {"Sell 4 at 100,5 Limit", false, 0, true, "S", 4, 100.5, false},
+        {"Sell 4 at 100,5 Limit", false, 0, false, "S", 4, 0, false},
+    };
+    Lookup.Securities[QStringLiteral("ABC")].Slippage = 0;
+    for (const Step& step : steps) {
+        Omega.Order = QString::fromLatin1(step.wording);
+        Omega.Filled = step.filled;
+        Omega.FillPrice = step.fillPrice;
+        Env.Environment.Regional = step.russian ? TRegional::Russian() : TRegional();
+        TOrder order;
+        const bool sent = Builder.NewOrder(order, Omega, Account);
+        const std::string what = std::string(step.wording) + (step.filled ? " filled" : "")
+            + (step.russian ? " russian" : "");
+        EXPECT_TRUE(sent) << what;
+        EXPECT_EQ(order.Operation, QString::fromLatin1(step.operation)) << what;
+        EXPECT_EQ(order.Quantity, step.quantity) << what;
+        EXPECT_EQ(order.IsMarket, step.isMarket) << what;
+        // A market order goes out at its slippage price, which is the price here.
+        EXPECT_DOUBLE_EQ(order.Price, step.price) << what;
+    }
+}
+
 TEST_F(OrderBuilderTest, UnreadableQuantityReachesTheCaller)
 {
     Omega.Order = QStringLiteral("Buy  3 at 100 Limit");

@@ -1,5 +1,6 @@
 #include "data/DatMod.h"
 #include "data/Settings.h"
+#include "intake/Dispatch.h"
 #include "shell/CodePage.h"
 #include "shell/Error.h"
 #include "shell/OperationLog.h"
@@ -357,6 +358,64 @@ TEST_P(SendTransactionTest, FailedBookingReachesTheCallerAndNeverReusesTheNumber
     EXPECT_TRUE(lines[2].startsWith(QStringLiteral("TRANS_ID =2;ACTION=NEW_ORDER;")));
     EXPECT_EQ(Count(QStringLiteral("tOrderNumber")), 2);
     EXPECT_EQ(Count(QStringLiteral("tOrderNumber"), QStringLiteral("trans_id IN (1, 2)")), 2);
+}
+
+TEST_P(SendTransactionTest, EachDispatchReadsTheSecurityOfItsOwnOrderAsItIsNow)
+{
+    // The security is read once per dispatch and kept for its accounts: it must never be
+    // carried over to another order or past a change of the securities.
+    Settings.rgpSingleMulti = smMulti;
+    for (const char* code : {"C1", "C2"})
+        Bridge(QStringLiteral("tclients"), {{"Code", code}, {"AccountMicex", "ACC01"}, {"AccountFORTS", "FUT01"},
+                                            {"Active", true}});
+    TDispatcher dispatcher(Settings, DatMod, Builder, Log, Env.Environment);
+    std::function<void()> afterFirstAccount;
+    dispatcher.SendTransaction = [&](const TOrder& order, const TOmegaOrder& omega) {
+        Sender.SendTransaction(order, omega);
+        if (order.ClientCode == QStringLiteral("C1") && afterFirstAccount)
+            afterFirstAccount();
+    };
+    dispatcher.WriteTransFile = [this] { Writer.WriteTransFile(); };
+    int linesSeen = 0;
+    auto dispatch = [&](const QString& symbol) {
+        TOmegaOrder omega = Omega;
+        omega.Symbol = symbol;
+        dispatcher.ProcessOrder(omega, &TOrderBuilder::NewOrder, true);
+        const QStringList lines = FileLines().mid(linesSeen);
+        linesSeen += int(lines.size());
+        QStringList codes; // "SECCODE/CLASSCODE" per account
+        for (const QString& line : lines) {
+            const QStringList pairs = line.split(QLatin1Char(';'));
+            codes << pairs.value(3).section(QLatin1Char('='), 1) + QLatin1Char('/') + pairs.value(4).section(QLatin1Char('='), 1);
+        }
+        return codes;
+    };
+
+    EXPECT_EQ(dispatch(QStringLiteral("ABC")), (QStringList{QStringLiteral("ABCD/BOARD1"), QStringLiteral("ABCD/BOARD1")}));
+    // Another program changed the security between two dispatches of the same ticker.
+    Bases.Exec(Bases.BridgePath(), QStringLiteral("UPDATE tSecCode SET SecCode = 'ABCE', Class_Code = 'BOARD2' WHERE Ticker = 'ABC'"));
+    EXPECT_EQ(dispatch(QStringLiteral("ABC")), (QStringList{QStringLiteral("ABCE/BOARD2"), QStringLiteral("ABCE/BOARD2")}));
+    // Another order, another security.
+    EXPECT_EQ(dispatch(QStringLiteral("RI")), (QStringList{QStringLiteral("RIH9/SPBFUT"), QStringLiteral("RIH9/SPBFUT")}));
+
+    // The operator stores the security through the data module between two accounts of
+    // one dispatch: the next account has the stored row.
+    RefreshTable(DatMod.tSecCode); // the grid shows the row as it is now
+    afterFirstAccount = [this] {
+        TTable& securities = DatMod.tSecCode;
+        ASSERT_TRUE(securities.Locate(QStringLiteral("Ticker"), QStringLiteral("ABC")));
+        securities.FieldByName(QStringLiteral("SecCode")).SetValue(QStringLiteral("ABCF"));
+        ASSERT_TRUE(securities.Post());
+    };
+    EXPECT_EQ(dispatch(QStringLiteral("ABC")), (QStringList{QStringLiteral("ABCE/BOARD2"), QStringLiteral("ABCF/BOARD2")}));
+    // ...or deletes it: the next account finds no security and gets nothing.
+    afterFirstAccount = [this] {
+        TTable& securities = DatMod.tSecCode;
+        ASSERT_TRUE(securities.Locate(QStringLiteral("Ticker"), QStringLiteral("ABC")));
+        securities.Delete();
+    };
+    EXPECT_EQ(dispatch(QStringLiteral("ABC")), QStringList{QStringLiteral("ABCF/BOARD2")});
+    EXPECT_TRUE(LogLines().last().endsWith(SecurityNotFoundMessage(QStringLiteral("ABC"))));
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, SendTransactionTest,

@@ -67,6 +67,52 @@ TEST_P(TradeLookupTest, FindSecurity)
     EXPECT_FALSE(Lookup.FindSecurity(QStringLiteral("NONE")).has_value());
 }
 
+TEST_P(TradeLookupTest, KeptSecurityGoesWithAnEditAClosedTableAnotherTickerAndTheLastRelease)
+{
+    Insert(QStringLiteral("tSecCode"), {{"SecCode", "ABCD"}, {"Ticker", "ABC"}, {"Digits", 2}});
+    Insert(QStringLiteral("tSecCode"), {{"SecCode", "XYZW"}, {"Ticker", "XYZ"}, {"Digits", 0}});
+    auto code = [this](const QString& ticker) {
+        const std::optional<TSecurityRow> row = Lookup.FindSecurity(ticker);
+        return row ? row->SecCode : QStringLiteral("none");
+    };
+    auto store = [this](const QString& ticker, const QString& value) {
+        ASSERT_TRUE(DatMod.tSecCode.Locate(QStringLiteral("Ticker"), ticker));
+        DatMod.tSecCode.FieldByName(QStringLiteral("SecCode")).SetValue(value);
+        ASSERT_TRUE(DatMod.tSecCode.Post());
+    };
+
+    Lookup.KeepSecurities();
+    EXPECT_EQ(code(QStringLiteral("ABC")), QStringLiteral("ABCD"));
+    // Another ticker is its own row, and the first one's again after it.
+    EXPECT_EQ(code(QStringLiteral("XYZ")), QStringLiteral("XYZW"));
+    EXPECT_EQ(code(QStringLiteral("ABC")), QStringLiteral("ABCD"));
+    // A row stored or deleted through the data module is read again.
+    store(QStringLiteral("ABC"), QStringLiteral("ABC1"));
+    EXPECT_EQ(code(QStringLiteral("ABC")), QStringLiteral("ABC1"));
+    ASSERT_TRUE(DatMod.tSecCode.Locate(QStringLiteral("Ticker"), QStringLiteral("ABC")));
+    DatMod.tSecCode.Delete();
+    EXPECT_EQ(code(QStringLiteral("ABC")), QStringLiteral("none"));
+    Insert(QStringLiteral("tSecCode"), {{"SecCode", "ABC2"}, {"Ticker", "ABC"}, {"Digits", 2}});
+    // A closed securities table (a connection opened again) is read again, and opened.
+    DatMod.conQuikData.Open(Bases.BridgeSource());
+    EXPECT_EQ(code(QStringLiteral("ABC")), QStringLiteral("ABC2"));
+    EXPECT_TRUE(DatMod.tSecCode.Active());
+
+    // Nested keeping: the inner release keeps nothing away; the last one does.
+    Lookup.KeepSecurities();
+    Lookup.ReleaseSecurities();
+    Lookup.ReleaseSecurities();
+    Bases.Exec(Bases.BridgePath(), QStringLiteral("UPDATE tSecCode SET SecCode = 'ABC3' WHERE Ticker = 'ABC'"));
+    EXPECT_EQ(code(QStringLiteral("ABC")), QStringLiteral("ABC3"));
+    // Without keeping, every question reads the table.
+    Bases.Exec(Bases.BridgePath(), QStringLiteral("UPDATE tSecCode SET SecCode = 'ABC4' WHERE Ticker = 'ABC'"));
+    EXPECT_EQ(code(QStringLiteral("ABC")), QStringLiteral("ABC4"));
+    // A release without a keep does not underflow into keeping.
+    Lookup.ReleaseSecurities();
+    Bases.Exec(Bases.BridgePath(), QStringLiteral("UPDATE tSecCode SET SecCode = 'ABC5' WHERE Ticker = 'ABC'"));
+    EXPECT_EQ(code(QStringLiteral("ABC")), QStringLiteral("ABC5"));
+}
+
 TEST_P(TradeLookupTest, FindPortfolio)
 {
     Insert(QStringLiteral("tPortfolio"), {{"id_client", "C1"}, {"curallassets", 1000000.0}});

@@ -97,6 +97,19 @@ TEST(TransactionLineTest, ValueThatWouldSplitTheLineIsRefused)
         order.ClientCode = code;
         EXPECT_THROW(TransactionLine(1, order, TRegional()), TError);
     }
+    // Every control character is refused, the first of the upper range too; a character
+    // of another kind at either edge of that range goes into the line.
+    struct Case { char16_t code; bool refused; };
+    const Case cases[] = {{0x00, true}, {0x1F, true}, {0x20, false}, {0x7E, false}, {0x7F, true},
+                          {0x85, true}, {0x9F, true}, {0xA0, false}, {0xAD, false}, {0x2028, false}};
+    for (const Case& c : cases) {
+        TOrder order = LimitBuy();
+        order.Account = QStringLiteral("ACC") + QChar(c.code);
+        if (c.refused)
+            EXPECT_THROW(TransactionLine(1, order, TRegional()), TError) << int(c.code);
+        else
+            EXPECT_TRUE(TransactionLine(1, order, TRegional()).contains(order.Account)) << int(c.code);
+    }
 }
 
 TEST(TransactionLineTest, NotesAndTexts)

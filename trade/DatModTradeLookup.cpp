@@ -30,6 +30,23 @@ std::optional<double> OptionalFloat(TDataSet& dataSet, const QString& column)
 
 std::optional<TSecurityRow> TDatModTradeLookup::FindSecurity(const QString& ticker)
 {
+    if (FKeepDepth > 0 && FKept && FKept->Ticker == ticker && FDatMod.tSecCode.Active()
+        && FKept->Edits == FDatMod.SecuritiesEdits())
+        return FKept->Row;
+    std::optional<TSecurityRow> row = ReadSecurity(ticker);
+    if (FKeepDepth > 0)
+        FKept = TKeptSecurity{ticker, row, FDatMod.SecuritiesEdits()};
+    return row;
+}
+
+void TDatModTradeLookup::ReleaseSecurities() noexcept
+{
+    if (FKeepDepth > 0 && --FKeepDepth == 0)
+        FKept.reset();
+}
+
+std::optional<TSecurityRow> TDatModTradeLookup::ReadSecurity(const QString& ticker)
+{
     OpenIfClosed(FDatMod.tSecCode);
     TQuery& query = FDatMod.qSecCode;
     FDatMod.OpenSecCode(ticker);

@@ -8,12 +8,34 @@
 #include "trade/Price.h"
 #include "trade/TradeLookup.h"
 
+#include <bit>
 #include <utility>
 
 TOrderBuilder::TOrderBuilder(const TSettings& settings, const TEnvironment& environment,
                              TOperationLog& log, TTradeLookup& lookup)
     : FSettings(settings), FEnvironment(environment), FLog(log), FLookup(lookup)
 {
+}
+
+void TOrderBuilder::Convert(TOrder& order, const TOmegaOrder& omega)
+{
+    const TRegional& regional = FEnvironment.Regional;
+    // The fill price counts only for a filled order; it is compared bit for bit.
+    const double fillPrice = omega.Filled ? omega.FillPrice : 0;
+    if (FConverted && FConverted->Wording == omega.Order && FConverted->Filled == omega.Filled
+        && std::bit_cast<quint64>(FConverted->FillPrice) == std::bit_cast<quint64>(fillPrice)
+        && FConverted->DecimalSeparator == regional.DecimalSeparator && FConverted->Locale == regional.Locale) {
+        order.Operation = FConverted->Operation;
+        order.Quantity = FConverted->Quantity;
+        order.Price = FConverted->Price;
+        order.IsStop = FConverted->IsStop;
+        order.IsMarket = FConverted->IsMarket;
+        return;
+    }
+    FConverted.reset();
+    ConvertOrder(order, omega, regional);
+    FConverted = TConverted{omega.Order, omega.Filled, fillPrice, regional.DecimalSeparator, regional.Locale,
+                            order.Operation, order.Quantity, order.Price, order.IsStop, order.IsMarket};
 }
 
 void TOrderBuilder::SizeFromSecurity(TOrder& order)
@@ -79,7 +101,7 @@ bool TOrderBuilder::NewOrder(TOrder& order, const TOmegaOrder& omega, const TCli
 {
     ClearOrder(order);
     CopyOrderIdentity(order, omega, account);
-    ConvertOrder(order, omega, FEnvironment.Regional);
+    Convert(order, omega);
     CalcOrder(order, omega);
     if (order.Quantity <= 0)
         return false;
@@ -94,7 +116,7 @@ bool TOrderBuilder::KillOrder(TOrder& order, const TOmegaOrder& omega, const TCl
     order.OrderKey = FLookup.LastOrderNumber(order.OrderId, omega.Filled, order.ClientCode);
     if (!IsOrderNumber(order.OrderKey))
         return false; // nothing reached the exchange that could be withdrawn
-    ConvertOrder(order, omega, FEnvironment.Regional);
+    Convert(order, omega);
     CalcOrder(order, omega);
     if (order.Quantity <= 0)
         return false;

@@ -2,10 +2,13 @@
 
 #include "trade/OmegaOrder.h"
 #include "trade/Order.h"
+#include "trade/TradeLookup.h"
+
+#include <QLocale>
+#include <optional>
 
 class TOperationLog;
 class TSettings;
-class TTradeLookup;
 struct TEnvironment;
 
 // Turns a strategy order into the terminal order for one account: the two order builders
@@ -30,8 +33,42 @@ public:
     // no exchange order number is known for it or the quantity is 0.
     bool KillOrder(TOrder& order, const TOmegaOrder& omega, const TClientAccount& account);
 
+    // For its life, the lookup may keep the securities rows it reads (TTradeLookup::
+    // KeepSecurities): the builders called for the accounts of one strategy order then read
+    // the order's security once. Held by the dispatch around its accounts.
+    class TSecurityReuse {
+    public:
+        explicit TSecurityReuse(TOrderBuilder& builder) : FLookup(builder.FLookup) { FLookup.KeepSecurities(); }
+        ~TSecurityReuse() { FLookup.ReleaseSecurities(); }
+        TSecurityReuse(const TSecurityReuse&) = delete;
+        TSecurityReuse& operator=(const TSecurityReuse&) = delete;
+
+    private:
+        TTradeLookup& FLookup;
+    };
+
 private:
     void SizeFromSecurity(TOrder& order);
+    // ConvertOrder on an order just cleared. The builders read the same wording for every
+    // account of a dispatch, so what the last wording gave is kept with what it depends on
+    // and given again for the same inputs. A wording that fails to read is not kept.
+    void Convert(TOrder& order, const TOmegaOrder& omega);
+
+    struct TConverted {
+        // What ConvertOrder reads...
+        QString Wording;
+        bool Filled = false;
+        double FillPrice = 0;
+        QChar DecimalSeparator;
+        QLocale Locale;
+        // ...and what it fills in.
+        QString Operation;
+        qint32 Quantity = 0;
+        double Price = 0;
+        bool IsStop = false;
+        bool IsMarket = false;
+    };
+    std::optional<TConverted> FConverted;
 
     const TSettings& FSettings;
     const TEnvironment& FEnvironment;

@@ -5,10 +5,14 @@
 
 #include <QLocale>
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <limits>
 
 namespace {
+
+// Price texts a TPriceTexts keeps.
+constexpr qsizetype KeptPrices = 4;
 
 // The number of significant digits a fixed-point price is written with; further
 // decimals are zeros.
@@ -68,6 +72,24 @@ QString FormatMultiple(qint32 digits, double price)
 QString FormatPrice(qint32 digits, double price, const TRegional& regional)
 {
     return digits >= 0 ? FormatFixed(digits, price, regional) : FormatMultiple(digits, price);
+}
+
+QString TPriceTexts::Format(qint32 digits, double price, const TRegional& regional)
+{
+    const quint64 bits = std::bit_cast<quint64>(price);
+    for (qsizetype i = 0; i < FEntries.size(); ++i) {
+        const TEntry& entry = FEntries[i];
+        if (entry.Digits == digits && entry.PriceBits == bits && entry.DecimalSeparator == regional.DecimalSeparator) {
+            if (i > 0)
+                FEntries.move(i, 0);
+            return FEntries.front().Text;
+        }
+    }
+    QString text = FormatPrice(digits, price, regional);
+    if (FEntries.size() >= KeptPrices)
+        FEntries.removeLast();
+    FEntries.prepend(TEntry{digits, bits, regional.DecimalSeparator, text});
+    return text;
 }
 
 double SlippagePrice(const QString& operation, double price, double slippagePercent)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QtGlobal>
 
@@ -12,6 +13,23 @@ struct TRegional;
 // to the even multiple, written without decimals. Throws TError when a price rounded to
 // multiples does not fit 64-bit integers.
 QString FormatPrice(qint32 digits, double price, const TRegional& regional);
+
+// FormatPrice keeping the last few texts it made: the transactions of one dispatch write
+// the same two prices for every account. A price that cannot be written is not kept, and
+// throws each time, as FormatPrice does.
+class TPriceTexts {
+public:
+    QString Format(qint32 digits, double price, const TRegional& regional);
+
+private:
+    struct TEntry {
+        qint32 Digits;
+        quint64 PriceBits; // bit for bit: only the very same value takes a kept text
+        QChar DecimalSeparator;
+        QString Text;
+    };
+    QList<TEntry> FEntries; // the most recently used first
+};
 
 // The price moved by the slippage (percent) against the trader: up for a buy ("B"),
 // down for anything else, so that the limit order still gets filled.

@@ -19,6 +19,14 @@ public:
     // the ticker is not listed.
     virtual std::optional<TSecurityRow> FindSecurity(const QString& ticker) = 0;
 
+    // One strategy order goes to many accounts, and each asks for the same security. From
+    // KeepSecurities() to the matching ReleaseSecurities() (the pairs nest) a lookup may
+    // answer FindSecurity with the answer it gave last for the same ticker, as long as
+    // nothing it knows of has changed the securities since; after the last release it
+    // asks the database again. A lookup that keeps nothing ignores both calls.
+    virtual void KeepSecurities() noexcept {}
+    virtual void ReleaseSecurities() noexcept {}
+
     // The client's row of the portfolio table; none when the terminal exported no row for
     // the client.
     virtual std::optional<TPortfolioRow> FindPortfolio(const QString& clientCode) = 0;

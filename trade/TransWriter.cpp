@@ -9,6 +9,7 @@
 
 #include <QFile>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -31,8 +32,8 @@ TQueuedTransaction TTransWriter::QueueTransaction(const TOrder& order)
         throw TError(QStringLiteral("The transaction numbers are used up"));
     TQueuedTransaction queued;
     queued.TransId = FTransCounter;
-    queued.Line = TransactionLine(queued.TransId, order, FEnvironment.Regional);
-    queued.Note = TransactionNote(order, FEnvironment.Regional);
+    queued.Line = TransactionLine(queued.TransId, order, FEnvironment.Regional, FPrices);
+    queued.Note = TransactionNote(order, FEnvironment.Regional, FPrices);
     FPendingTrans << queued.Line;
     // The number belongs to this line from now on, even if its booking fails.
     ++FTransCounter;
@@ -53,8 +54,14 @@ void TTransWriter::WriteTransFile()
     const qint64 sizeBefore = file.size();
 
     QByteArray bytes = FPendingBytes;
-    for (const QString& line : FPendingTrans)
-        bytes += FileBytesOf(line);
+    qsizetype size = bytes.size();
+    for (const QString& line : std::as_const(FPendingTrans))
+        size += line.size() + 2; // one byte per character in Windows-1251, then CR LF
+    bytes.reserve(size);
+    for (const QString& line : std::as_const(FPendingTrans)) {
+        AppendCp1251(bytes, line);
+        bytes.append("\r\n", 2);
+    }
     const qint64 written = file.write(bytes);
     if (written == bytes.size() && file.flush()) {
         FPendingTrans.clear();

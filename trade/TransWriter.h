@@ -1,6 +1,7 @@
 #pragma once
 
 #include "trade/Order.h"
+#include "trade/Price.h"
 
 #include <QByteArray>
 #include <QString>
@@ -59,6 +60,7 @@ private:
     const TEnvironment& FEnvironment;
     TOperationLog& FLog;
     qint32 FTransCounter = 0;
+    TPriceTexts FPrices; // the prices of the lines of the dispatch at hand, formatted once
     QStringList FPendingTrans;
     // The tail of a line a failed write left half in the file when the file could not be
     // cut back; written before the queued lines.

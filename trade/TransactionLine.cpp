@@ -4,16 +4,26 @@
 #include "shell/Error.h"
 #include "trade/Price.h"
 
-#include <QStringList>
+#include <QStringBuilder>
+#include <algorithm>
+#include <iterator>
+#include <utility>
 
 namespace {
 
-void CheckValue(const char* key, const QString& value)
+// A character of the Unicode category "control" (Cc): U+0000 to U+001F and U+007F to
+// U+009F, a set Unicode never changes.
+bool IsControl(char16_t code)
+{
+    return code < 0x20 || (code >= 0x7F && code <= 0x9F);
+}
+
+void CheckValue(QStringView key, const QString& value)
 {
     for (const QChar c : value) {
-        if (c == QLatin1Char(';') || c.category() == QChar::Other_Control)
+        if (c == QLatin1Char(';') || IsControl(c.unicode()))
             throw TError(QStringLiteral("The value \"%1\" of %2 cannot go into a transaction line")
-                             .arg(value, QLatin1String(key)));
+                             .arg(value, key));
     }
 }
 
@@ -21,38 +31,64 @@ void CheckValue(const char* key, const QString& value)
 
 QString TransactionLine(qint32 transId, const TOrder& order, const TRegional& regional)
 {
-    const std::pair<const char*, QString> pairs[] = {
-        {"TRANS_ID =", QString::number(transId)},
-        {"ACTION=", order.Action},
-        {"ACCOUNT=", order.Account},
-        {"SECCODE=", order.SecCode},
-        {"CLASSCODE=", order.ClassCode},
-        {"CLIENT_CODE=", order.ClientCode},
-        {"OPERATION=", order.Operation},
-        {"PRICE=", FormatPrice(order.Digits, order.Price, regional)},
-        {"STOPPRICE=", FormatPrice(order.Digits, order.StopPrice, regional)},
-        {"Order_key=", order.OrderKey},
-        {"Stop_Order_key=", order.StopOrderKey},
-        {"QUANTITY=", QString::number(order.Quantity)},
+    TPriceTexts prices;
+    return TransactionLine(transId, order, regional, prices);
+}
+
+QString TransactionLine(qint32 transId, const TOrder& order, const TRegional& regional, TPriceTexts& prices)
+{
+    // The prices are formatted before any value is checked: a price that cannot be
+    // written is the failure reported.
+    const QString transIdText = QString::number(transId);
+    const QString price = prices.Format(order.Digits, order.Price, regional);
+    const QString stopPrice = prices.Format(order.Digits, order.StopPrice, regional);
+    const QString quantity = QString::number(order.Quantity);
+    const std::pair<QStringView, const QString*> pairs[] = {
+        {u"TRANS_ID =", &transIdText},
+        {u"ACTION=", &order.Action},
+        {u"ACCOUNT=", &order.Account},
+        {u"SECCODE=", &order.SecCode},
+        {u"CLASSCODE=", &order.ClassCode},
+        {u"CLIENT_CODE=", &order.ClientCode},
+        {u"OPERATION=", &order.Operation},
+        {u"PRICE=", &price},
+        {u"STOPPRICE=", &stopPrice},
+        {u"Order_key=", &order.OrderKey},
+        {u"Stop_Order_key=", &order.StopOrderKey},
+        {u"QUANTITY=", &quantity},
     };
-    QStringList parts;
+    // Checked in order, then written in one piece.
+    qsizetype size = std::size(pairs) - 1; // the separators
     for (const auto& [key, value] : pairs) {
-        CheckValue(key, value);
-        parts << QLatin1String(key) + value;
+        CheckValue(key, *value);
+        size += key.size() + value->size();
     }
-    return parts.join(QLatin1Char(';'));
+    QString line(size, Qt::Uninitialized);
+    QChar* out = line.data();
+    bool first = true;
+    for (const auto& [key, value] : pairs) {
+        if (!first)
+            *out++ = QLatin1Char(';');
+        first = false;
+        out = std::copy(key.begin(), key.end(), out);
+        out = std::copy(value->begin(), value->end(), out);
+    }
+    return line;
 }
 
 QString TransactionNote(const TOrder& order, const TRegional& regional)
 {
+    TPriceTexts prices;
+    return TransactionNote(order, regional, prices);
+}
+
+QString TransactionNote(const TOrder& order, const TRegional& regional, TPriceTexts& prices)
+{
     QString note;
     if (order.Action.contains(QLatin1String("NEW"))) {
-        note = QStringLiteral(" [") + order.Operation + QLatin1Char(' ')
-            + QString::number(order.Quantity) + QLatin1Char(' ') + order.Ticker
-            + QStringLiteral(" at ") + FormatPrice(order.Digits, order.Price, regional);
-        if (order.IsStop)
-            note += QStringLiteral(" Stop");
-        note += QStringLiteral("] ");
+        const QString price = prices.Format(order.Digits, order.Price, regional);
+        note = u" [" % order.Operation % QLatin1Char(' ') % QString::number(order.Quantity) % QLatin1Char(' ')
+            % order.Ticker % u" at " % price % (order.IsStop ? QStringView(u" Stop") : QStringView()) % u"] ";
     }
     if (order.Action.contains(QLatin1String("KILL")))
         note += QStringLiteral(" [снятие заявки # ") + order.OrderKey + QLatin1Char(']');
@@ -61,8 +97,8 @@ QString TransactionNote(const TOrder& order, const TRegional& regional)
 
 QString TransactionLogText(qint32 transId, const QString& note, const QString& clientCode)
 {
-    return QStringLiteral("Транзакция номер ") + QString::number(transId) + note
-        + QStringLiteral(" по счету ") + clientCode + QStringLiteral(" отправлена в Quik.");
+    return u"Транзакция номер " % QString::number(transId) % note % u" по счету " % clientCode
+        % u" отправлена в Quik.";
 }
 
 QString TransactionMailText(qint32 transId, const QString& note)

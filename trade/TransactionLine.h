@@ -7,6 +7,7 @@
 #include <QtGlobal>
 
 struct TRegional;
+class TPriceTexts;
 
 // The line of the transaction import file for an order: twelve "key=value" pairs in a
 // fixed order, separated by ";", every key present even when its value is empty:
@@ -15,11 +16,14 @@ struct TRegional;
 // Throws TError when a value holds a ";" or a control character: the terminal would read
 // such a line as different keys or as more than one transaction.
 QString TransactionLine(qint32 transId, const TOrder& order, const TRegional& regional);
+// The same, with the prices taken from (and kept in) the given texts.
+QString TransactionLine(qint32 transId, const TOrder& order, const TRegional& regional, TPriceTexts& prices);
 
 // The short description of a transaction in log lines and e-mails:
 // " [B 3 ABCD at 100.00] " for a new order (" Stop" before the bracket for a stop order),
 // " [снятие заявки # 123456]" for a withdrawal.
 QString TransactionNote(const TOrder& order, const TRegional& regional);
+QString TransactionNote(const TOrder& order, const TRegional& regional, TPriceTexts& prices);
 
 // "Транзакция номер 7 [B 3 ABCD at 100.00]  по счету C1 отправлена в Quik."
 QString TransactionLogText(qint32 transId, const QString& note, const QString& clientCode);
