@@ -23,35 +23,12 @@ void TOperationLog::CloseFile()
     FFile.Close();
 }
 
-const QString& TOperationLog::DateText(const QDate& date)
-{
-    const QString& format = FEnvironment.Regional.ShortDateFormat;
-    if (!FDateMade || date != FDate || format != FDateFormat) {
-        FDateText = date.toString(format);
-        FDateMade = true;
-        FDate = date;
-        FDateFormat = format;
-    }
-    return FDateText;
-}
-
-const QString& TOperationLog::TimeText(const QTime& time)
-{
-    const QString& format = FEnvironment.Regional.LongTimeFormat;
-    if (!FTimeMade || time != FTime || format != FTimeFormat) {
-        FTimeText = time.toString(format);
-        FTimeMade = true;
-        FTime = time;
-        FTimeFormat = format;
-    }
-    return FTimeText;
-}
-
 void TOperationLog::AddToLog(const QString& message)
 {
     const QDateTime now = FEnvironment.Now();
-    const QString text =
-        DateText(now.date()) % QLatin1Char(' ') % TimeText(now.time()) % QLatin1Char(' ') % message;
+    const TRegional& regional = FEnvironment.Regional;
+    const QString text = FDateText.Of(now.date(), regional.ShortDateFormat) % QLatin1Char(' ')
+        % FTimeText.Of(now.time(), regional.LongTimeFormat) % QLatin1Char(' ') % message;
     if (!text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r'))) {
         FLines.Append(text);
         return;

@@ -4,6 +4,10 @@
 #include "shell/ExclusiveFile.h"
 #include "shell/LogLines.h"
 
+#include <QDate>
+#include <QString>
+#include <QTime>
+
 // The operation log: the on-screen lines (which the log view shows and the operator may
 // edit) and the log file "Zovrant.log" they are appended to.
 class TOperationLog {
@@ -28,21 +32,33 @@ public:
     TLogLines& Lines() { return FLines; }
 
 private:
-    // The date's and the time's texts, each formatted again only when its value or its
-    // format differs from the last line's: lines come in bursts (a dispatch logs one per
-    // account) that share the date and mostly the time.
-    const QString& DateText(const QDate& date);
-    const QString& TimeText(const QTime& time);
+    // A date's or a time's text, formatted again only when its value or its format differs
+    // from the last line's: lines come in bursts (a dispatch logs one per account) that
+    // share the date and mostly the time.
+    template <typename TValue>
+    class TFormatted {
+    public:
+        const QString& Of(const TValue& value, const QString& format)
+        {
+            if (!FMade || value != FValue || format != FFormat) {
+                FText = value.toString(format);
+                FMade = true;
+                FValue = value;
+                FFormat = format;
+            }
+            return FText;
+        }
+
+    private:
+        bool FMade = false;
+        TValue FValue;
+        QString FFormat;
+        QString FText;
+    };
 
     TEnvironment& FEnvironment;
-    bool FDateMade = false;
-    QDate FDate;
-    QString FDateFormat;
-    QString FDateText;
-    bool FTimeMade = false;
-    QTime FTime;
-    QString FTimeFormat;
-    QString FTimeText;
+    TFormatted<QDate> FDateText;
+    TFormatted<QTime> FTimeText;
     TLogLines FLines;
     TExclusiveFile FFile;
     int FLoggedLineCount = 0;
