@@ -31,8 +31,7 @@ void TTable::Fetch()
     QSqlDatabase database = Connection().Database();
     // Where the journal stands is taken before the rows are read: a change landing during
     // the read is read again at the next refresh, never missed.
-    const bool journalOrder = FSortColumn.isEmpty() || FSortColumn.compare(QLatin1String("id"), Qt::CaseInsensitive) == 0;
-    const std::optional<qint64> journal = journalOrder ? JournalPosition(Connection(), FTableName) : std::nullopt;
+    const std::optional<qint64> journal = InIdOrder() ? JournalPosition(Connection(), FTableName) : std::nullopt;
     QString statement = QStringLiteral("SELECT * FROM ") + Bracketed(FTableName);
     if (!FSortColumn.isEmpty())
         statement += QStringLiteral(" ORDER BY ") + Bracketed(FSortColumn);
@@ -75,10 +74,14 @@ void TTable::TakeJournalPosition(const std::optional<qint64>& position)
     FJournalPosition = position;
 }
 
+bool TTable::InIdOrder() const
+{
+    return FSortColumn.isEmpty() || FSortColumn.compare(QLatin1String("id"), Qt::CaseInsensitive) == 0;
+}
+
 bool TTable::JournalOrder() const
 {
-    return IdIsKey() && HasField(QStringLiteral("id"))
-        && (FSortColumn.isEmpty() || FSortColumn.compare(QLatin1String("id"), Qt::CaseInsensitive) == 0);
+    return IdIsKey() && HasField(QStringLiteral("id")) && InIdOrder();
 }
 
 int TTable::IdPosition(qint64 id, int idColumn, bool* found) const

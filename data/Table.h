@@ -51,6 +51,8 @@ private:
     void Update();
     void ReadBackInserted(const QVariant& insertedId);
     int Execute(const QString& statement, const QVariantList& binds, QVariant* insertedId = nullptr);
+    // No sort column, or the id: the order the journal's reader keeps.
+    bool InIdOrder() const;
     // Whether the journal can serve this table: ordered by its id, the id its key.
     bool JournalOrder() const;
     // Where the journal stood when the rows were read; empty when it cannot serve them.

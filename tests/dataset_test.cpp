@@ -412,6 +412,29 @@ struct TExecStep {
     QList<std::pair<QString, QVariant>> Params;
 };
 
+// Gives a query the step's text and parameters.
+void SetStep(TQuery& query, const TExecStep& step)
+{
+    query.Close();
+    query.SQL = step.Sql;
+    query.ClearParams();
+    for (const auto& [name, value] : step.Params)
+        query.SetParam(name, value);
+}
+
+// Prepares the step's text on a plain Qt statement and binds its parameters as a TQuery
+// binds them; false when the text does not prepare.
+bool PrepareAsQueryDoes(QSqlQuery& statement, TConnection& connection, const TExecStep& step)
+{
+    TQuery names(connection); // for its reading of the parameter names only
+    SetStep(names, step);
+    if (!statement.prepare(names.Text()))
+        return false;
+    for (const QString& name : names.ParamNames())
+        statement.bindValue(QLatin1Char(':') + name, SqlValue(names.Param(name)));
+    return true;
+}
+
 TEST_P(DataSetTest, StatementsWithoutRowsDoWhatQtsDriverDoes)
 {
     // The same statements run through TQuery::ExecSQL on one file and through a plain Qt
@@ -472,11 +495,7 @@ TEST_P(DataSetTest, StatementsWithoutRowsDoWhatQtsDriverDoes)
     TQuery query(Bridge);
     QList<TExecResult> ours;
     for (const TExecStep& step : steps) {
-        query.Close();
-        query.SQL = step.Sql;
-        query.ClearParams();
-        for (const auto& [name, value] : step.Params)
-            query.SetParam(name, value);
+        SetStep(query, step);
         TExecResult result;
         try {
             result.Changed = query.ExecSQL();
@@ -492,17 +511,11 @@ TEST_P(DataSetTest, StatementsWithoutRowsDoWhatQtsDriverDoes)
         reference.Open(other.BridgeSource());
         QSqlDatabase database = reference.Database();
         for (const TExecStep& step : steps) {
-            TQuery names(reference); // for its reading of the parameter names only
-            names.SQL = step.Sql;
-            for (const auto& [name, value] : step.Params)
-                names.SetParam(name, value);
             QSqlQuery statement(database);
             TExecResult result;
-            if (!statement.prepare(names.Text())) {
+            if (!PrepareAsQueryDoes(statement, reference, step)) {
                 result.Failure = statement.lastError().text().trimmed();
             } else {
-                for (const QString& name : names.ParamNames())
-                    statement.bindValue(QLatin1Char(':') + name, SqlValue(names.Param(name)));
                 if (statement.exec())
                     result.Changed = statement.numRowsAffected();
                 else
@@ -585,11 +598,7 @@ TEST_P(DataSetTest, RowsReadAsQtsDriverReadsThem)
     QList<TReadResult> ours;
     TQuery query(Bridge);
     for (const TExecStep& step : steps) {
-        query.Close();
-        query.SQL = step.Sql;
-        query.ClearParams();
-        for (const auto& [name, value] : step.Params)
-            query.SetParam(name, value);
+        SetStep(query, step);
         TReadResult result;
         try {
             query.Open();
@@ -608,18 +617,12 @@ TEST_P(DataSetTest, RowsReadAsQtsDriverReadsThem)
     {
         QSqlDatabase database = Bridge.Database();
         for (const TExecStep& step : steps) {
-            TQuery names(Bridge); // for its reading of the parameter names only
-            names.SQL = step.Sql;
-            for (const auto& [name, value] : step.Params)
-                names.SetParam(name, value);
             QSqlQuery statement(database);
             statement.setForwardOnly(true);
             TReadResult result;
-            if (!statement.prepare(names.Text())) {
+            if (!PrepareAsQueryDoes(statement, Bridge, step)) {
                 result.Failure = statement.lastError().text().trimmed();
             } else {
-                for (const QString& name : names.ParamNames())
-                    statement.bindValue(QLatin1Char(':') + name, SqlValue(names.Param(name)));
                 if (!statement.exec()) {
                     result.Failure = statement.lastError().text().trimmed();
                 } else {
