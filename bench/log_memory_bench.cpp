@@ -2,10 +2,10 @@
 // usual length. The floor is the bytes of the line texts themselves (UTF-8); the goal is
 // at most 300 bytes per line in all.
 
-#include "shell/Environment.h"
-#include "shell/OperationLog.h"
+#include "base/Environment.h"
+#include "base/OperationLog.h"
 
-#include <QGuiApplication>
+#include <QCoreApplication>
 #include <cstdio>
 #include <malloc.h>
 
@@ -22,7 +22,7 @@ size_t HeapInUse()
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication application(argc, argv);
+    QCoreApplication application(argc, argv);
     TEnvironment environment;
     environment.Regional = TRegional::Russian();
     TOperationLog log(environment);

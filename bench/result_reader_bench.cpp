@@ -5,7 +5,7 @@
 
 #include "bench/BenchCore.h"
 #include "bench/BenchReport.h"
-#include "shell/CodePage.h"
+#include "base/CodePage.h"
 #include "trade/DatModResultBookings.h"
 #include "trade/ResultReader.h"
 

@@ -1,7 +1,7 @@
 #include "data/Batch.h"
 
 #include "data/Connection.h"
-#include "shell/Error.h"
+#include "base/Error.h"
 
 #include <QSqlDriver>
 #include <QSqlError>

@@ -2,8 +2,8 @@
 
 #include "data/DatMod.h"
 #include "data/Settings.h"
-#include "shell/Error.h"
-#include "shell/OperationLog.h"
+#include "base/Error.h"
+#include "base/OperationLog.h"
 
 namespace {
 

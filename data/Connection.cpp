@@ -4,7 +4,7 @@
 #include "data/SqlValue.h"
 #include "data/SqliteStatement.h"
 #include "data/UnicodeNoCase.h"
-#include "shell/Error.h"
+#include "base/Error.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #include "data/DatMod.h"
 
-#include "shell/Error.h"
+#include "base/Error.h"
 
 #include <memory>
 

@@ -3,8 +3,8 @@
 #include "data/Connection.h"
 #include "data/Query.h"
 #include "data/Table.h"
-#include "shell/Environment.h"
-#include "trade/OpenPosition.h"
+#include "base/Environment.h"
+#include "data/PositionKey.h"
 
 #include <functional>
 

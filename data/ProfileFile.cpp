@@ -1,7 +1,7 @@
 #include "data/ProfileFile.h"
 
-#include "shell/CodePage.h"
-#include "shell/Error.h"
+#include "base/CodePage.h"
+#include "base/Error.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,7 +3,7 @@
 #include "data/Connection.h"
 #include "data/SqlValue.h"
 #include "data/SqliteStatement.h"
-#include "shell/Error.h"
+#include "base/Error.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

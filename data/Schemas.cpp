@@ -3,7 +3,7 @@
 #include "data/ChangeJournal.h"
 #include "data/Connection.h"
 #include "data/UnicodeNoCase.h"
-#include "shell/Error.h"
+#include "base/Error.h"
 
 #include <QFile>
 #include <QSqlDatabase>

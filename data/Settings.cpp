@@ -1,8 +1,8 @@
 #include "data/Settings.h"
 
 #include "data/ProfileFile.h"
-#include "shell/CodePage.h"
-#include "shell/Error.h"
+#include "base/CodePage.h"
+#include "base/Error.h"
 
 #include <QCoreApplication>
 #include <QLocale>

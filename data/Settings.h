@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/MailSettings.h"
+
 #include <QString>
 
 class QTimer;
@@ -8,7 +10,7 @@ class QTimer;
 // named after the settings dialog's field that edits it. Every part reads a setting from
 // here at the moment it needs it; the settings dialog edits these fields as the operator
 // types. Choice indexes are -1 when no item is selected.
-class TSettings {
+class TSettings : public TMailSettings {
 public:
     // [Position]
     int rgpPositionSize = 0;
@@ -32,16 +34,7 @@ public:
     QString edtQuikData = QStringLiteral("C:\\Zovrant\\Data\\dbQuikData.mdb");
     bool chConnect = false;
     bool chQuikConnect = false;
-    // [Mail]
-    QString edtSMTP = QStringLiteral("smtp.mail.ru");
-    QString edtPort = QStringLiteral("25");
-    QString edtUser = QStringLiteral("User");
-    QString edtPassword;
-    bool chAuten = false;
-    QString edtFromName = QStringLiteral("User");
-    QString edtFromAddress = QStringLiteral("user@mail.ru");
-    QString edtEmail1 = QStringLiteral("user@mail.ru");
-    QString edtEmail2 = QStringLiteral("70000000000@sms.mail.ru");
+    // [Mail]: the mail fields come from TMailSettings.
     bool chSendTrans_Id = false;
     bool chSendTrans_done = false;
     bool chSendQuikConnect = false;

@@ -1,7 +1,7 @@
 #include "data/SqliteStatement.h"
 
 #include "data/SqlValue.h"
-#include "shell/Error.h"
+#include "base/Error.h"
 
 #include <QByteArray>
 #include <QCoreApplication>

@@ -4,9 +4,9 @@
 
 #include "data/DatMod.h"
 #include "data/Settings.h"
-#include "shell/Environment.h"
-#include "shell/Error.h"
-#include "shell/OperationLog.h"
+#include "base/Environment.h"
+#include "base/Error.h"
+#include "base/OperationLog.h"
 
 #include <exception>
 

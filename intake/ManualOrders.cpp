@@ -3,7 +3,7 @@
 #include "data/DatMod.h"
 #include "intake/Dispatch.h"
 #include "intake/OmegaOrderReader.h"
-#include "shell/OperationLog.h"
+#include "base/OperationLog.h"
 
 TManualOrders::TManualOrders(TDatMod& datMod, TDispatcher& dispatcher, TOperationLog& log)
     : FDatMod(datMod), FDispatcher(dispatcher), FLog(log)

@@ -3,8 +3,8 @@
 #include "data/DatMod.h"
 #include "data/Settings.h"
 #include "intake/SessionTime.h"
-#include "shell/Environment.h"
-#include "shell/Error.h"
+#include "base/Environment.h"
+#include "base/Error.h"
 
 const QString TOrderFilters::WorkspaceFailed = QStringLiteral("Фильтр рабочей области не пройден. ");
 const QString TOrderFilters::StrategyFailed = QStringLiteral("Фильтр стратегии не пройден. ");

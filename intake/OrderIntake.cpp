@@ -4,9 +4,9 @@
 #include "intake/Dispatch.h"
 #include "intake/OmegaOrderReader.h"
 #include "intake/OrderFilters.h"
-#include "shell/Environment.h"
-#include "shell/Error.h"
-#include "shell/OperationLog.h"
+#include "base/Environment.h"
+#include "base/Error.h"
+#include "base/OperationLog.h"
 #include "trade/OrderBuilder.h"
 
 #include <QRegularExpression>

@@ -1,6 +1,6 @@
 #include "intake/SessionTime.h"
 
-#include "shell/Error.h"
+#include "base/Error.h"
 
 #include <QRegularExpression>
 

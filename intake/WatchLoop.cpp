@@ -3,9 +3,9 @@
 #include "data/DatMod.h"
 #include "data/DataSet.h"
 #include "data/Settings.h"
-#include "shell/CallIfSet.h"
-#include "shell/Error.h"
-#include "shell/OperationLog.h"
+#include "base/CallIfSet.h"
+#include "base/Error.h"
+#include "base/OperationLog.h"
 
 #include <QDir>
 #include <QFile>

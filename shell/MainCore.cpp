@@ -1,7 +1,7 @@
 #include "shell/MainCore.h"
 
 #include "data/ConnectToBases.h"
-#include "shell/CallIfSet.h"
+#include "base/CallIfSet.h"
 
 TMainCore::TMainCore(TEnvironment& environment, TOperationLog& log, const QString& programFolder)
     : Environment(environment)

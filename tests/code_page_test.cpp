@@ -1,4 +1,4 @@
-#include "shell/CodePage.h"
+#include "base/CodePage.h"
 
 #include <QStringEncoder>
 #include <gtest/gtest.h>

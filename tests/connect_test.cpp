@@ -1,9 +1,9 @@
 #include "data/ConnectToBases.h"
 #include "data/DatMod.h"
 #include "data/Settings.h"
-#include "shell/CodePage.h"
-#include "shell/Error.h"
-#include "shell/OperationLog.h"
+#include "base/CodePage.h"
+#include "base/Error.h"
+#include "base/OperationLog.h"
 #include "tests/support/TestDatabases.h"
 #include "tests/support/TestEnvironment.h"
 

@@ -1,5 +1,5 @@
-#include "shell/Environment.h"
-#include "shell/Error.h"
+#include "base/Environment.h"
+#include "base/Error.h"
 #include "trade/OmegaOrder.h"
 #include "trade/Order.h"
 

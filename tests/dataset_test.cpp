@@ -3,7 +3,7 @@
 #include "data/Query.h"
 #include "data/SqlValue.h"
 #include "data/Table.h"
-#include "shell/Error.h"
+#include "base/Error.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/support/TestDatabases.h"
 #include "tests/support/TestEnvironment.h"
@@ -15,7 +15,6 @@
 #include <QSqlRecord>
 #include <QSqlQuery>
 #include <QStandardPaths>
-#include <QTableView>
 #include <gtest/gtest.h>
 
 namespace {
@@ -311,32 +310,6 @@ TEST_P(DataSetTest, GridEditStoresTheCell)
     EXPECT_EQ(model.data(model.index(1, column)).toString(), QStringLiteral("Бета"));
     EXPECT_EQ(Bases.Scalar(Bases.BridgePath(), QStringLiteral("SELECT client FROM tclients WHERE Code='C2'")).toString(),
               QStringLiteral("Бета"));
-}
-
-TEST_P(DataSetTest, AGridFollowsAppendsDeletesAndRefreshes)
-{
-    AddClient(QStringLiteral("C1"), QStringLiteral("A"));
-    TTable table(Bridge, QStringLiteral("tclients"));
-    QTableView grid;
-    grid.setModel(&table.Model());
-    grid.show();
-    table.Open();
-    EXPECT_EQ(grid.model()->rowCount(), 1);
-    EXPECT_EQ(grid.model()->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Code"));
-    table.Append();
-    EXPECT_EQ(grid.model()->rowCount(), 2);
-    table.FieldByName(QStringLiteral("Code")).SetValue(QStringLiteral("C2"));
-    EXPECT_EQ(grid.model()->index(1, 1).data().toString(), QStringLiteral("C2"));
-    table.Post();
-    AddClient(QStringLiteral("C3"), QStringLiteral("C"));
-    RefreshTable(table);
-    EXPECT_EQ(grid.model()->rowCount(), 3);
-    EXPECT_EQ(table.RecNo(), 1);
-    table.Delete();
-    EXPECT_EQ(grid.model()->rowCount(), 2);
-    grid.repaint();
-    table.Close();
-    EXPECT_EQ(grid.model()->rowCount(), 0);
 }
 
 TEST_P(DataSetTest, BoundValuesDoNotChangeWhatAStatementDoes)

@@ -1,7 +1,7 @@
 // The program's core against the terminal simulator and the strategy platform simulator
 // on SQLite files: an order row travels to a transaction line and its results come back.
 
-#include "shell/CodePage.h"
+#include "base/CodePage.h"
 #include "shell/MainCore.h"
 #include "tests/support/SmtpTestServer.h"
 #include "tests/support/TestDatabases.h"

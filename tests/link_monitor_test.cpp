@@ -1,6 +1,6 @@
 #include "data/Settings.h"
-#include "shell/CodePage.h"
-#include "shell/OperationLog.h"
+#include "base/CodePage.h"
+#include "base/OperationLog.h"
 #include "tests/support/TestEnvironment.h"
 #include "trade/LinkMonitor.h"
 

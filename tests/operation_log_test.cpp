@@ -1,6 +1,6 @@
-#include "shell/CodePage.h"
-#include "shell/Error.h"
-#include "shell/OperationLog.h"
+#include "base/CodePage.h"
+#include "base/Error.h"
+#include "base/OperationLog.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "data/Settings.h"
-#include "shell/Error.h"
-#include "shell/OperationLog.h"
+#include "base/Error.h"
+#include "base/OperationLog.h"
 #include "tests/support/TestEnvironment.h"
 #include "trade/PositionSize.h"
 #include "trade/Price.h"

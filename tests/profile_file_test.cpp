@@ -1,6 +1,6 @@
 #include "data/ProfileFile.h"
-#include "shell/CodePage.h"
-#include "shell/Error.h"
+#include "base/CodePage.h"
+#include "base/Error.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>

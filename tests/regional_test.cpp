@@ -1,4 +1,4 @@
-#include "shell/Environment.h"
+#include "base/Environment.h"
 
 #include <gtest/gtest.h>
 

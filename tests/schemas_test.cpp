@@ -1,5 +1,5 @@
 #include "data/Schemas.h"
-#include "shell/Error.h"
+#include "base/Error.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "shell/CodePage.h"
+#include "base/CodePage.h"
 #include "shell/MainCore.h"
 #include "tests/support/TestDatabases.h"
 #include "tests/support/TestEnvironment.h"

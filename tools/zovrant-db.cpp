@@ -6,7 +6,7 @@
 // tables to an alert database made before it had one.
 
 #include "data/Schemas.h"
-#include "shell/Error.h"
+#include "base/Error.h"
 
 #include <QCoreApplication>
 #include <QTextStream>

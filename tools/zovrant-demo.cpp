@@ -7,10 +7,10 @@
 // DIR holds Zovrant.ini, both databases and the terminal's files; Zovrant.log is written
 // in the working directory, as the program does.
 
-#include "shell/CodePage.h"
-#include "shell/Error.h"
+#include "base/CodePage.h"
+#include "base/Error.h"
 #include "shell/MainCore.h"
-#include "shell/OperationLog.h"
+#include "base/OperationLog.h"
 #include "shell/ui/MainWindow.h"
 
 #include <QApplication>

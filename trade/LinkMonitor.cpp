@@ -1,8 +1,8 @@
 #include "trade/LinkMonitor.h"
 
 #include "data/Settings.h"
-#include "shell/Error.h"
-#include "shell/OperationLog.h"
+#include "base/Error.h"
+#include "base/OperationLog.h"
 
 #include <QFileInfo>
 

@@ -1,7 +1,7 @@
 #include "trade/Order.h"
 
-#include "shell/Environment.h"
-#include "shell/Error.h"
+#include "base/Environment.h"
+#include "base/Error.h"
 
 #include <cmath>
 

@@ -1,9 +1,9 @@
 #include "trade/OrderBuilder.h"
 
 #include "data/Settings.h"
-#include "shell/Environment.h"
-#include "shell/Error.h"
-#include "shell/OperationLog.h"
+#include "base/Environment.h"
+#include "base/Error.h"
+#include "base/OperationLog.h"
 #include "trade/OpenPosition.h"
 #include "trade/Price.h"
 #include "trade/TradeLookup.h"

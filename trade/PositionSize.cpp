@@ -1,9 +1,9 @@
 #include "trade/PositionSize.h"
 
 #include "data/Settings.h"
-#include "shell/Environment.h"
-#include "shell/Error.h"
-#include "shell/OperationLog.h"
+#include "base/Environment.h"
+#include "base/Error.h"
+#include "base/OperationLog.h"
 
 #include <cmath>
 #include <limits>

@@ -1,9 +1,9 @@
 #include "trade/ResultReader.h"
 
 #include "data/Settings.h"
-#include "shell/CodePage.h"
-#include "shell/Error.h"
-#include "shell/OperationLog.h"
+#include "base/CodePage.h"
+#include "base/Error.h"
+#include "base/OperationLog.h"
 
 #include <QFile>
 #include <QFileInfo>

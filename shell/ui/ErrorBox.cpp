@@ -1,6 +1,6 @@
 #include "shell/ui/ErrorBox.h"
 
-#include "shell/OperationLog.h"
+#include "base/OperationLog.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -1,6 +1,6 @@
 #include "shell/ui/LogView.h"
 
-#include "shell/LogLines.h"
+#include "base/LogLines.h"
 
 #include <QKeyEvent>
 #include <QScrollBar>

@@ -1,6 +1,6 @@
 #include "tests/support/TestEnvironment.h"
 
-#include "shell/OperationLog.h"
+#include "base/OperationLog.h"
 
 #include <QFile>
 

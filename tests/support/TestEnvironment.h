@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/Environment.h"
+#include "base/Environment.h"
 
 #include <QStringList>
 #include <QTemporaryDir>

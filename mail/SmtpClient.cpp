@@ -1,6 +1,6 @@
-#include "shell/SmtpClient.h"
+#include "mail/SmtpClient.h"
 
-#include "shell/Error.h"
+#include "base/Error.h"
 
 #include <QDeadlineTimer>
 #include <QHostInfo>

@@ -1,7 +1,7 @@
 #include <QApplication>
 #include <gtest/gtest.h>
 
-// Every test program runs inside one application object, as the program does; the
+// The windows' test programs run inside one application object, as the program does; the
 // platform is "offscreen" so no display is needed.
 int main(int argc, char** argv)
 {

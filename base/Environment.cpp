@@ -1,6 +1,6 @@
-#include "shell/Environment.h"
+#include "base/Environment.h"
 
-#include "shell/Error.h"
+#include "base/Error.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "shell/ExclusiveFile.h"
+#include "base/ExclusiveFile.h"
 
 #ifdef Q_OS_WIN
 #  include <io.h>

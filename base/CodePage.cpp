@@ -1,4 +1,4 @@
-#include "shell/CodePage.h"
+#include "base/CodePage.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>

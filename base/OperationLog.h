@@ -1,8 +1,8 @@
 #pragma once
 
-#include "shell/Environment.h"
-#include "shell/ExclusiveFile.h"
-#include "shell/LogLines.h"
+#include "base/Environment.h"
+#include "base/ExclusiveFile.h"
+#include "base/LogLines.h"
 
 #include <QDate>
 #include <QString>

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "shell/MailMessage.h"
-#include "shell/SmtpClient.h"
+#include "mail/MailMessage.h"
+#include "mail/SmtpClient.h"
 
 #include <QString>
 #include <QStringList>
 
-class TSettings;
+struct TMailSettings;
 class TOperationLog;
 struct TEnvironment;
 
@@ -20,7 +20,7 @@ struct TEnvironment;
 // next notification, which uses it and closes it afterwards.
 class TMailer {
 public:
-    TMailer(TSettings& settings, TOperationLog& log, TEnvironment& environment,
+    TMailer(const TMailSettings& settings, TOperationLog& log, TEnvironment& environment,
             TSmtpOptions options = {});
 
     // Sends one notification with the text as its only body line, over a connection opened
@@ -53,7 +53,7 @@ private:
     // pending and go out with the next save.
     void SaveLogQuietly() noexcept;
 
-    TSettings& FSettings;
+    const TMailSettings& FSettings;
     TOperationLog& FLog;
     TEnvironment& FEnvironment;
     TSmtpClient NMSMTP1;

@@ -1,9 +1,9 @@
-#include "shell/Mailer.h"
+#include "mail/Mailer.h"
 
-#include "data/Settings.h"
-#include "shell/Environment.h"
-#include "shell/Error.h"
-#include "shell/OperationLog.h"
+#include "base/MailSettings.h"
+#include "base/Environment.h"
+#include "base/Error.h"
+#include "base/OperationLog.h"
 
 #include <QRegularExpression>
 
@@ -24,7 +24,7 @@ quint16 PortNumber(const QString& text)
 
 } // namespace
 
-TMailer::TMailer(TSettings& settings, TOperationLog& log, TEnvironment& environment,
+TMailer::TMailer(const TMailSettings& settings, TOperationLog& log, TEnvironment& environment,
                  TSmtpOptions options)
     : FSettings(settings)
     , FLog(log)

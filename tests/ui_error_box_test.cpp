@@ -1,4 +1,4 @@
-#include "shell/OperationLog.h"
+#include "base/OperationLog.h"
 #include "shell/ui/ErrorBox.h"
 #include "tests/support/TestEnvironment.h"
 

@@ -1,4 +1,4 @@
-#include "shell/LogLines.h"
+#include "base/LogLines.h"
 
 #include <algorithm>
 #include <cstring>

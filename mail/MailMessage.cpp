@@ -1,6 +1,6 @@
-#include "shell/MailMessage.h"
+#include "mail/MailMessage.h"
 
-#include "shell/Error.h"
+#include "base/Error.h"
 
 #include <QLocale>
 #include <QRegularExpression>

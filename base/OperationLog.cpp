@@ -1,7 +1,7 @@
-#include "shell/OperationLog.h"
+#include "base/OperationLog.h"
 
-#include "shell/CodePage.h"
-#include "shell/Error.h"
+#include "base/CodePage.h"
+#include "base/Error.h"
 
 #include <QRegularExpression>
 #include <QStringBuilder>
