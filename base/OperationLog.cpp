@@ -53,3 +53,11 @@ void TOperationLog::SaveLog()
     }
     FLoggedLineCount = count;
 }
+
+void TOperationLog::SaveLogQuietly() noexcept
+{
+    try {
+        SaveLog();
+    } catch (...) {
+    }
+}

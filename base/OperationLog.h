@@ -25,6 +25,10 @@ public:
     // Appends the on-screen lines from LoggedLineCount on to the file. Throws TError when
     // the write fails; LoggedLineCount then stays, so the lines are offered again.
     void SaveLog();
+    // SaveLog for the paths that must not fail themselves: on the way out of a failure
+    // that is about to go on, or in a step that must end whatever happens. A failed write
+    // leaves the lines pending for the next save.
+    void SaveLogQuietly() noexcept;
 
     int LoggedLineCount() const { return FLoggedLineCount; }
     int LineCount() const { return FLines.Count(); }

@@ -132,7 +132,7 @@ public:
         Log = std::make_unique<TOperationLog>(Environment);
         Log->OpenFile(Dir.filePath(QStringLiteral("Zovrant.log")));
         Core = std::make_unique<TMainCore>(Environment, *Log, Dir.filePath(QStringLiteral("program/")));
-        TSettings& s = Core->Settings;
+        TSettings& s = Core->Settings();
         s.edtAlerts = AlertsPath;
         s.edtQuikData = BridgePath;
         s.edtTRI = Quik(QStringLiteral("trans.tri"));
@@ -161,17 +161,17 @@ public:
     // Start-up (the terminal's files emptied), the connection, and watching on.
     void StartWatching()
     {
-        Core->Watch.StartUp();
-        Core->Watch.actConnectToBaseExecute();
-        if (!Core->DatMod.conOmega.Connected() || !Core->DatMod.conQuikData.Connected())
+        Core->Watch().StartUp();
+        Core->Watch().actConnectToBaseExecute();
+        if (!Core->DatMod().conOmega().Connected() || !Core->DatMod().conQuikData().Connected())
             throw std::runtime_error("the core did not connect");
-        Core->Watch.actStartWatchExecute();
+        Core->Watch().actStartWatchExecute();
     }
 
     // Lines in the transaction import file.
     int TriLineCount() const
     {
-        QFile file(Core->Settings.edtTRI);
+        QFile file(Core->Settings().edtTRI);
         if (!file.open(QIODevice::ReadOnly))
             return 0;
         return int(file.readAll().count("\r\n"));

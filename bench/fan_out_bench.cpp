@@ -38,7 +38,7 @@ void FanOut(benchmark::State& state)
     TBenchConnection bridge(bench.BridgePath);
     qint32 id = 1;
     for (auto _ : state) {
-        core.Dispatcher.ProcessOrder(FilledEntry(id++), &TOrderBuilder::NewOrder, true);
+        core.Dispatcher().ProcessOrder(FilledEntry(id++), &TOrderBuilder::NewOrder, true);
         state.PauseTiming();
         if (bench.TriLineCount() != Clients) {
             state.SkipWithError("not every client's line reached the import file");
@@ -47,11 +47,11 @@ void FanOut(benchmark::State& state)
         // The grids' re-read after a dispatch runs from the event loop, after the lines
         // are out; then each dispatch starts from the same files.
         QCoreApplication::processEvents();
-        QFile(core.Settings.edtTRI).resize(0);
+        QFile(core.Settings().edtTRI).resize(0);
         bridge.Exec(QStringLiteral("DELETE FROM tOrderNumber"));
         bridge.Exec(QStringLiteral("DELETE FROM tClientOpenPositions"));
-        RefreshTable(core.DatMod.tOrderNumber);
-        RefreshTable(core.DatMod.tClientOpenPositions);
+        RefreshTable(core.DatMod().tOrderNumber());
+        RefreshTable(core.DatMod().tClientOpenPositions());
         state.ResumeTiming();
     }
 }

@@ -21,7 +21,7 @@ class TSwitchedBookings : public TResultBookings {
 public:
     explicit TSwitchedBookings(TResultBookings& bookings) : FBookings(bookings) {}
     bool On = false;
-    std::optional<TTroLookup> LookUp(int transId) override
+    std::optional<TTransactionRow> LookUp(int transId) override
     {
         return On ? FBookings.LookUp(transId) : std::nullopt;
     }
@@ -68,14 +68,16 @@ void PassWithTenNewLines(benchmark::State& state)
     for (auto _ : state) {
         state.PauseTiming();
         {
-            QFile file(core.Settings.edtTRO);
+            QFile file(core.Settings().edtTRO);
             if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(old) != old.size()) {
                 state.SkipWithError("cannot write the result file");
                 break;
             }
         }
-        TSwitchedBookings bookings(core.ResultBookings);
-        TResultReader reader(core.Settings, core.Log, bookings);
+        TDatModResultBookings bridgeBookings(core.DatMod());
+        TSwitchedBookings bookings(bridgeBookings);
+        TNullEvents events;
+        TResultReader reader(core.Settings(), core.Log(), bookings, events);
         reader.actCheckTROExecute(); // the old lines, read by earlier passes
         bookings.On = true;
         QList<QVariantList> rows;
@@ -87,7 +89,7 @@ void PassWithTenNewLines(benchmark::State& state)
         bridge.Exec(QStringLiteral("DELETE FROM tOrderNumber"));
         bridge.Rows(QStringLiteral("INSERT INTO tOrderNumber (trans_id, id_order, filled, code) VALUES (?, ?, 1, ?)"), rows);
         {
-            QFile file(core.Settings.edtTRO);
+            QFile file(core.Settings().edtTRO);
             if (!file.open(QIODevice::WriteOnly | QIODevice::Append) || file.write(fresh) != fresh.size()) {
                 state.SkipWithError("cannot append to the result file");
                 break;

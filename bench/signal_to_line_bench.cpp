@@ -52,7 +52,7 @@ void SignalToLine(benchmark::State& state)
     TBenchCore bench(1, "[Quik]\r\nintTable=1\r\n");
     bench.StartWatching();
     TMainCore& core = *bench.Core;
-    if (!core.timUpdateTable.Timer.isActive() || core.timUpdateTable.Timer.interval() != PeriodMs) {
+    if (!core.timUpdateTable().Running() || core.timUpdateTable().Period() != PeriodMs) {
         state.SkipWithError("the table timer is not running at 1 s");
         return;
     }
@@ -71,7 +71,7 @@ void SignalToLine(benchmark::State& state)
     };
     // Connected after the core's own tick handler: runs when the tick has done its work.
     // The next row is committed at its phase after the end of this tick.
-    QObject::connect(&core.timUpdateTable.Timer, &QTimer::timeout, &loop, [&] {
+    QObject::connect(&core.timUpdateTable().Timer(), &QTimer::timeout, &loop, [&] {
         if (committedAt >= 0) {
             if (bench.TriLineCount() == lines)
                 return; // not out yet

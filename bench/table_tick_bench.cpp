@@ -27,8 +27,8 @@ std::unique_ptr<TBenchCore> WatchingCore(int rows)
     auto bench = std::make_unique<TBenchCore>(3);
     FillAlerts(bench->AlertsPath, rows);
     bench->StartWatching();
-    TDatMod& datMod = bench->Core->DatMod;
-    for (TTable* table : {&datMod.tFilledOrders, &datMod.tActiveOrders, &datMod.tCanceledOrders, &datMod.tOpenPisitions})
+    TDatMod& datMod = bench->Core->DatMod();
+    for (TTable* table : {&datMod.tFilledOrders(), &datMod.tActiveOrders(), &datMod.tCanceledOrders(), &datMod.tOpenPisitions()})
         table->SetRecNo(rows / 2);
     return bench;
 }
@@ -37,8 +37,8 @@ void TickNothingNew(benchmark::State& state)
 {
     auto bench = WatchingCore(int(state.range(0)));
     for (auto _ : state)
-        bench->Core->Watch.timTable();
-    state.counters["rows"] = bench->Core->DatMod.tFilledOrders.RecordCount();
+        bench->Core->Watch().timTable();
+    state.counters["rows"] = bench->Core->DatMod().tFilledOrders().RecordCount();
 }
 BENCHMARK(TickNothingNew)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -57,13 +57,13 @@ void TickOneNewRow(benchmark::State& state)
         bridge.Exec(QStringLiteral("DELETE FROM tClientOpenPositions"));
         QCoreApplication::processEvents();
         state.ResumeTiming();
-        bench->Core->Watch.timTable();
+        bench->Core->Watch().timTable();
         ++ticks;
     }
     // Each new row went out to the three clients: the tick did its whole work.
     if (bench->TriLineCount() - linesBefore != 3 * ticks)
         state.SkipWithError("a new row was not dispatched");
-    state.counters["rows"] = bench->Core->DatMod.tFilledOrders.RecordCount();
+    state.counters["rows"] = bench->Core->DatMod().tFilledOrders().RecordCount();
 }
 BENCHMARK(TickOneNewRow)->Arg(1000)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -1,9 +1,10 @@
 #include "data/ConnectToBases.h"
 
-#include "data/DatMod.h"
-#include "data/Settings.h"
+#include "base/CoreEvents.h"
 #include "base/Error.h"
 #include "base/OperationLog.h"
+#include "data/DatMod.h"
+#include "data/Settings.h"
 
 namespace {
 
@@ -21,41 +22,12 @@ bool Connect(TConnection& connection, const QString& path, TOperationLog& log)
     }
 }
 
-void Call(const std::function<void()>& hook)
-{
-    if (hook)
-        hook();
-}
-
 } // namespace
 
-bool ConnectToBases(TSettings& settings, TDatMod& datMod, TOperationLog& log, const TConnectHooks& hooks)
+bool ConnectDatabases(TSettings& settings, TDatMod& datMod, TOperationLog& log, TCoreEvents& events)
 {
-    bool omegaOpen = false;
-    bool quikDataOpen = false;
-    try {
-        omegaOpen = Connect(datMod.conOmega, settings.edtAlerts, log);
-        quikDataOpen = Connect(datMod.conQuikData, settings.edtQuikData, log);
-        Call(hooks.UpdateStatusBar);
-        if (omegaOpen && quikDataOpen) {
-            Call(hooks.TableTick);
-            datMod.tWorkSpaces.Open();
-            datMod.tStrategy.Open();
-            datMod.tSecCode.Open();
-            datMod.tOrderNumber.Open();
-            datMod.tClientOpenPositions.Open();
-            datMod.tClients.Open();
-            Call(hooks.UpdateSumList);
-            Call(hooks.UpdatePortfolioSum);
-        }
-    } catch (...) {
-        // The log is written before the error goes on to the command that connected.
-        try {
-            log.SaveLog();
-        } catch (...) {
-        }
-        throw;
-    }
-    log.SaveLog();
+    const bool omegaOpen = Connect(datMod.conOmega(), settings.edtAlerts, log);
+    const bool quikDataOpen = Connect(datMod.conQuikData(), settings.edtQuikData, log);
+    events.StatusChanged();
     return omegaOpen && quikDataOpen;
 }

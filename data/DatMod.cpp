@@ -3,6 +3,7 @@
 #include "base/Error.h"
 
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -11,59 +12,90 @@ QString Decimal(qint64 number)
     return QString::number(number); // plain decimal digits, no grouping
 }
 
+void OpenIfClosed(TTable& table)
+{
+    if (!table.Active())
+        table.Open();
+}
+
+std::optional<qint32> OptionalInteger(TDataSet& dataSet, const QString& column)
+{
+    const TField field = dataSet.FieldByName(column);
+    if (field.IsNull())
+        return std::nullopt;
+    return field.AsInteger();
+}
+
+std::optional<double> OptionalFloat(TDataSet& dataSet, const QString& column)
+{
+    const TField field = dataSet.FieldByName(column);
+    if (field.IsNull())
+        return std::nullopt;
+    return field.AsFloat();
+}
+
 } // namespace
 
 TDatMod::TDatMod(TEnvironment& environment)
-    : tFilledOrders(conOmega, QStringLiteral("FilledOrders")),
-      tActiveOrders(conOmega, QStringLiteral("ActiveOrders")),
-      tCanceledOrders(conOmega, QStringLiteral("CanceledOrders")),
-      tOpenPisitions(conOmega, QStringLiteral("OpenPositions")),
-      qFilledOrders(conOmega),
-      qActiveOrders(conOmega),
-      qCanceledOrders(conOmega),
-      qUpdateOrderNumber(conOmega),
-      qLastID(conOmega),
-      tParam(conQuikData, QStringLiteral("tParam"), true),
-      tPortfolio(conQuikData, QStringLiteral("tPortfolio"), true),
-      tSecCode(conQuikData, QStringLiteral("tSecCode")),
-      tWorkSpaces(conQuikData, QStringLiteral("tWorkSpaces")),
-      tStrategy(conQuikData, QStringLiteral("tStrategy")),
-      tOrderNumber(conQuikData, QStringLiteral("tOrderNumber")),
-      tClients(conQuikData, QStringLiteral("tclients")),
-      tClientOpenPositions(conQuikData, QStringLiteral("tClientOpenPositions")),
-      qSecCode(conQuikData),
-      qSecCodeSum(conQuikData),
-      qPortfolio(conQuikData),
-      qPortfolioSum(conQuikData),
-      qActiveClients(conQuikData),
-      qExitQty(conQuikData),
-      qQuikData(conQuikData),
-      FEnvironment(environment)
+    : TDatMod(environment, FNoEvents)
 {
-    qSecCodeSum.SQL = {
+}
+
+TDatMod::TDatMod(TEnvironment& environment, TCoreEvents& events)
+    : FEvents(events),
+      FEnvironment(environment),
+      FtFilledOrders(FconOmega, QStringLiteral("FilledOrders")),
+      FtActiveOrders(FconOmega, QStringLiteral("ActiveOrders")),
+      FtCanceledOrders(FconOmega, QStringLiteral("CanceledOrders")),
+      FtOpenPisitions(FconOmega, QStringLiteral("OpenPositions")),
+      FqFilledOrders(FconOmega),
+      FqActiveOrders(FconOmega),
+      FqCanceledOrders(FconOmega),
+      FqUpdateOrderNumber(FconOmega),
+      FqLastID(FconOmega),
+      FtParam(FconQuikData, QStringLiteral("tParam"), true),
+      FtPortfolio(FconQuikData, QStringLiteral("tPortfolio"), true),
+      FtSecCode(FconQuikData, QStringLiteral("tSecCode")),
+      FtWorkSpaces(FconQuikData, QStringLiteral("tWorkSpaces")),
+      FtStrategy(FconQuikData, QStringLiteral("tStrategy")),
+      FtOrderNumber(FconQuikData, QStringLiteral("tOrderNumber")),
+      FtClients(FconQuikData, QStringLiteral("tclients")),
+      FtClientOpenPositions(FconQuikData, QStringLiteral("tClientOpenPositions")),
+      FqSecCode(FconQuikData),
+      FqSecCodeSum(FconQuikData),
+      FqPortfolio(FconQuikData),
+      FqPortfolioSum(FconQuikData),
+      FqActiveClients(FconQuikData),
+      FqExitQty(FconQuikData),
+      FqQuikData(FconQuikData)
+{
+    FqSecCodeSum.SQL = {
         QStringLiteral("Select Count(Traded) as SumTraded,  Sum(FixVol) as SumFixVol, Sum(Part) as SumPart"),
         QStringLiteral("From tSecCode"),
         QStringLiteral("Where Traded =  True")};
-    qPortfolioSum.SQL = {
+    FqPortfolioSum.SQL = {
         QStringLiteral("Select Count(id_client) as SumId_client,  Sum(openassets) as SumOpenAssets,"),
         QStringLiteral("Sum(shorts) as SumShorts, Sum(longs) as Sumlongs, Sum(CurAssets) as SumCurAssets,"),
         QStringLiteral("Sum(OpenAllAssets) as SumOpenAllAssets, Sum(CurAllAssets) as SumCurAllAssets,"),
         QStringLiteral("Avg(margin) as AvgMargin, Avg(curLeverage) as AvgCurLeverage,"),
         QStringLiteral("Sum(profitloss) as SumProfitLoss, Avg(change) as AvgChange"),
         QStringLiteral("From tPortfolio")};
-    qActiveClients.SQL = {
+    FqActiveClients.SQL = {
         QStringLiteral("SELECT *"),
         QStringLiteral("FROM tClients"),
         QStringLiteral("WHERE [tClients].[Active] = True")};
-    qExitQty.SQL = {
+    FqExitQty.SQL = {
         QStringLiteral("SELECT Quantity"),
         QStringLiteral("FROM tClientOpenPositions"),
         QStringLiteral("WHERE code=:code and symbol=:symbol and system=:system and workspace=:workspace and "
                        "[tClientOpenPositions].[interval] = :interval and [tClientOpenPositions].[position] =:position")};
 
-    tSecCode.BeforePost = [this](TTable&) { return tSecCodeBeforePost(); };
-    tSecCode.AfterPost = [this](TTable&) { tSecCodeAfterPost(); };
-    tSecCode.AfterDelete = [this](TTable&) { tSecCodeAfterPost(); };
+    FtSecCode.BeforePost = [this](TTable&) { return tSecCodeBeforePost(); };
+    FtSecCode.AfterPost = [this](TTable&) { tSecCodeAfterPost(); };
+    FtSecCode.AfterDelete = [this](TTable&) { tSecCodeAfterPost(); };
+
+    FBookedRefresh.setSingleShot(true);
+    QObject::connect(&FBookedRefresh, &QTimer::timeout, &FBookedRefresh, [this] { RefreshBookedTables(); });
 }
 
 int TDatMod::GetLastId(TTable& table)
@@ -72,9 +104,9 @@ int TDatMod::GetLastId(TTable& table)
         return -1;
     // The greatest id is the last row's id in the order the platform adds rows; it is
     // read from the database so that rows added since the last refresh count too.
-    TQuery* query = &qLastID;
+    TQuery* query = &FqLastID;
     std::unique_ptr<TQuery> other;
-    if (&table.Connection() != &conOmega) {
+    if (&table.Connection() != &FconOmega) {
         other = std::make_unique<TQuery>(table.Connection());
         query = other.get();
     }
@@ -95,20 +127,20 @@ int TDatMod::GetLastId(TTable& table)
 
 void TDatMod::ClearOrderNumbers()
 {
-    tOrderNumber.Close();
-    qQuikData.Close();
-    qQuikData.Clear();
-    qQuikData.Add(QStringLiteral("DELETE"));
-    qQuikData.Add(QStringLiteral("FROM tOrderNumber"));
-    qQuikData.ExecSQL();
-    tOrderNumber.Open();
+    FtOrderNumber.Close();
+    FqQuikData.Close();
+    FqQuikData.Clear();
+    FqQuikData.Add(QStringLiteral("DELETE"));
+    FqQuikData.Add(QStringLiteral("FROM tOrderNumber"));
+    FqQuikData.ExecSQL();
+    FtOrderNumber.Open();
 }
 
 bool TDatMod::tSecCodeBeforePost()
 {
     ++FSecuritiesEdits;
     // Only an empty code is refused; blanks are the operator's choice.
-    if (tSecCode.FieldByName(QStringLiteral("SecCode")).AsString().isEmpty()) {
+    if (FtSecCode.FieldByName(QStringLiteral("SecCode")).AsString().isEmpty()) {
         FEnvironment.ShowMessage(QStringLiteral("Введите данные в поле \"Код в Quik`е\""));
         return false;
     }
@@ -118,8 +150,17 @@ bool TDatMod::tSecCodeBeforePost()
 void TDatMod::tSecCodeAfterPost()
 {
     ++FSecuritiesEdits;
-    if (UpdateSumList)
-        UpdateSumList();
+    FEvents.SecuritiesChanged();
+}
+
+void TDatMod::OpenBridgeTables()
+{
+    FtWorkSpaces.Open();
+    FtStrategy.Open();
+    FtSecCode.Open();
+    FtOrderNumber.Open();
+    FtClientOpenPositions.Open();
+    FtClients.Open();
 }
 
 void TDatMod::OpenNewOrders(TQuery& query, const QString& tableName, int afterId, int upToId)
@@ -135,95 +176,254 @@ void TDatMod::OpenNewOrders(TQuery& query, const QString& tableName, int afterId
 void TDatMod::UpdateOrderNumber(bool filled, int id)
 {
     // The column is text; the engine stores the number as its decimal digits.
-    qUpdateOrderNumber.Close();
-    qUpdateOrderNumber.Clear();
-    qUpdateOrderNumber.Add(filled ? QStringLiteral("UPDATE FilledOrders") : QStringLiteral("UPDATE ActiveOrders"));
-    qUpdateOrderNumber.Add(QStringLiteral("SET [order number] = ") + Decimal(id));
-    qUpdateOrderNumber.Add(QStringLiteral("WHERE id = ") + Decimal(id));
-    qUpdateOrderNumber.ExecSQL();
+    FqUpdateOrderNumber.Close();
+    FqUpdateOrderNumber.Clear();
+    FqUpdateOrderNumber.Add(filled ? QStringLiteral("UPDATE FilledOrders") : QStringLiteral("UPDATE ActiveOrders"));
+    FqUpdateOrderNumber.Add(QStringLiteral("SET [order number] = ") + Decimal(id));
+    FqUpdateOrderNumber.Add(QStringLiteral("WHERE id = ") + Decimal(id));
+    FqUpdateOrderNumber.ExecSQL();
 }
 
 void TDatMod::OpenSecCode(const QString& ticker)
 {
-    qSecCode.Close();
-    qSecCode.Clear();
-    qSecCode.Add(QStringLiteral("SELECT *"));
-    qSecCode.Add(QStringLiteral("FROM tSecCode"));
-    qSecCode.Add(QStringLiteral("WHERE Ticker= :ticker"));
-    qSecCode.SetParam(QStringLiteral("ticker"), ticker);
-    qSecCode.Open();
+    FqSecCode.Close();
+    FqSecCode.Clear();
+    FqSecCode.Add(QStringLiteral("SELECT *"));
+    FqSecCode.Add(QStringLiteral("FROM tSecCode"));
+    FqSecCode.Add(QStringLiteral("WHERE Ticker= :ticker"));
+    FqSecCode.SetParam(QStringLiteral("ticker"), ticker);
+    FqSecCode.Open();
 }
 
 void TDatMod::OpenPortfolio(const QString& clientCode)
 {
-    qPortfolio.Close();
-    qPortfolio.Clear();
-    qPortfolio.Add(QStringLiteral("SELECT *"));
-    qPortfolio.Add(QStringLiteral("FROM tPortfolio"));
-    qPortfolio.Add(QStringLiteral("WHERE id_client= :id_client"));
-    qPortfolio.SetParam(QStringLiteral("id_client"), clientCode);
-    qPortfolio.Open();
+    FqPortfolio.Close();
+    FqPortfolio.Clear();
+    FqPortfolio.Add(QStringLiteral("SELECT *"));
+    FqPortfolio.Add(QStringLiteral("FROM tPortfolio"));
+    FqPortfolio.Add(QStringLiteral("WHERE id_client= :id_client"));
+    FqPortfolio.SetParam(QStringLiteral("id_client"), clientCode);
+    FqPortfolio.Open();
 }
 
 void TDatMod::SetExitQtyParams(const TPositionKey& key)
 {
-    qExitQty.SetParam(QStringLiteral("code"), key.Code);
-    qExitQty.SetParam(QStringLiteral("symbol"), key.Symbol);
-    qExitQty.SetParam(QStringLiteral("system"), key.System);
-    qExitQty.SetParam(QStringLiteral("workspace"), key.Workspace);
-    qExitQty.SetParam(QStringLiteral("interval"), key.Interval);
-    qExitQty.SetParam(QStringLiteral("position"), key.Position);
+    FqExitQty.SetParam(QStringLiteral("code"), key.Code);
+    FqExitQty.SetParam(QStringLiteral("symbol"), key.Symbol);
+    FqExitQty.SetParam(QStringLiteral("system"), key.System);
+    FqExitQty.SetParam(QStringLiteral("workspace"), key.Workspace);
+    FqExitQty.SetParam(QStringLiteral("interval"), key.Interval);
+    FqExitQty.SetParam(QStringLiteral("position"), key.Position);
 }
 
 void TDatMod::OpenExitQty(const TPositionKey& key)
 {
-    qExitQty.Close();
-    qExitQty.SQL[0] = QStringLiteral("SELECT Quantity");
+    FqExitQty.Close();
+    FqExitQty.SQL[0] = QStringLiteral("SELECT Quantity");
     SetExitQtyParams(key);
-    qExitQty.Open();
+    FqExitQty.Open();
 }
 
 int TDatMod::DeleteExitQty(const TPositionKey& key)
 {
-    qExitQty.Close();
-    qExitQty.SQL[0] = QStringLiteral("DELETE");
+    FqExitQty.Close();
+    FqExitQty.SQL[0] = QStringLiteral("DELETE");
     SetExitQtyParams(key);
-    return qExitQty.ExecSQL();
+    const int deleted = FqExitQty.ExecSQL();
+    ShowBooked(FPositionsBooked);
+    return deleted;
 }
 
 void TDatMod::OpenTransaction(int transId)
 {
-    qQuikData.Close();
-    qQuikData.Clear();
-    qQuikData.Add(QStringLiteral("SELECT trans_id, id_order, filled"));
-    qQuikData.Add(QStringLiteral("FROM tOrderNumber"));
-    qQuikData.Add(QStringLiteral("WHERE trans_id = ") + Decimal(transId));
-    qQuikData.Open();
+    FqQuikData.Close();
+    FqQuikData.Clear();
+    FqQuikData.Add(QStringLiteral("SELECT trans_id, id_order, filled"));
+    FqQuikData.Add(QStringLiteral("FROM tOrderNumber"));
+    FqQuikData.Add(QStringLiteral("WHERE trans_id = ") + Decimal(transId));
+    FqQuikData.Open();
 }
 
 int TDatMod::BookTransactionResult(int transId, int status, const QString& transName,
                                    const QString& description, qint64 orderNumber)
 {
-    qQuikData.Close();
-    qQuikData.Clear();
-    qQuikData.Add(QStringLiteral("UPDATE tOrderNumber"));
-    qQuikData.Add(QStringLiteral("SET status =") + Decimal(status) + QStringLiteral(",trans_name= :trans_name ,")
+    FqQuikData.Close();
+    FqQuikData.Clear();
+    FqQuikData.Add(QStringLiteral("UPDATE tOrderNumber"));
+    FqQuikData.Add(QStringLiteral("SET status =") + Decimal(status) + QStringLiteral(",trans_name= :trans_name ,")
                   + QStringLiteral("description= :description, order_number=") + Decimal(orderNumber));
-    qQuikData.Add(QStringLiteral("WHERE trans_id = ") + Decimal(transId));
-    qQuikData.SetParam(QStringLiteral("trans_name"), transName);
-    qQuikData.SetParam(QStringLiteral("description"), description);
-    return qQuikData.ExecSQL();
+    FqQuikData.Add(QStringLiteral("WHERE trans_id = ") + Decimal(transId));
+    FqQuikData.SetParam(QStringLiteral("trans_name"), transName);
+    FqQuikData.SetParam(QStringLiteral("description"), description);
+    return FqQuikData.ExecSQL();
 }
 
 void TDatMod::OpenOrderNumbers(int orderId, bool filled, const QString& clientCode)
 {
-    qQuikData.Close();
-    qQuikData.Clear();
-    qQuikData.Add(QStringLiteral("SELECT Order_Number"));
-    qQuikData.Add(QStringLiteral("FROM tOrderNumber"));
-    qQuikData.Add(QStringLiteral("WHERE id_order = ") + Decimal(orderId) + QStringLiteral(" and Filled=")
+    FqQuikData.Close();
+    FqQuikData.Clear();
+    FqQuikData.Add(QStringLiteral("SELECT Order_Number"));
+    FqQuikData.Add(QStringLiteral("FROM tOrderNumber"));
+    FqQuikData.Add(QStringLiteral("WHERE id_order = ") + Decimal(orderId) + QStringLiteral(" and Filled=")
                   + (filled ? QStringLiteral("True") : QStringLiteral("False")) + QStringLiteral(" and code= :code"));
-    qQuikData.Add(QStringLiteral("ORDER BY trans_id"));
-    qQuikData.SetParam(QStringLiteral("code"), clientCode);
-    qQuikData.Open();
+    FqQuikData.Add(QStringLiteral("ORDER BY trans_id"));
+    FqQuikData.SetParam(QStringLiteral("code"), clientCode);
+    FqQuikData.Open();
+}
+
+void TDatMod::ReadNewOrders(const QString& tableName, int afterId, int upToId,
+                            const std::function<void(TDataSet& row)>& eachRow)
+{
+    TQuery* query = nullptr;
+    if (tableName == FtFilledOrders.TableName())
+        query = &FqFilledOrders;
+    else if (tableName == FtActiveOrders.TableName())
+        query = &FqActiveOrders;
+    else if (tableName == FtCanceledOrders.TableName())
+        query = &FqCanceledOrders;
+    else
+        throw TError(QStringLiteral("Таблица %1 не является таблицей ордеров.").arg(tableName));
+    OpenNewOrders(*query, tableName, afterId, upToId);
+    for (query->First(); !query->Eof(); query->Next())
+        eachRow(*query);
+}
+
+std::optional<TSecurityRow> TDatMod::FindSecurity(const QString& ticker)
+{
+    OpenIfClosed(FtSecCode);
+    OpenSecCode(ticker);
+    if (FqSecCode.IsEmpty())
+        return std::nullopt;
+    FqSecCode.First();
+    TSecurityRow row;
+    row.SecCode = FqSecCode.FieldByName(QStringLiteral("SecCode")).AsString();
+    row.ClassCode = FqSecCode.FieldByName(QStringLiteral("Class_Code")).AsString();
+    row.Digits = OptionalInteger(FqSecCode, QStringLiteral("Digits"));
+    row.Traded = FqSecCode.FieldByName(QStringLiteral("Traded")).AsBoolean();
+    row.Slippage = OptionalFloat(FqSecCode, QStringLiteral("Slippage"));
+    row.LotSize = OptionalInteger(FqSecCode, QStringLiteral("LotSize"));
+    row.FixVol = OptionalFloat(FqSecCode, QStringLiteral("FixVol"));
+    row.Part = OptionalFloat(FqSecCode, QStringLiteral("Part"));
+    return row;
+}
+
+std::optional<TPortfolioRow> TDatMod::FindPortfolio(const QString& clientCode)
+{
+    OpenIfClosed(FtPortfolio);
+    OpenPortfolio(clientCode);
+    if (FqPortfolio.IsEmpty())
+        return std::nullopt;
+    FqPortfolio.First();
+    TPortfolioRow row;
+    row.CurAllAssets = OptionalFloat(FqPortfolio, QStringLiteral("CurAllAssets"));
+    return row;
+}
+
+QList<TClientAccount> TDatMod::ActiveClients()
+{
+    // The clients are taken in full before the first is served: a dispatch running inside
+    // another (from a nested message loop) re-opens the same statement.
+    FqActiveClients.Close();
+    FqActiveClients.Open();
+    QList<TClientAccount> accounts;
+    FqActiveClients.First();
+    if (FqActiveClients.Eof())
+        return accounts;
+    // The columns are found once; each field reads the current row.
+    const TField code = FqActiveClients.FieldByName(QStringLiteral("Code"));
+    const TField accountMicex = FqActiveClients.FieldByName(QStringLiteral("AccountMicex"));
+    const TField accountForts = FqActiveClients.FieldByName(QStringLiteral("AccountFORTS"));
+    accounts.reserve(FqActiveClients.RecordCount());
+    for (; !FqActiveClients.Eof(); FqActiveClients.Next())
+        accounts << TClientAccount{code.AsString(), accountMicex.AsString(), accountForts.AsString()};
+    return accounts;
+}
+
+std::optional<qint32> TDatMod::FindExitQuantity(const TPositionKey& key)
+{
+    OpenIfClosed(FtClientOpenPositions);
+    OpenExitQty(key);
+    if (FqExitQty.IsEmpty())
+        return std::nullopt;
+    FqExitQty.First();
+    return OptionalInteger(FqExitQty, QStringLiteral("Quantity"));
+}
+
+void TDatMod::InsertOrderNumber(int transId, int idOrder, bool filled, const QString& code)
+{
+    FqQuikData.Close();
+    FqQuikData.Clear();
+    FqQuikData.ClearParams();
+    FqQuikData.Add(QStringLiteral("INSERT INTO tOrderNumber (trans_id, id_order, filled, code)"));
+    FqQuikData.Add(QStringLiteral("VALUES (:trans_id, :id_order, :filled, :code)"));
+    FqQuikData.SetParam(QStringLiteral("trans_id"), transId);
+    FqQuikData.SetParam(QStringLiteral("id_order"), idOrder);
+    FqQuikData.SetParam(QStringLiteral("filled"), filled);
+    FqQuikData.SetParam(QStringLiteral("code"), code);
+    FqQuikData.ExecSQL();
+    ShowBooked(FOrderNumbersBooked);
+}
+
+void TDatMod::InsertOpenPosition(const TPositionKey& key, qint32 quantity, const QString& signal)
+{
+    FqQuikData.Close();
+    FqQuikData.Clear();
+    FqQuikData.ClearParams();
+    FqQuikData.Add(QStringLiteral("INSERT INTO tClientOpenPositions"));
+    FqQuikData.Add(QStringLiteral("(quantity, symbol, code, [system], signal, [interval], workspace, [position])"));
+    FqQuikData.Add(QStringLiteral("VALUES (:quantity, :symbol, :code, :system, :signal, :interval, :workspace, :position)"));
+    FqQuikData.SetParam(QStringLiteral("quantity"), quantity);
+    FqQuikData.SetParam(QStringLiteral("symbol"), key.Symbol);
+    FqQuikData.SetParam(QStringLiteral("code"), key.Code);
+    FqQuikData.SetParam(QStringLiteral("system"), key.System);
+    FqQuikData.SetParam(QStringLiteral("signal"), signal);
+    FqQuikData.SetParam(QStringLiteral("interval"), key.Interval);
+    FqQuikData.SetParam(QStringLiteral("workspace"), key.Workspace);
+    FqQuikData.SetParam(QStringLiteral("position"), key.Position);
+    FqQuikData.ExecSQL();
+    ShowBooked(FPositionsBooked);
+}
+
+std::optional<TTransactionRow> TDatMod::FindTransaction(int transId)
+{
+    OpenTransaction(transId);
+    if (FqQuikData.IsEmpty())
+        return std::nullopt;
+    FqQuikData.First();
+    TTransactionRow found;
+    found.IdOrder = FqQuikData.FieldByName(QStringLiteral("id_order")).AsInteger();
+    found.Filled = FqQuikData.FieldByName(QStringLiteral("filled")).AsBoolean();
+    return found;
+}
+
+QString TDatMod::LastOrderNumber(int orderId, bool filled, const QString& clientCode)
+{
+    OpenOrderNumbers(orderId, filled, clientCode);
+    if (FqQuikData.IsEmpty())
+        return {};
+    // The rows come oldest transaction first: the last one was sent last.
+    FqQuikData.Last();
+    const TField number = FqQuikData.FieldByName(QStringLiteral("order_number"));
+    return number.IsNull() ? QString() : number.AsString();
+}
+
+void TDatMod::ShowBooked(bool& changed)
+{
+    changed = true;
+    if (!FBookedRefresh.isActive())
+        FBookedRefresh.start(0);
+}
+
+void TDatMod::RefreshBookedTables() noexcept
+{
+    if (FconQuikData.Busy()) {
+        // Served inside a database call's message loop: try again when it has returned.
+        FBookedRefresh.start(100);
+        return;
+    }
+    // A closed table is opened: the grid then shows the booked rows.
+    if (std::exchange(FOrderNumbersBooked, false))
+        RefreshTable(FtOrderNumber);
+    if (std::exchange(FPositionsBooked, false))
+        RefreshTable(FtClientOpenPositions);
 }

@@ -1,60 +1,71 @@
 #pragma once
 
+#include "base/CoreEvents.h"
+#include "base/Environment.h"
+#include "data/BridgeRows.h"
 #include "data/Connection.h"
+#include "data/PositionKey.h"
 #include "data/Query.h"
 #include "data/Table.h"
-#include "base/Environment.h"
-#include "data/PositionKey.h"
 
+#include <QList>
+#include <QTimer>
 #include <functional>
+#include <optional>
 
 // The data module: both database connections with every table and statement on them.
-// The statements other parts send are built here, text values bound as parameters.
+// The statements the other parts need are built and run here, text values bound as
+// parameters, and their answers handed out as plain values: no statement object leaves
+// the module. The tables are handed out for the grids (which share a table's current
+// row) and for the table tick; the statements only for the footers of the grids and for
+// the tests that check their texts.
 class TDatMod {
 public:
+    // A data module whose events nobody listens to.
     explicit TDatMod(TEnvironment& environment);
+    TDatMod(TEnvironment& environment, TCoreEvents& events);
     TDatMod(const TDatMod&) = delete;
     TDatMod& operator=(const TDatMod&) = delete;
 
     // The strategy platform's alert database.
-    TConnection conOmega;
-    TTable tFilledOrders;
-    TTable tActiveOrders;
-    TTable tCanceledOrders;
-    TTable tOpenPisitions;
-    TQuery qFilledOrders;
-    TQuery qActiveOrders;
-    TQuery qCanceledOrders;
-    TQuery qUpdateOrderNumber;
-    TQuery qLastID;
+    TConnection& conOmega() { return FconOmega; }
+    const TConnection& conOmega() const { return FconOmega; }
+    TTable& tFilledOrders() { return FtFilledOrders; }
+    TTable& tActiveOrders() { return FtActiveOrders; }
+    TTable& tCanceledOrders() { return FtCanceledOrders; }
+    TTable& tOpenPisitions() { return FtOpenPisitions; }
+    TQuery& qFilledOrders() { return FqFilledOrders; }
+    TQuery& qActiveOrders() { return FqActiveOrders; }
+    TQuery& qCanceledOrders() { return FqCanceledOrders; }
+    TQuery& qUpdateOrderNumber() { return FqUpdateOrderNumber; }
+    TQuery& qLastID() { return FqLastID; }
 
     // The bridge database.
-    TConnection conQuikData;
-    TTable tParam;
-    TTable tPortfolio;
-    TTable tSecCode;
-    TTable tWorkSpaces;
-    TTable tStrategy;
-    TTable tOrderNumber;
-    TTable tClients;
-    TTable tClientOpenPositions;
-    TQuery qSecCode;
-    TQuery qSecCodeSum;
-    TQuery qPortfolio;
-    TQuery qPortfolioSum;
-    TQuery qActiveClients;
-    TQuery qExitQty;
-    TQuery qQuikData;
-
-    // Refreshes the footer sums of the securities grid after a security is stored or
-    // deleted; set by the settings dialog.
-    std::function<void()> UpdateSumList;
+    TConnection& conQuikData() { return FconQuikData; }
+    const TConnection& conQuikData() const { return FconQuikData; }
+    TTable& tParam() { return FtParam; }
+    TTable& tPortfolio() { return FtPortfolio; }
+    TTable& tSecCode() { return FtSecCode; }
+    TTable& tWorkSpaces() { return FtWorkSpaces; }
+    TTable& tStrategy() { return FtStrategy; }
+    TTable& tOrderNumber() { return FtOrderNumber; }
+    TTable& tClients() { return FtClients; }
+    TTable& tClientOpenPositions() { return FtClientOpenPositions; }
+    TQuery& qSecCode() { return FqSecCode; }
+    TQuery& qSecCodeSum() { return FqSecCodeSum; }
+    TQuery& qPortfolio() { return FqPortfolio; }
+    TQuery& qPortfolioSum() { return FqPortfolioSum; }
+    TQuery& qActiveClients() { return FqActiveClients; }
+    TQuery& qExitQty() { return FqExitQty; }
+    TQuery& qQuikData() { return FqQuikData; }
 
     // The id of the table's last row (the greatest id), 0 for an empty table, -1 for a
     // closed table or when it cannot be read.
     int GetLastId(TTable& table);
     // Empties the transaction report tOrderNumber and opens it again.
     void ClearOrderNumbers();
+    // Opens the bridge tables the windows work with once both databases are connected.
+    void OpenBridgeTables();
     // Refuses a security without a terminal code (an empty SecCode), with a message.
     bool tSecCodeBeforePost();
     void tSecCodeAfterPost();
@@ -65,31 +76,93 @@ public:
     // Statements of the order intake: the rows of an alert table with id above afterId
     // and not above upToId, into one of qFilledOrders, qActiveOrders, qCanceledOrders.
     void OpenNewOrders(TQuery& query, const QString& tableName, int afterId, int upToId);
+    // The same rows, each handed to eachRow in turn through the table's own statement
+    // (FilledOrders, ActiveOrders or CanceledOrders).
+    void ReadNewOrders(const QString& tableName, int afterId, int upToId,
+                       const std::function<void(TDataSet& row)>& eachRow);
     // Marks the alert order with id n as accepted by the terminal: its "Order Number"
     // becomes n (FilledOrders when filled, else ActiveOrders).
     void UpdateOrderNumber(bool filled, int id);
 
     // The security with the strategy platform's ticker, into qSecCode.
     void OpenSecCode(const QString& ticker);
+    // The first securities row of the ticker; none when the ticker is not listed. Opens
+    // the securities table first when it is closed.
+    std::optional<TSecurityRow> FindSecurity(const QString& ticker);
     // The current total assets (CurAllAssets) of a client, into qPortfolio: no row when
     // the terminal exported none for the client. The sizing needs no other column, and a
     // statement of one column costs a fraction of one of every column.
     void OpenPortfolio(const QString& clientCode);
+    // The client's portfolio row; none when the terminal exported none.
+    std::optional<TPortfolioRow> FindPortfolio(const QString& clientCode);
+    // Every active client, in the order the clients table gives them.
+    QList<TClientAccount> ActiveClients();
     // The booked quantity of one position, into qExitQty.
     void OpenExitQty(const TPositionKey& key);
+    // The quantity of the first booked row of the position; none when nothing is booked.
+    std::optional<qint32> FindExitQuantity(const TPositionKey& key);
     // Deletes every booked row of one position; the number of rows deleted.
     int DeleteExitQty(const TPositionKey& key);
+    // Books a sent transaction in the transaction report tOrderNumber.
+    void InsertOrderNumber(int transId, int idOrder, bool filled, const QString& code);
+    // Books an entry's position of a client in tClientOpenPositions.
+    void InsertOpenPosition(const TPositionKey& key, qint32 quantity, const QString& signal);
     // The transaction report row of a transaction number, into qQuikData.
     void OpenTransaction(int transId);
+    // The transaction report row of a transaction number; none when there is none.
+    std::optional<TTransactionRow> FindTransaction(int transId);
     // Books a terminal result into the transaction report; the number of rows changed.
     int BookTransactionResult(int transId, int status, const QString& transName,
                               const QString& description, qint64 orderNumber);
     // The exchange order numbers sent for a strategy order and client, oldest transaction
     // first, into qQuikData.
     void OpenOrderNumbers(int orderId, bool filled, const QString& clientCode);
+    // The exchange order number of the last transaction sent for the strategy order and
+    // client; empty when there is none or no number was reported yet.
+    QString LastOrderNumber(int orderId, bool filled, const QString& clientCode);
 
 private:
     void SetExitQtyParams(const TPositionKey& key);
+    // The booked rows are written by statements, and the tables the grids show are read
+    // again once the current work returns to the event loop: a dispatch to many clients
+    // books many rows, and one read per table serves them all.
+    void ShowBooked(bool& changed);
+    void RefreshBookedTables() noexcept;
+
+    TNullEvents FNoEvents;
+    TCoreEvents& FEvents;
     TEnvironment& FEnvironment;
+
+    TConnection FconOmega;
+    TTable FtFilledOrders;
+    TTable FtActiveOrders;
+    TTable FtCanceledOrders;
+    TTable FtOpenPisitions;
+    TQuery FqFilledOrders;
+    TQuery FqActiveOrders;
+    TQuery FqCanceledOrders;
+    TQuery FqUpdateOrderNumber;
+    TQuery FqLastID;
+
+    TConnection FconQuikData;
+    TTable FtParam;
+    TTable FtPortfolio;
+    TTable FtSecCode;
+    TTable FtWorkSpaces;
+    TTable FtStrategy;
+    TTable FtOrderNumber;
+    TTable FtClients;
+    TTable FtClientOpenPositions;
+    TQuery FqSecCode;
+    TQuery FqSecCodeSum;
+    TQuery FqPortfolio;
+    TQuery FqPortfolioSum;
+    TQuery FqActiveClients;
+    TQuery FqExitQty;
+    TQuery FqQuikData;
+
     quint64 FSecuritiesEdits = 0;
+    QTimer FBookedRefresh;
+    bool FOrderNumbersBooked = false;
+    bool FPositionsBooked = false;
 };

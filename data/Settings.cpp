@@ -7,7 +7,6 @@
 #include <QCoreApplication>
 #include <QLocale>
 #include <QStringList>
-#include <QTimer>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -198,25 +197,6 @@ int PeriodMilliseconds(const QString& seconds)
     return value * 1000;
 }
 
-// A Qt timer of period 0 fires whenever the event loop is idle, while a period of 0 means
-// "never ticks": such a timer is stopped and marked held, and started again by the first
-// period above 0.
-void SetPeriod(QTimer* timer, int milliseconds, bool& held)
-{
-    if (timer == nullptr)
-        return;
-    timer->setInterval(milliseconds);
-    if (milliseconds == 0) {
-        if (timer->isActive()) {
-            timer->stop();
-            held = true;
-        }
-    } else if (held) {
-        timer->start();
-        held = false;
-    }
-}
-
 } // namespace
 
 QString TSettings::ExecutableFolder()
@@ -229,8 +209,16 @@ void TSettings::LoadSettings()
     const TProfileFile file(FileName());
     TSettingsReader reader(file, *this);
     ForEachKey(reader);
-    SetPeriod(timUpdateTable, PeriodMilliseconds(edtIntTable), FUpdateTableHeld);
-    SetPeriod(timInfoLog, PeriodMilliseconds(edtQuikConnectTimeOut), FInfoLogHeld);
+}
+
+int TSettings::UpdateTablePeriod() const
+{
+    return PeriodMilliseconds(edtIntTable);
+}
+
+int TSettings::InfoLogPeriod() const
+{
+    return PeriodMilliseconds(edtQuikConnectTimeOut);
 }
 
 void TSettings::SaveSettings() const

@@ -4,8 +4,6 @@
 
 #include <QString>
 
-class QTimer;
-
 // The operator's settings: the one in-memory copy, one field per key of "Zovrant.ini",
 // named after the settings dialog's field that edits it. Every part reads a setting from
 // here at the moment it needs it; the settings dialog edits these fields as the operator
@@ -44,29 +42,24 @@ public:
     // The folder of the running executable, ending in a path separator: where the
     // program keeps its settings file.
     static QString ExecutableFolder();
-    // The two timers whose periods a load sets (owned by the main window; may be null).
-    QTimer* timUpdateTable = nullptr;
-    QTimer* timInfoLog = nullptr;
-
     QString FileName() const { return ProgramFolder + QStringLiteral("Zovrant.ini"); }
 
-    // Copies the file into the fields (a missing file or key gives the default), then sets
-    // both timer periods to the seconds of edtIntTable and edtQuikConnectTimeOut. Throws
+    // Copies the file into the fields (a missing file or key gives the default). Throws
     // TError on a value that does not convert; the fields read before it keep their new
-    // values, the later ones and the timers keep what they had. A period of 0 stops a
-    // running timer (a Qt timer of period 0 would fire without pause); a later load with
-    // a period above 0 starts it again.
+    // values, the later ones keep what they had.
     void LoadSettings();
+    // The periods of the two timers in milliseconds, from the seconds of edtIntTable and
+    // edtQuikConnectTimeOut; 0 means the timer does not tick. Throws TError naming the
+    // value when it is not a whole number of seconds in range. The owner of the timers
+    // sets them after each load, the table timer first.
+    int UpdateTablePeriod() const;
+    int InfoLogPeriod() const;
     // Writes every field into the file, keeping unknown keys and sections. Throws TError
     // and leaves the file as it was when a value cannot be stored (a password character
     // that the stored form cannot carry, a text outside Windows-1251, a line break) or
     // when the file cannot be written.
     void SaveSettings() const;
 
-private:
-    // A timer stopped by a period of 0, to be started again by a period above 0.
-    bool FUpdateTableHeld = false;
-    bool FInfoLogHeld = false;
 };
 
 // The per-character shift of the stored password: +2 when encoding, -2 when decoding,

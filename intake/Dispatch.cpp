@@ -1,12 +1,13 @@
 #include "intake/Dispatch.h"
 
 #include "data/Batch.h"
-
 #include "data/DatMod.h"
 #include "data/Settings.h"
 #include "base/Environment.h"
 #include "base/Error.h"
 #include "base/OperationLog.h"
+#include "trade/TransWriter.h"
+#include "trade/TransactionSender.h"
 
 #include <exception>
 
@@ -17,30 +18,11 @@ QString NotTradedMessage(qint32 orderId, const TOrder& order)
 }
 
 TDispatcher::TDispatcher(const TSettings& settings, TDatMod& datMod, TOrderBuilder& builder,
-                         TOperationLog& log, const TEnvironment& environment)
-    : FSettings(settings), FDatMod(datMod), FBuilder(builder), FLog(log), FEnvironment(environment)
+                         TTransactionSender& sender, TTransWriter& writer, TOperationLog& log,
+                         const TEnvironment& environment)
+    : FSettings(settings), FDatMod(datMod), FBuilder(builder), FSender(sender), FWriter(writer), FLog(log),
+      FEnvironment(environment)
 {
-}
-
-QList<TClientAccount> TDispatcher::ActiveClients()
-{
-    // The clients are taken in full before the first is served: a dispatch running inside
-    // another (from a nested message loop) re-opens the same query.
-    TQuery& clients = FDatMod.qActiveClients;
-    clients.Close();
-    clients.Open();
-    QList<TClientAccount> accounts;
-    clients.First();
-    if (clients.Eof())
-        return accounts;
-    // The columns are found once; each field reads the current row.
-    const TField code = clients.FieldByName(QStringLiteral("Code"));
-    const TField accountMicex = clients.FieldByName(QStringLiteral("AccountMicex"));
-    const TField accountForts = clients.FieldByName(QStringLiteral("AccountFORTS"));
-    accounts.reserve(clients.RecordCount());
-    for (; !clients.Eof(); clients.Next())
-        accounts << TClientAccount{code.AsString(), accountMicex.AsString(), accountForts.AsString()};
-    return accounts;
 }
 
 QList<TClientAccount> TDispatcher::DispatchAccounts()
@@ -49,7 +31,7 @@ QList<TClientAccount> TDispatcher::DispatchAccounts()
     case smSingle:
         return {TClientAccount{FSettings.edtCode, FSettings.edtAccountMicex, FSettings.edtAccountFORTS}};
     case smMulti:
-        return ActiveClients();
+        return FDatMod.ActiveClients();
     default:
         return {};
     }
@@ -64,23 +46,19 @@ void TDispatcher::DispatchToAccount(TOrder& order, const TOmegaOrder& omega, con
         FLog.AddToLog(NotTradedMessage(omega.Id, order));
         return;
     }
-    if (!SendTransaction)
-        throw TError(QStringLiteral("Отправка транзакций не подключена."));
-    SendTransaction(order, omega);
+    FSender.SendTransaction(order, omega);
 }
 
 void TDispatcher::WriteDispatched()
 {
     FLog.SaveLog();
-    if (!WriteTransFile)
-        throw TError(QStringLiteral("Запись файла транзакций не подключена."));
-    WriteTransFile();
+    FWriter.WriteTransFile();
 }
 
 void TDispatcher::ProcessOrder(TOmegaOrder order, TOrderBuilderMethod builder, bool checkTraded)
 {
     std::exception_ptr failure;
-    TBatch bookings(FDatMod.conQuikData);
+    TBatch bookings(FDatMod.conQuikData());
     {
         // Every account of the order asks for the same security: it is read once.
         const TOrderBuilder::TSecurityReuse securities(FBuilder);

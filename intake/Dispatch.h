@@ -5,11 +5,12 @@
 #include "trade/OrderBuilder.h"
 
 #include <QList>
-#include <functional>
 
 class TDatMod;
 class TOperationLog;
 class TSettings;
+class TTransWriter;
+class TTransactionSender;
 struct TEnvironment;
 
 // The working modes of the setting rgpSingleMulti.
@@ -19,32 +20,25 @@ enum TSingleMultiMode : int {
 };
 
 // Sends one strategy order to the accounts of the working mode: for each account the
-// order builder makes the terminal order, and an order to be sent becomes a transaction
-// through SendTransaction; the lines made are then written to the import file at once.
+// order builder makes the terminal order, the sender turns an order to be sent into a
+// transaction line and books it, and the writer then appends the lines made to the
+// import file at once.
 class TDispatcher {
 public:
-    TDispatcher(const TSettings& settings, TDatMod& datMod, TOrderBuilder& builder,
-                TOperationLog& log, const TEnvironment& environment);
-
-    // The transaction writer's steps, wired by the owner before the first dispatch; a
-    // dispatch that needs a hook left unset fails rather than drop the order quietly.
-    // Makes the transaction line of a terminal order and books it.
-    std::function<void(const TOrder&, const TOmegaOrder&)> SendTransaction;
-    // Appends the pending transaction lines to the import file.
-    std::function<void()> WriteTransFile;
+    TDispatcher(const TSettings& settings, TDatMod& datMod, TOrderBuilder& builder, TTransactionSender& sender,
+                TTransWriter& writer, TOperationLog& log, const TEnvironment& environment);
 
     // Dispatches the order with the builder (&TOrderBuilder::NewOrder or KillOrder) to the
     // SINGLE account, to every active client in the MULTI mode, or to nobody without a
     // mode. With checkTraded an order for a security not marked as traded is logged and
     // not sent. Whatever happens, the log is saved, the lines made are written and the
-    // beep sounds; a failure of a builder or of SendTransaction then reaches the caller
+    // beep sounds; a failure of a builder or of the sender then reaches the caller
     // (the accounts after the failing one get nothing).
     void ProcessOrder(TOmegaOrder order, TOrderBuilderMethod builder, bool checkTraded);
 
 private:
     // The accounts of the working mode as the settings and the clients table hold them now.
     QList<TClientAccount> DispatchAccounts();
-    QList<TClientAccount> ActiveClients();
     void DispatchToAccount(TOrder& order, const TOmegaOrder& omega, const TClientAccount& account,
                            TOrderBuilderMethod builder, bool checkTraded);
     // Saves the log and appends the lines made to the import file.
@@ -53,6 +47,8 @@ private:
     const TSettings& FSettings;
     TDatMod& FDatMod;
     TOrderBuilder& FBuilder;
+    TTransactionSender& FSender;
+    TTransWriter& FWriter;
     TOperationLog& FLog;
     const TEnvironment& FEnvironment;
 };

@@ -14,9 +14,9 @@ void TManualOrders::SendCurrentRow(TManualPage page, TOrderBuilderMethod builder
 {
     TTable* table = nullptr;
     if (page == TManualPage::ActiveOrders)
-        table = &FDatMod.tActiveOrders;
+        table = &FDatMod.tActiveOrders();
     else if (page == TManualPage::FilledOrders)
-        table = &FDatMod.tFilledOrders;
+        table = &FDatMod.tFilledOrders();
     else
         return;
     if (!table->Active() || table->RecNo() < 0) {
@@ -27,7 +27,7 @@ void TManualOrders::SendCurrentRow(TManualPage page, TOrderBuilderMethod builder
         return;
     }
     TOmegaOrder order;
-    ReadOmegaOrder(order, *table, table == &FDatMod.tFilledOrders);
+    ReadOmegaOrder(order, *table, table == &FDatMod.tFilledOrders());
     FDispatcher.ProcessOrder(order, builder, false);
 }
 

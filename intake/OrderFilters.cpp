@@ -37,12 +37,12 @@ TOrderFilters::TOrderFilters(TDatMod& datMod, const TSettings& settings, const T
 
 bool TOrderFilters::WorkspaceAccepted(const TOmegaOrder& order)
 {
-    return Listed(FDatMod.tWorkSpaces, QStringLiteral("workspace"), WorkspaceFileName(order.Workspace));
+    return Listed(FDatMod.tWorkSpaces(), QStringLiteral("workspace"), WorkspaceFileName(order.Workspace));
 }
 
 bool TOrderFilters::StrategyAccepted(const TOmegaOrder& order)
 {
-    return Listed(FDatMod.tStrategy, QStringLiteral("strategy"), StrategyName(order.System));
+    return Listed(FDatMod.tStrategy(), QStringLiteral("strategy"), StrategyName(order.System));
 }
 
 bool TOrderFilters::InTradingSession()

@@ -48,17 +48,37 @@ qint32 CanceledOrderId(const QString& orderNumber)
     return ok ? id : 0;
 }
 
-TOrderIntake::TOrderIntake(TDatMod& datMod, TWatchState& state, TOrderFilters& filters, TDispatcher& dispatcher,
-                           TOperationLog& log, const TEnvironment& environment)
-    : FDatMod(datMod), FState(state), FFilters(filters), FDispatcher(dispatcher), FLog(log),
-      FEnvironment(environment)
+TOrderIntake::TOrderIntake(TDatMod& datMod, TOrderFilters& filters, TDispatcher& dispatcher, TOperationLog& log,
+                           const TEnvironment& environment)
+    : FDatMod(datMod), FFilters(filters), FDispatcher(dispatcher), FLog(log), FEnvironment(environment)
 {
+}
+
+void TOrderIntake::TakeLastIds()
+{
+    SetLastId(TAlertTable::Active, FDatMod.GetLastId(FDatMod.tActiveOrders()));
+    SetLastId(TAlertTable::Filled, FDatMod.GetLastId(FDatMod.tFilledOrders()));
+    SetLastId(TAlertTable::Canceled, FDatMod.GetLastId(FDatMod.tCanceledOrders()));
+}
+
+int32_t TOrderIntake::LastId(TAlertTable table) const
+{
+    return FLastIds[static_cast<size_t>(table)];
+}
+
+int32_t& TOrderIntake::LastIdOf(TAlertTable table)
+{
+    return FLastIds[static_cast<size_t>(table)];
+}
+
+void TOrderIntake::SetLastId(TAlertTable table, int32_t id)
+{
+    LastIdOf(table) = id;
 }
 
 void TOrderIntake::LoadFilledOrders(bool AllRows)
 {
-    const TAlertRead read{FDatMod.tFilledOrders, FDatMod.qFilledOrders, FState.FilledLastId, true,
-                          FilledFailureText};
+    const TAlertRead read{FDatMod.tFilledOrders(), LastIdOf(TAlertTable::Filled), true, FilledFailureText};
     const TReadErrors errors = ReadTable(read, [this, AllRows](TOmegaOrder& order) {
         // Without AllRows a row with an order number was placed from ActiveOrders already.
         if (AllRows || order.OrderNumber.isEmpty())
@@ -69,23 +89,22 @@ void TOrderIntake::LoadFilledOrders(bool AllRows)
 
 void TOrderIntake::LoadCanceledOrders()
 {
-    const TAlertRead read{FDatMod.tCanceledOrders, FDatMod.qCanceledOrders, FState.CanceledLastId, false,
-                          FailureText};
+    const TAlertRead read{FDatMod.tCanceledOrders(), LastIdOf(TAlertTable::Canceled), false, FailureText};
     const TReadErrors errors = ReadTable(read, [this](TOmegaOrder& order) { DispatchCanceled(order); });
     ReportErrors(read, errors);
 }
 
 void TOrderIntake::LoadActiveOrders()
 {
-    if (FState.ActiveBusy) {
+    if (FActiveBusy) {
         // A read is running further down the stack; the mark is its to clear.
         FLog.SaveLog();
         return;
     }
-    const TAlertRead read{FDatMod.tActiveOrders, FDatMod.qActiveOrders, FState.ActiveLastId, false, FailureText};
+    const TAlertRead read{FDatMod.tActiveOrders(), LastIdOf(TAlertTable::Active), false, FailureText};
     TReadErrors errors;
     {
-        TBusyMark busy(FState.ActiveBusy);
+        TBusyMark busy(FActiveBusy);
         errors = ReadTable(read, [this](TOmegaOrder& order) {
             FDispatcher.ProcessOrder(order, &TOrderBuilder::NewOrder, true);
         });
@@ -157,21 +176,19 @@ void TOrderIntake::ReadNewRows(const TAlertRead& read, int32_t lastId, const TRo
 
 QList<TOrderIntake::TNewRow> TOrderIntake::FetchNewRows(const TAlertRead& read, int32_t afterId, int32_t upToId)
 {
-    FDatMod.OpenNewOrders(read.Query, read.Table.TableName(), afterId, upToId);
     QList<TNewRow> rows;
-    TQuery& query = read.Query;
-    for (query.First(); !query.Eof(); query.Next()) {
+    FDatMod.ReadNewOrders(read.Table.TableName(), afterId, upToId, [&](TDataSet& dataSet) {
         TNewRow row;
         try {
-            ReadOmegaOrder(row.Order, query, read.Filled);
+            ReadOmegaOrder(row.Order, dataSet, read.Filled);
             row.IdText = Decimal(row.Order.Id);
         } catch (const std::exception& error) {
             row.Error = ErrorText(error);
-            row.IdText = query.HasField(QStringLiteral("ID")) ? query.Value(QStringLiteral("ID")).toString()
-                                                              : QString();
+            row.IdText = dataSet.HasField(QStringLiteral("ID")) ? dataSet.Value(QStringLiteral("ID")).toString()
+                                                                : QString();
         }
         rows << row;
-    }
+    });
     return rows;
 }
 

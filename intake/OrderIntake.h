@@ -1,9 +1,9 @@
 #pragma once
 
-#include "intake/WatchState.h"
 #include "trade/OmegaOrder.h"
 
 #include <QList>
+#include <array>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -13,7 +13,6 @@ class TDatMod;
 class TDispatcher;
 class TOperationLog;
 class TOrderFilters;
-class TQuery;
 class TTable;
 struct TEnvironment;
 
@@ -28,8 +27,21 @@ struct TEnvironment;
 // and the read goes on with the next row; the operator is told once per read.
 class TOrderIntake {
 public:
-    TOrderIntake(TDatMod& datMod, TWatchState& state, TOrderFilters& filters, TDispatcher& dispatcher,
-                 TOperationLog& log, const TEnvironment& environment);
+    // The three alert tables the intake reads.
+    enum class TAlertTable { Active, Filled, Canceled };
+
+    TOrderIntake(TDatMod& datMod, TOrderFilters& filters, TDispatcher& dispatcher, TOperationLog& log,
+                 const TEnvironment& environment);
+
+    // The start of watching: every table's remembered id becomes its last id now, so
+    // only rows added from here on are read (-1 for a table closed at this moment).
+    void TakeLastIds();
+    // Id of the last row already read of a table; -1 when the table was closed when the
+    // id was taken.
+    int32_t LastId(TAlertTable table) const;
+    void SetLastId(TAlertTable table, int32_t id);
+    // Whether a read of ActiveOrders is running (further down the stack).
+    bool ActiveBusy() const { return FActiveBusy; }
 
     // New rows of FilledOrders, sent as new orders: every row with AllRows (the
     // FilledOrders mode), else only rows without an order number (rows that were not sent
@@ -50,7 +62,6 @@ private:
     // One alert table as a reader sees it.
     struct TAlertRead {
         TTable& Table;
-        TQuery& Query;
         int32_t& LastId;
         bool Filled;
         const QString& FailureText;
@@ -77,8 +88,13 @@ private:
     void DispatchCanceled(TOmegaOrder& order);
     void ReportErrors(const TAlertRead& read, const TReadErrors& errors);
 
+    int32_t& LastIdOf(TAlertTable table);
+
     TDatMod& FDatMod;
-    TWatchState& FState;
+    // Remembered last ids, by TAlertTable.
+    std::array<int32_t, 3> FLastIds{};
+    // Busy mark of the ActiveOrders reader against a nested call from a modal loop.
+    bool FActiveBusy = false;
     TOrderFilters& FFilters;
     TDispatcher& FDispatcher;
     TOperationLog& FLog;

@@ -1,11 +1,16 @@
 #include "intake/WatchLoop.h"
 
+#include "base/CoreEvents.h"
+#include "data/ConnectToBases.h"
 #include "data/DatMod.h"
 #include "data/DataSet.h"
 #include "data/Settings.h"
-#include "base/CallIfSet.h"
 #include "base/Error.h"
 #include "base/OperationLog.h"
+#include "intake/OrderIntake.h"
+#include "trade/LinkMonitor.h"
+#include "trade/ResultReader.h"
+#include "trade/TransWriter.h"
 
 #include <QDir>
 #include <QFile>
@@ -38,8 +43,11 @@ QString CompanionTrrPath(const QString& resultPath)
     return stem + QStringLiteral(".TRR");
 }
 
-TWatchLoop::TWatchLoop(TSettings& settings, TDatMod& datMod, TOperationLog& log, TWatchHooks hooks)
-    : FSettings(settings), FDatMod(datMod), FLog(log), FHooks(std::move(hooks))
+TWatchLoop::TWatchLoop(TSettings& settings, TDatMod& datMod, TOperationLog& log, TOrderIntake& intake,
+                       TTransWriter& writer, TResultReader& resultReader, TLinkMonitor& linkMonitor,
+                       TCoreEvents& events)
+    : FSettings(settings), FDatMod(datMod), FLog(log), FIntake(intake), FWriter(writer),
+      FResultReader(resultReader), FLinkMonitor(linkMonitor), FEvents(events)
 {
 }
 
@@ -64,80 +72,91 @@ void TWatchLoop::StartUp()
     try {
         if (FSettings.chConnect)
             actConnectToBaseExecute();
-        CallIfSet(FHooks.ReadInfoLogAtStart);
+        FLinkMonitor.TakeStartingSize();
     } catch (const std::exception& error) {
         FLog.AddToLog(ErrorText(error));
     }
     FLog.SaveLog();
 }
 
+bool TWatchLoop::ConnectToBases()
+{
+    bool connected = false;
+    try {
+        connected = ConnectDatabases(FSettings, FDatMod, FLog, FEvents);
+        if (connected) {
+            timTable();
+            FDatMod.OpenBridgeTables();
+            FEvents.SecuritiesChanged();
+            FEvents.PortfolioChanged();
+        }
+    } catch (...) {
+        // The log is written before the error goes on to the command that connected.
+        FLog.SaveLogQuietly();
+        throw;
+    }
+    FLog.SaveLog();
+    return connected;
+}
+
 void TWatchLoop::actConnectToBaseExecute()
 {
-    if (!FHooks.ConnectToBases || !FHooks.ConnectToBases())
+    if (!ConnectToBases())
         return;
     FDatMod.ClearOrderNumbers();
-    CallIfSet(FHooks.ArmTableTimer);
-    if (!actStopWatchEnabled)
-        actStartWatchEnabled = true;
-    CallIfSet(FHooks.CommandsChanged);
+    FEvents.BasesConnected();
 }
 
 void TWatchLoop::actStartWatchExecute()
 {
-    State.ActiveLastId = FDatMod.GetLastId(FDatMod.tActiveOrders);
-    State.FilledLastId = FDatMod.GetLastId(FDatMod.tFilledOrders);
-    State.CanceledLastId = FDatMod.GetLastId(FDatMod.tCanceledOrders);
-    State.Watching = true;
-    actStartWatchEnabled = false;
-    actStopWatchEnabled = true;
-    CallIfSet(FHooks.CommandsChanged);
+    FIntake.TakeLastIds();
+    FWatching = true;
+    FEvents.WatchingChanged(true);
     FLog.AddToLog(QStringLiteral("Загрузка ордеров включена."));
     FLog.SaveLog();
 }
 
 void TWatchLoop::actStopWatchExecute()
 {
-    State.Watching = false;
-    CallIfSet(FHooks.ShowWatchIcon, 0);
-    actStartWatchEnabled = true;
-    actStopWatchEnabled = false;
-    CallIfSet(FHooks.CommandsChanged);
+    FWatching = false;
+    FEvents.WatchIconChanged(0);
+    FEvents.WatchingChanged(false);
     FLog.AddToLog(QStringLiteral("Загрузка ордеров остановлена."));
     FLog.SaveLog();
 }
 
 void TWatchLoop::timTable()
 {
-    for (TDataSet* dataSet : FDatMod.conOmega.DataSets()) {
+    for (TDataSet* dataSet : FDatMod.conOmega().DataSets()) {
         if (!dataSet->IsQuery())
             RefreshTable(*dataSet);
     }
-    RefreshTable(FDatMod.tParam);
-    RefreshTable(FDatMod.tPortfolio);
-    CallIfSet(FHooks.UpdatePortfolioSum);
-    RefreshTable(FDatMod.tOrderNumber);
-    if (State.Watching)
+    RefreshTable(FDatMod.tParam());
+    RefreshTable(FDatMod.tPortfolio());
+    FEvents.PortfolioChanged();
+    RefreshTable(FDatMod.tOrderNumber());
+    if (FWatching)
         actWatchingExecute();
-    CallIfSet(FHooks.CheckTRO);
+    FResultReader.actCheckTROExecute();
     FLog.SaveLog();
 }
 
 void TWatchLoop::actWatchingExecute()
 {
-    State.IconIndex = State.IconIndex == 3 ? 0 : State.IconIndex + 1;
-    CallIfSet(FHooks.ShowWatchIcon, State.IconIndex);
+    FIconIndex = FIconIndex == 3 ? 0 : FIconIndex + 1;
+    FEvents.WatchIconChanged(FIconIndex);
     switch (FSettings.rgpFilled) {
     case 0:
-        CallIfSet(FHooks.LoadCanceledOrders);
-        CallIfSet(FHooks.LoadFilledOrders, false);
-        CallIfSet(FHooks.LoadActiveOrders);
+        FIntake.LoadCanceledOrders();
+        FIntake.LoadFilledOrders(false);
+        FIntake.LoadActiveOrders();
         break;
     case 1:
-        CallIfSet(FHooks.LoadFilledOrders, true);
+        FIntake.LoadFilledOrders(true);
         break;
     default: // no selection: nothing is read
         break;
     }
-    CallIfSet(FHooks.WriteTransFile);
+    FWriter.WriteTransFile();
     FLog.SaveLog();
 }

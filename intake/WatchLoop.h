@@ -1,59 +1,48 @@
 #pragma once
 
-#include "intake/WatchState.h"
-
 #include <QString>
-#include <functional>
 
+class TCoreEvents;
 class TDatMod;
+class TLinkMonitor;
 class TOperationLog;
+class TOrderIntake;
+class TResultReader;
 class TSettings;
+class TTransWriter;
 
-// What the watch loop calls in the other subsystems and in the window. Each hook is
-// wired by the object that owns the operation; an unset hook is skipped.
-struct TWatchHooks {
-    // The database connect procedure; true when both databases are open.
-    std::function<bool()> ConnectToBases;
-    // Alert-table readers of the watch cycle.
-    std::function<void()> LoadCanceledOrders;
-    std::function<void(bool allRows)> LoadFilledOrders;
-    std::function<void()> LoadActiveOrders;
-    // Appends pending transaction lines to the import file.
-    std::function<void()> WriteTransFile;
-    // The result file reader, run on every table tick.
-    std::function<void()> CheckTRO;
-    // Size of the terminal's info.log, the starting point of the link check.
-    std::function<void()> ReadInfoLogAtStart;
-    // Window: totals under the portfolio grid, the watch icon frame, the commands.
-    std::function<void()> UpdatePortfolioSum;
-    std::function<void(int frame)> ShowWatchIcon;
-    std::function<void()> CommandsChanged;
-    // Arms the table timer after a successful connection.
-    std::function<void()> ArmTableTimer;
-};
-
-// The spine of the program: the start-up sequence, the connect command, the commands that
-// start and stop watching, the table tick and the watch cycle.
+// The spine of the program: the start-up sequence, the connect procedure, the commands
+// that start and stop watching, the table tick and the watch cycle. One table tick in
+// one read: the alert tables and the bridge tables are refreshed, the watch cycle has the
+// intake read the new rows of the alert tables (each accepted row dispatched to its
+// accounts, whose lines the writer appends to the import file), and the result reader
+// books what the terminal answered.
 class TWatchLoop {
 public:
-    TWatchLoop(TSettings& settings, TDatMod& datMod, TOperationLog& log, TWatchHooks hooks);
-
-    TWatchState State;
-    // Enabled states of the two watch commands; both disabled until the first connection.
-    bool actStartWatchEnabled = false;
-    bool actStopWatchEnabled = false;
+    TWatchLoop(TSettings& settings, TDatMod& datMod, TOperationLog& log, TOrderIntake& intake,
+               TTransWriter& writer, TResultReader& resultReader, TLinkMonitor& linkMonitor,
+               TCoreEvents& events);
 
     // Start-up steps after the windows and the data module exist: the terminal's files
     // are reset, the databases connected when the settings say so, the first info.log
     // size taken, the log saved.
     void StartUp();
+    // Connects both databases; once both are open the table tick runs once, the bridge
+    // tables the windows work with are opened and their totals shown. The log is saved
+    // in every case; an error after both connections opened is thrown after saving.
+    // True when both databases are open.
+    bool ConnectToBases();
+    // The connect command: ConnectToBases, and once both are open the transaction report
+    // is emptied and BasesConnected told.
     void actConnectToBaseExecute();
     void actStartWatchExecute();
     void actStopWatchExecute();
     void timTable();
     void actWatchingExecute();
 
-    TWatchHooks& Hooks() { return FHooks; }
+    bool Watching() const { return FWatching; }
+    // Current frame (0..3) of the watch animation; frame 0 is the idle picture.
+    int IconIndex() const { return FIconIndex; }
 
 private:
     void ResetTerminalFiles();
@@ -61,7 +50,13 @@ private:
     TSettings& FSettings;
     TDatMod& FDatMod;
     TOperationLog& FLog;
-    TWatchHooks FHooks;
+    TOrderIntake& FIntake;
+    TTransWriter& FWriter;
+    TResultReader& FResultReader;
+    TLinkMonitor& FLinkMonitor;
+    TCoreEvents& FEvents;
+    bool FWatching = false;
+    int FIconIndex = 0;
 };
 
 // The result file's companion: its path with the extension replaced by ".TRR".

@@ -37,7 +37,7 @@ void TMailer::SendMail(const QString& text) noexcept
 {
     try {
         const bool connected = Connect();
-        SaveLogQuietly();
+        FLog.SaveLogQuietly();
         if (!connected) {
             // A failed authentication leaves the connection open; a notification never
             // does. Its failure line has been logged, so the close goes unreported.
@@ -47,9 +47,9 @@ void TMailer::SendMail(const QString& text) noexcept
         const QString recipients = QStringLiteral("<") + FSettings.edtEmail1 + QStringLiteral(">, <")
             + FSettings.edtEmail2 + QStringLiteral(">");
         Send(FSettings.edtFromAddress, FSettings.edtFromName, kSubject, recipients, QStringList{text});
-        SaveLogQuietly();
+        FLog.SaveLogQuietly();
         Disconnect();
-        SaveLogQuietly();
+        FLog.SaveLogQuietly();
     } catch (...) {
         // Only an out-of-memory condition gets here; the connection must not stay open.
         NMSMTP1.Abort();
@@ -147,14 +147,5 @@ void TMailer::CloseQuietly() noexcept
         NMSMTP1.Quit();
     } catch (...) {
         NMSMTP1.Abort();
-    }
-}
-
-void TMailer::SaveLogQuietly() noexcept
-{
-    try {
-        FLog.SaveLog();
-    } catch (...) {
-        // The lines stay pending; the next save of the log offers them again.
     }
 }

@@ -49,9 +49,6 @@ private:
               const QString& recipients, const QStringList& body);
     // Ends a connection without a log line (QUIT, or a plain close when that fails).
     void CloseQuietly() noexcept;
-    // Saves the log where no failure may leave: lines that could not be written stay
-    // pending and go out with the next save.
-    void SaveLogQuietly() noexcept;
 
     const TMailSettings& FSettings;
     TOperationLog& FLog;

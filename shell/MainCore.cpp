@@ -1,79 +1,60 @@
 #include "shell/MainCore.h"
 
-#include "data/ConnectToBases.h"
-#include "base/CallIfSet.h"
+#include <QMetaMethod>
 
 TMainCore::TMainCore(TEnvironment& environment, TOperationLog& log, const QString& programFolder)
-    : Environment(environment)
-    , Log(log)
-    , DatMod(environment)
-    , Mailer(Settings, log, environment)
-    , LinkMonitor(Settings, log)
-    , TradeLookup(DatMod)
-    , Builder(Settings, environment, log, TradeLookup)
-    , Writer(Settings, environment, log)
-    , Sender(Settings, DatMod, Writer, log)
-    , ResultBookings(DatMod)
-    , ResultReader(Settings, log, ResultBookings)
-    , Watch(Settings, DatMod, log, MakeWatchHooks())
-    , Filters(DatMod, Settings, environment)
-    , Dispatcher(Settings, DatMod, Builder, log, environment)
-    , Intake(DatMod, Watch.State, Filters, Dispatcher, log, environment)
-    , ManualOrders(DatMod, Dispatcher, log)
+    : FEnvironment(environment)
+    , FLog(log)
+    , FDatMod(environment, *this)
+    , FMailer(FSettings, log, environment)
+    , FLinkMonitor(FSettings, log, *this)
+    , FTradeLookup(FDatMod)
+    , FBuilder(FSettings, environment, log, FTradeLookup)
+    , FWriter(FSettings, environment, log)
+    , FTransactionBookings(FDatMod)
+    , FSender(FSettings, FWriter, FTransactionBookings, log, *this)
+    , FResultBookings(FDatMod)
+    , FResultReader(FSettings, log, FResultBookings, *this)
+    , FFilters(FDatMod, FSettings, environment)
+    , FDispatcher(FSettings, FDatMod, FBuilder, FSender, FWriter, log, environment)
+    , FIntake(FDatMod, FFilters, FDispatcher, log, environment)
+    , FWatch(FSettings, FDatMod, log, FIntake, FWriter, FResultReader, FLinkMonitor, *this)
+    , FManualOrders(FDatMod, FDispatcher, log)
+    , FtimUpdateTable([this] { RunGuarded([this] { FWatch.timTable(); }); })
+    , FtimInfoLog([this] { RunGuarded([this] { FLinkMonitor.timInfoLogTimer(); }); })
 {
-    Settings.ProgramFolder = programFolder;
-    Settings.timUpdateTable = &timUpdateTable.Timer;
-    Settings.timInfoLog = &timInfoLog.Timer;
-    timUpdateTable.Timer.setInterval(1000);
-    timInfoLog.Timer.setInterval(60000);
+    FSettings.ProgramFolder = programFolder;
+    FtimUpdateTable.SetPeriod(1000);
+    FtimInfoLog.SetPeriod(60000);
     LoadSettingsReported();
-
-    connect(&timUpdateTable.Timer, &QTimer::timeout, this, [this] {
-        RunGuarded([this] { Watch.timTable(); });
-    });
-    connect(&timInfoLog.Timer, &QTimer::timeout, this, [this] {
-        RunGuarded([this] { LinkMonitor.timInfoLogTimer(); });
-    });
-    timInfoLog.SetEnabled(true);
-
-    DatMod.UpdateSumList = [this] { CallIfSet(UpdateSumList); };
-    auto sendMail = [this](const QString& text) { Mailer.SendMail(text); };
-    auto updateStatusBar = [this] { UpdateStatusBar(); };
-    LinkMonitor.SendMail = sendMail;
-    LinkMonitor.UpdateStatusBar = updateStatusBar;
-    Sender.SendMail = sendMail;
-    Sender.UpdateStatusBar = updateStatusBar;
-    ResultReader.SendMail = sendMail;
-    ResultReader.UpdateStatusBar = updateStatusBar;
-    Dispatcher.SendTransaction = [this](const TOrder& order, const TOmegaOrder& omega) {
-        Sender.SendTransaction(order, omega);
-    };
-    Dispatcher.WriteTransFile = [this] { Writer.WriteTransFile(); };
+    FtimInfoLog.SetEnabled(true);
 }
 
 TMainCore::~TMainCore() = default;
 
 void TMainCore::LoadSettingsReported()
 {
-    RunGuarded([this] { Settings.LoadSettings(); });
-    timUpdateTable.Sync();
-    timInfoLog.Sync();
+    RunGuarded([this] {
+        FSettings.LoadSettings();
+        FtimUpdateTable.SetPeriod(FSettings.UpdateTablePeriod());
+        FtimInfoLog.SetPeriod(FSettings.InfoLogPeriod());
+    });
 }
 
 TStatusTexts TMainCore::StatusBarTexts() const
 {
     auto state = [](bool open) { return open ? QStringLiteral("OK") : QStringLiteral("Нет"); };
     TStatusTexts texts;
-    texts.Omega = QStringLiteral("Подключение к Omega: ") + state(DatMod.conOmega.Connected());
-    texts.Quik = QStringLiteral("Подключение к Quik: ") + state(DatMod.conQuikData.Connected());
-    texts.ServerLink = QStringLiteral("Связь Quik с сервером: ") + LinkMonitor.ServerStateText();
+    texts.Omega = QStringLiteral("Подключение к Omega: ") + state(FDatMod.conOmega().Connected());
+    texts.Quik = QStringLiteral("Подключение к Quik: ") + state(FDatMod.conQuikData().Connected());
+    texts.ServerLink = QStringLiteral("Связь Quik с сервером: ") + FLinkMonitor.ServerStateText();
     texts.Transactions = QStringLiteral("Отправлено транзакций: %1/%2/%3")
-                             .arg(Writer.TransCounter())
-                             .arg(ResultReader.TransSentCount())
-                             .arg(ResultReader.TransDoneCount());
-    if (Settings.rgpSingleMulti == 0)
+                             .arg(FWriter.TransCounter())
+                             .arg(FResultReader.TransSentCount())
+                             .arg(FResultReader.TransDoneCount());
+    if (FSettings.rgpSingleMulti == 0)
         texts.Mode = QStringLiteral("SINGLE");
-    else if (Settings.rgpSingleMulti == 1)
+    else if (FSettings.rgpSingleMulti == 1)
         texts.Mode = QStringLiteral("MULTI");
     return texts;
 }
@@ -81,30 +62,46 @@ TStatusTexts TMainCore::StatusBarTexts() const
 void TMainCore::UpdateStatusBar()
 {
     // The texts are made only for a status bar that shows them.
-    if (ShowStatusBar)
-        ShowStatusBar(StatusBarTexts());
+    if (isSignalConnected(QMetaMethod::fromSignal(&TMainCore::ShowStatusBar)))
+        emit ShowStatusBar(StatusBarTexts());
 }
 
-TWatchHooks TMainCore::MakeWatchHooks()
+void TMainCore::Announce(const QString& text)
 {
-    TWatchHooks hooks;
-    hooks.ConnectToBases = [this] {
-        TConnectHooks connect;
-        connect.UpdateStatusBar = [this] { UpdateStatusBar(); };
-        connect.TableTick = [this] { Watch.timTable(); };
-        connect.UpdateSumList = [this] { CallIfSet(UpdateSumList); };
-        connect.UpdatePortfolioSum = [this] { CallIfSet(UpdatePortfolioSum); };
-        return ConnectToBases(Settings, DatMod, Log, connect);
-    };
-    hooks.LoadCanceledOrders = [this] { Intake.LoadCanceledOrders(); };
-    hooks.LoadFilledOrders = [this](bool allRows) { Intake.LoadFilledOrders(allRows); };
-    hooks.LoadActiveOrders = [this] { Intake.LoadActiveOrders(); };
-    hooks.WriteTransFile = [this] { Writer.WriteTransFile(); };
-    hooks.CheckTRO = [this] { ResultReader.actCheckTROExecute(); };
-    hooks.ReadInfoLogAtStart = [this] { LinkMonitor.TakeStartingSize(); };
-    hooks.UpdatePortfolioSum = [this] { CallIfSet(UpdatePortfolioSum); };
-    hooks.ShowWatchIcon = [this](int frame) { CallIfSet(ShowWatchIcon, frame); };
-    hooks.CommandsChanged = [this] { CallIfSet(CommandsChanged); };
-    hooks.ArmTableTimer = [this] { timUpdateTable.SetEnabled(true); };
-    return hooks;
+    FMailer.SendMail(text);
+}
+
+void TMainCore::StatusChanged()
+{
+    UpdateStatusBar();
+}
+
+void TMainCore::BasesConnected()
+{
+    FtimUpdateTable.SetEnabled(true);
+    if (!FStopWatchEnabled)
+        FStartWatchEnabled = true;
+    emit CommandsChanged();
+}
+
+void TMainCore::WatchingChanged(bool watching)
+{
+    FStartWatchEnabled = !watching;
+    FStopWatchEnabled = watching;
+    emit CommandsChanged();
+}
+
+void TMainCore::WatchIconChanged(int frame)
+{
+    emit ShowWatchIcon(frame);
+}
+
+void TMainCore::PortfolioChanged()
+{
+    emit UpdatePortfolioSum();
+}
+
+void TMainCore::SecuritiesChanged()
+{
+    emit UpdateSumList();
 }

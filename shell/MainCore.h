@@ -1,5 +1,9 @@
 #pragma once
 
+#include "base/CoreEvents.h"
+#include "base/Environment.h"
+#include "base/OperationLog.h"
+#include "base/Ticker.h"
 #include "data/DatMod.h"
 #include "data/Settings.h"
 #include "intake/Dispatch.h"
@@ -7,12 +11,10 @@
 #include "intake/OrderFilters.h"
 #include "intake/OrderIntake.h"
 #include "intake/WatchLoop.h"
-#include "base/Environment.h"
 #include "mail/Mailer.h"
-#include "base/OperationLog.h"
-#include "base/Ticker.h"
 #include "trade/DatModResultBookings.h"
 #include "trade/DatModTradeLookup.h"
+#include "trade/DatModTransactionBookings.h"
 #include "trade/LinkMonitor.h"
 #include "trade/OrderBuilder.h"
 #include "trade/ResultReader.h"
@@ -20,7 +22,7 @@
 #include "trade/TransactionSender.h"
 
 #include <QObject>
-#include <QStringList>
+#include <QString>
 #include <functional>
 #include <optional>
 
@@ -36,9 +38,12 @@ struct TStatusTexts {
 
 // The main window's state and operations without the window: the settings, the data
 // module, the watch loop, the transaction writer, the result reader, the link monitor,
-// the mailer and the two timers that drive the program. The window is a view over it;
-// the headless demo and the tests drive it directly.
-class TMainCore : public QObject {
+// the mailer, the two timers that drive the program and the enabled states of the
+// commands. It owns each part and hands each the others it needs by reference; what the
+// parts report comes back to it as events, which it passes on to the mailer and, as Qt
+// signals, to any number of views. The window is one such view; the headless demo and the
+// tests drive the core directly.
+class TMainCore : public QObject, private TCoreEvents {
     Q_OBJECT
 public:
     // Creates the parts in start-up order: the settings (loaded from the file in
@@ -46,48 +51,82 @@ public:
     TMainCore(TEnvironment& environment, TOperationLog& log, const QString& programFolder);
     ~TMainCore() override;
 
-    TEnvironment& Environment;
-    TOperationLog& Log;
-    TSettings Settings;
-    TDatMod DatMod;
-    TMailer Mailer;
-    TLinkMonitor LinkMonitor;
-    // Orders out: translation over the bridge database, the transaction file writer and
-    // the sender that books each transaction.
-    TDatModTradeLookup TradeLookup;
-    TOrderBuilder Builder;
-    TTransWriter Writer;
-    TTransactionSender Sender;
-    // Results back from the terminal.
-    TDatModResultBookings ResultBookings;
-    TResultReader ResultReader;
-    // The spine: start-up, table tick and watch cycle; then the intake it drives.
-    TWatchLoop Watch;
-    TOrderFilters Filters;
-    TDispatcher Dispatcher;
-    TOrderIntake Intake;
-    TManualOrders ManualOrders;
-    TTicker timUpdateTable;
-    TTicker timInfoLog;
+    TEnvironment& Environment() { return FEnvironment; }
+    TOperationLog& Log() { return FLog; }
+    TSettings& Settings() { return FSettings; }
+    TDatMod& DatMod() { return FDatMod; }
+    TMailer& Mailer() { return FMailer; }
+    TLinkMonitor& LinkMonitor() { return FLinkMonitor; }
+    TTransWriter& Writer() { return FWriter; }
+    TResultReader& ResultReader() { return FResultReader; }
+    TDispatcher& Dispatcher() { return FDispatcher; }
+    TOrderIntake& Intake() { return FIntake; }
+    TWatchLoop& Watch() { return FWatch; }
+    TManualOrders& ManualOrders() { return FManualOrders; }
+    const TTicker& timUpdateTable() const { return FtimUpdateTable; }
+    const TTicker& timInfoLog() const { return FtimInfoLog; }
 
     // The settings load of the start and of a cancelled settings dialog: a value that
-    // does not convert is reported and the load ends there.
+    // does not convert is reported and the load ends there; otherwise the timers take
+    // their new periods, the table timer first (a period that does not convert is
+    // reported and leaves its timer and the later one as they were).
     void LoadSettingsReported();
 
     // Commands and ticks as the window triggers them: each runs inside the guard.
-    void RunGuarded(const std::function<void()>& work) { Guarded(Environment, work); }
+    void RunGuarded(const std::function<void()>& work) { Guarded(FEnvironment, work); }
+
+    // The enabled states of the watch commands: both disabled until the first
+    // connection; then one of them, by whether watching is on.
+    bool actStartWatchEnabled() const { return FStartWatchEnabled; }
+    bool actStopWatchEnabled() const { return FStopWatchEnabled; }
 
     // The status bar as the connections, counters and settings stand now.
     TStatusTexts StatusBarTexts() const;
+    // Tells the views to show the status bar as it stands now.
     void UpdateStatusBar();
 
-    // What the window shows: set by the window, empty without one.
-    std::function<void()> CommandsChanged;
-    std::function<void(int frame)> ShowWatchIcon;
-    std::function<void(const TStatusTexts&)> ShowStatusBar;
-    std::function<void()> UpdatePortfolioSum;
-    std::function<void()> UpdateSumList;
+signals:
+    // What the views show. The status bar's texts are made only when a view listens.
+    void ShowStatusBar(const TStatusTexts& texts);
+    void CommandsChanged();
+    void ShowWatchIcon(int frame);
+    void UpdatePortfolioSum();
+    void UpdateSumList();
 
 private:
-    TWatchHooks MakeWatchHooks();
+    // The parts' events.
+    void Announce(const QString& text) override;
+    void StatusChanged() override;
+    void BasesConnected() override;
+    void WatchingChanged(bool watching) override;
+    void WatchIconChanged(int frame) override;
+    void PortfolioChanged() override;
+    void SecuritiesChanged() override;
+
+    TEnvironment& FEnvironment;
+    TOperationLog& FLog;
+    TSettings FSettings;
+    TDatMod FDatMod;
+    TMailer FMailer;
+    TLinkMonitor FLinkMonitor;
+    // Orders out: translation over the bridge database, the transaction file writer and
+    // the sender that books each transaction.
+    TDatModTradeLookup FTradeLookup;
+    TOrderBuilder FBuilder;
+    TTransWriter FWriter;
+    TDatModTransactionBookings FTransactionBookings;
+    TTransactionSender FSender;
+    // Results back from the terminal.
+    TDatModResultBookings FResultBookings;
+    TResultReader FResultReader;
+    // The intake and the spine that drives it: start-up, table tick and watch cycle.
+    TOrderFilters FFilters;
+    TDispatcher FDispatcher;
+    TOrderIntake FIntake;
+    TWatchLoop FWatch;
+    TManualOrders FManualOrders;
+    TTicker FtimUpdateTable;
+    TTicker FtimInfoLog;
+    bool FStartWatchEnabled = false;
+    bool FStopWatchEnabled = false;
 };

@@ -37,7 +37,7 @@ int main(int argc, char** argv)
     {
         TMainCore core(environment, log, QApplication::applicationDirPath() + QLatin1Char('/'));
         TfmMain window(core);
-        core.RunGuarded([&core] { core.Watch.StartUp(); });
+        core.RunGuarded([&core] { core.Watch().StartUp(); });
         window.showMaximized();
         result = QApplication::exec();
     }

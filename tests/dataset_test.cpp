@@ -740,8 +740,8 @@ TEST_P(DataSetTest, RowsAddedByAnotherProgramWhileReadingAreAllSeenOnce)
         GTEST_SKIP() << "the sqlite3 shell is not installed";
     TEnvironment environment;
     TDatMod datMod(environment);
-    datMod.conOmega.Open(Bases.AlertsSource());
-    datMod.tFilledOrders.Open();
+    datMod.conOmega().Open(Bases.AlertsSource());
+    datMod.tFilledOrders().Open();
 
     // The other program: 300 single-row transactions.
     QString script = QStringLiteral(".timeout 5000\n");
@@ -758,15 +758,15 @@ TEST_P(DataSetTest, RowsAddedByAnotherProgramWhileReadingAreAllSeenOnce)
     int lastId = 0;
     int reads = 0;
     auto readNew = [&] {
-        RefreshTable(datMod.tFilledOrders);
-        ASSERT_TRUE(datMod.tFilledOrders.Active());
-        const int newLast = datMod.GetLastId(datMod.tFilledOrders);
+        RefreshTable(datMod.tFilledOrders());
+        ASSERT_TRUE(datMod.tFilledOrders().Active());
+        const int newLast = datMod.GetLastId(datMod.tFilledOrders());
         ASSERT_GE(newLast, 0);
         if (newLast <= lastId)
             return;
-        datMod.OpenNewOrders(datMod.qFilledOrders, QStringLiteral("FilledOrders"), lastId, newLast);
-        for (; !datMod.qFilledOrders.Eof(); datMod.qFilledOrders.Next()) {
-            const int id = datMod.qFilledOrders.FieldByName(QStringLiteral("ID")).AsInteger();
+        datMod.OpenNewOrders(datMod.qFilledOrders(), QStringLiteral("FilledOrders"), lastId, newLast);
+        for (; !datMod.qFilledOrders().Eof(); datMod.qFilledOrders().Next()) {
+            const int id = datMod.qFilledOrders().FieldByName(QStringLiteral("ID")).AsInteger();
             EXPECT_FALSE(seen.contains(id)) << id;
             seen.insert(id);
         }
@@ -780,7 +780,7 @@ TEST_P(DataSetTest, RowsAddedByAnotherProgramWhileReadingAreAllSeenOnce)
     ASSERT_EQ(writer.exitCode(), 0) << writer.readAllStandardError().toStdString();
     readNew();
     EXPECT_EQ(seen.size(), rows);
-    EXPECT_EQ(datMod.tFilledOrders.RecordCount(), rows);
+    EXPECT_EQ(datMod.tFilledOrders().RecordCount(), rows);
     EXPECT_GE(reads, 1);
 }
 

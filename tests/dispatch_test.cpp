@@ -164,17 +164,6 @@ TEST_P(DispatchTest, FailureForOneAccountStillWritesTheLinesMadeBefore)
     EXPECT_EQ(Env.Beeps, 3);
 }
 
-TEST_P(DispatchTest, UnwiredHooksAreFailures)
-{
-    Dispatcher.SendTransaction = nullptr;
-    EXPECT_THROW(ProcessNew(), TError);
-    EXPECT_EQ(Calls, QStringList{QStringLiteral("write")});
-    Dispatcher.WriteTransFile = nullptr;
-    Settings.rgpSingleMulti = -1;
-    EXPECT_THROW(ProcessNew(), TError);
-    EXPECT_EQ(Env.Beeps, 2);
-}
-
 // ---- manual commands ----
 
 class ManualTest : public DispatchTest {};
@@ -189,8 +178,8 @@ TEST_P(ManualTest, SendsTheCurrentRowOfTheShownPageWithoutFilters)
     AddOrder(QStringLiteral("ActiveOrders"), 6);
     AddOrder(QStringLiteral("FilledOrders"), 9, {{QStringLiteral("Fill Price"), 99.5},
                                                  {QStringLiteral("Order Number"), QStringLiteral("9")}});
-    RefreshTable(DatMod.tActiveOrders);
-    RefreshTable(DatMod.tFilledOrders);
+    RefreshTable(DatMod.tActiveOrders());
+    RefreshTable(DatMod.tFilledOrders());
 
     Manual.actSendNewOrderManualExecute(TManualPage::ActiveOrders);
     ASSERT_EQ(Sent.size(), 1);
@@ -198,7 +187,7 @@ TEST_P(ManualTest, SendsTheCurrentRowOfTheShownPageWithoutFilters)
     EXPECT_FALSE(Sent[0].Omega.Filled);
     EXPECT_EQ(Sent[0].Order.Action, QStringLiteral("NEW_ORDER"));
 
-    DatMod.tActiveOrders.Next();
+    DatMod.tActiveOrders().Next();
     Manual.actSendNewOrderManualExecute(TManualPage::ActiveOrders);
     ASSERT_EQ(Sent.size(), 2);
     EXPECT_EQ(Sent[1].Omega.Id, 6);
@@ -219,7 +208,7 @@ TEST_P(ManualTest, SendsTheCurrentRowOfTheShownPageWithoutFilters)
 TEST_P(ManualTest, OtherPageOrNoRowSendsNothing)
 {
     AddOrder(QStringLiteral("ActiveOrders"), 5);
-    RefreshTable(DatMod.tActiveOrders);
+    RefreshTable(DatMod.tActiveOrders());
     Manual.actSendNewOrderManualExecute(TManualPage::Other);
     Manual.actSendKillOrderManualExecute(TManualPage::Other);
     EXPECT_TRUE(Calls.isEmpty());

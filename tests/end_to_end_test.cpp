@@ -34,7 +34,7 @@ protected:
         QDir(Bases.Folder()).mkdir(QStringLiteral("quik"));
         Log.OpenFile(Bases.FilePath(QStringLiteral("Zovrant.log")));
         Core = std::make_unique<TMainCore>(Env.Environment, Log, ProgramDir.path() + QLatin1Char('/'));
-        TSettings& s = Core->Settings;
+        TSettings& s = Core->Settings();
         s.edtAlerts = Bases.AlertsSource();
         s.edtQuikData = Bases.BridgeSource();
         s.edtTRI = Quik(QStringLiteral("trans.tri"));
@@ -69,18 +69,18 @@ protected:
     // Start-up, the terminal simulator on the emptied files, the connection and watching.
     void StartWatching()
     {
-        Core->Watch.StartUp();
+        Core->Watch().StartUp();
         Terminal.start(kTools + QStringLiteral("/zovrant-terminal-sim"),
-                       {QStringLiteral("--tri"), Core->Settings.edtTRI, QStringLiteral("--tro"), Core->Settings.edtTRO,
-                        QStringLiteral("--info-log"), Core->Settings.edtInfoLog, QStringLiteral("--control"),
+                       {QStringLiteral("--tri"), Core->Settings().edtTRI, QStringLiteral("--tro"), Core->Settings().edtTRO,
+                        QStringLiteral("--info-log"), Core->Settings().edtInfoLog, QStringLiteral("--control"),
                         Quik(QStringLiteral("control")), QStringLiteral("--delay-ms"), QStringLiteral("100"),
                         QStringLiteral("--poll-ms"), QStringLiteral("20"), QStringLiteral("--info-interval-ms"),
                         QStringLiteral("50")});
         ASSERT_TRUE(Terminal.waitForStarted());
-        Core->Watch.actConnectToBaseExecute();
-        ASSERT_TRUE(Core->DatMod.conOmega.Connected());
-        Core->Watch.actStartWatchExecute();
-        ASSERT_TRUE(Core->Watch.State.Watching);
+        Core->Watch().actConnectToBaseExecute();
+        ASSERT_TRUE(Core->DatMod().conOmega().Connected());
+        Core->Watch().actStartWatchExecute();
+        ASSERT_TRUE(Core->Watch().Watching());
     }
 
     // The strategy platform plays a script against the alert database.
@@ -101,7 +101,7 @@ protected:
         QElapsedTimer clock;
         clock.start();
         while (clock.elapsed() < 30000) {
-            Core->RunGuarded([this] { Core->Watch.timTable(); });
+            Core->RunGuarded([this] { Core->Watch().timTable(); });
             QCoreApplication::processEvents();
             if (condition())
                 return true;
@@ -112,7 +112,7 @@ protected:
 
     QStringList TriLines() const
     {
-        return FromCp1251(ReadWholeFile(Core->Settings.edtTRI)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+        return FromCp1251(ReadWholeFile(Core->Settings().edtTRI)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     }
     QVariant Bridge(const QString& statement) { return Bases.Scalar(Bases.BridgePath(), statement); }
     QVariant Alerts(const QString& statement) { return Bases.Scalar(Bases.AlertsPath(), statement); }
@@ -127,7 +127,7 @@ protected:
 
 TEST_F(EndToEndTest, EntryGoesOutResultsComeBackAndTheCancelWithdrawsIt)
 {
-    Core->Settings.rgpFilled = 0; // orders placed in advance
+    Core->Settings().rgpFilled = 0; // orders placed in advance
     StartWatching();
     Platform(QStringLiteral("active | e1 | LE | Buy 10 at 250.50 Limit\n"));
 
@@ -156,8 +156,8 @@ TEST_F(EndToEndTest, EntryGoesOutResultsComeBackAndTheCancelWithdrawsIt)
 
 TEST_F(EndToEndTest, GroupModeSendsOneLinePerActiveClient)
 {
-    Core->Settings.rgpFilled = 1; // market orders from FilledOrders
-    Core->Settings.rgpSingleMulti = 1;
+    Core->Settings().rgpFilled = 1; // market orders from FilledOrders
+    Core->Settings().rgpSingleMulti = 1;
     StartWatching();
     Platform(QStringLiteral("filled | LE | Buy 20 at 251.00 Market | 251.00\n"));
 
@@ -179,18 +179,18 @@ TEST_F(EndToEndTest, LinkMonitorReportsTheTerminalDroppingItsLink)
     StartWatching();
     auto checkAfter = [this](int ms) {
         QThread::msleep(static_cast<unsigned long>(ms));
-        Core->LinkMonitor.timInfoLogTimer();
+        Core->LinkMonitor().timInfoLogTimer();
     };
     checkAfter(300);
-    EXPECT_EQ(Core->LinkMonitor.QuikServerState(), 1); // growing: established
+    EXPECT_EQ(Core->LinkMonitor().QuikServerState(), 1); // growing: established
     WriteWholeFile(Quik(QStringLiteral("control")), "link down\n");
     checkAfter(300); // the last growth before the drop may still show
     checkAfter(300);
-    EXPECT_EQ(Core->LinkMonitor.QuikServerState(), 0);
+    EXPECT_EQ(Core->LinkMonitor().QuikServerState(), 0);
     EXPECT_TRUE(LogHas(QStringLiteral("Соединение разорвано")));
     WriteWholeFile(Quik(QStringLiteral("control")), "link up\n");
     checkAfter(300);
-    EXPECT_EQ(Core->LinkMonitor.QuikServerState(), 1);
+    EXPECT_EQ(Core->LinkMonitor().QuikServerState(), 1);
     EXPECT_TRUE(LogHas(QStringLiteral("Соединение установлено")));
 }
 
@@ -199,7 +199,7 @@ TEST_F(EndToEndTest, NotificationsOfTheCoreReachTheMailServer)
     TSmtpTestServer server;
     const QString error = server.Start({});
     ASSERT_TRUE(error.isEmpty()) << error.toStdString();
-    TSettings& s = Core->Settings;
+    TSettings& s = Core->Settings();
     s.edtSMTP = QStringLiteral("127.0.0.1");
     s.edtPort = server.PortText();
     s.chAuten = true;
@@ -219,12 +219,12 @@ TEST_F(EndToEndTest, NotificationsOfTheCoreReachTheMailServer)
     }));
     // The link: established, then lost when the terminal stops writing its log.
     QThread::msleep(200);
-    Core->LinkMonitor.timInfoLogTimer();
+    Core->LinkMonitor().timInfoLogTimer();
     WriteWholeFile(Quik(QStringLiteral("control")), "link down\n");
     QThread::msleep(200);
-    Core->LinkMonitor.timInfoLogTimer();
+    Core->LinkMonitor().timInfoLogTimer();
     QThread::msleep(200);
-    Core->LinkMonitor.timInfoLogTimer();
+    Core->LinkMonitor().timInfoLogTimer();
 
     QStringList bodies;
     for (const TReceivedMail& mail : server.Messages())

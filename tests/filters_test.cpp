@@ -11,10 +11,10 @@ protected:
         Bases.Insert(Bases.BridgePath(), QStringLiteral("tWorkSpaces"), {{QStringLiteral("workspace"), QStringLiteral("Акции.wsp")}});
         Bases.Insert(Bases.BridgePath(), QStringLiteral("tStrategy"), {{QStringLiteral("strategy"), QStringLiteral("(5,10)")}});
         Bases.Insert(Bases.BridgePath(), QStringLiteral("tStrategy"), {{QStringLiteral("strategy"), QStringLiteral("Канал ")}});
-        DatMod.tWorkSpaces.Close();
-        DatMod.tWorkSpaces.Open();
-        DatMod.tStrategy.Close();
-        DatMod.tStrategy.Open();
+        DatMod.tWorkSpaces().Close();
+        DatMod.tWorkSpaces().Open();
+        DatMod.tStrategy().Close();
+        DatMod.tStrategy().Open();
         Order.Workspace = QStringLiteral("C:\\Work\\Futures.wsp");
         Order.System = QStringLiteral("Trend(5,10)");
     }
@@ -52,7 +52,7 @@ TEST_P(FiltersTest, WorkspaceIsTheFileNameWithoutRegardToCase)
     // A found row becomes the list's current row.
     Order.Workspace = QStringLiteral("C:\\Work\\акции.WSP");
     Reason(Order);
-    EXPECT_EQ(DatMod.tWorkSpaces.FieldByName(QStringLiteral("workspace")).AsString(), QStringLiteral("Акции.wsp"));
+    EXPECT_EQ(DatMod.tWorkSpaces().FieldByName(QStringLiteral("workspace")).AsString(), QStringLiteral("Акции.wsp"));
 }
 
 TEST_P(FiltersTest, StrategyIsTheTextBeforeTheFirstBracket)
@@ -139,7 +139,7 @@ TEST_P(FiltersTest, SessionTimeTextThatIsNoTimeIsAnError)
 
 TEST_P(FiltersTest, ClosedListIsAnError)
 {
-    DatMod.tStrategy.Close();
+    DatMod.tStrategy().Close();
     QString reason;
     try {
         Filters.CheckFilters(Order, reason);

@@ -20,13 +20,13 @@ TEST_P(IntakeTest, EachReaderTakesTheRowsAboveItsIdUpToTheLastOne)
     struct Case {
         QString table;
         TQuery& query;
-        int32_t& lastId;
+        TOrderIntake::TAlertTable alertTable;
         std::function<void()> load;
     };
     const Case cases[] = {
-        {Active, DatMod.qActiveOrders, State.ActiveLastId, [this] { Intake.LoadActiveOrders(); }},
-        {Filled, DatMod.qFilledOrders, State.FilledLastId, [this] { Intake.LoadFilledOrders(true); }},
-        {Canceled, DatMod.qCanceledOrders, State.CanceledLastId, [this] { Intake.LoadCanceledOrders(); }},
+        {Active, DatMod.qActiveOrders(), TOrderIntake::TAlertTable::Active, [this] { Intake.LoadActiveOrders(); }},
+        {Filled, DatMod.qFilledOrders(), TOrderIntake::TAlertTable::Filled, [this] { Intake.LoadFilledOrders(true); }},
+        {Canceled, DatMod.qCanceledOrders(), TOrderIntake::TAlertTable::Canceled, [this] { Intake.LoadCanceledOrders(); }},
     };
     for (const Case& c : cases) {
         for (qint64 id = 40; id <= 45; ++id)
@@ -35,13 +35,13 @@ TEST_P(IntakeTest, EachReaderTakesTheRowsAboveItsIdUpToTheLastOne)
         for (int id = 40; id <= 45; ++id)
             Lookup.OrderNumbers.insert(QStringLiteral("%1/0/111").arg(id), QStringLiteral("77%1").arg(id));
         Sent.clear();
-        c.lastId = 41;
+        Intake.SetLastId(c.alertTable, 41);
         c.load();
         EXPECT_EQ(c.query.SQL, (QStringList{QStringLiteral("SELECT *"), QStringLiteral("FROM ") + c.table,
                                             QStringLiteral("WHERE id >41 and id <=45")}))
             << c.table.toStdString();
         EXPECT_EQ(SentIds(), (QList<qint32>{42, 43, 44, 45})) << c.table.toStdString();
-        EXPECT_EQ(c.lastId, 45);
+        EXPECT_EQ(Intake.LastId(c.alertTable), 45);
 
         // Nothing new: no statement at all, and the log is still saved.
         c.query.Close();
@@ -59,12 +59,12 @@ TEST_P(IntakeTest, EachReaderTakesTheRowsAboveItsIdUpToTheLastOne)
 TEST_P(IntakeTest, EmptyTableThenItsFirstRow)
 {
     Intake.LoadActiveOrders();
-    EXPECT_EQ(State.ActiveLastId, 0);
-    EXPECT_FALSE(DatMod.qActiveOrders.Active());
+    EXPECT_EQ(Intake.LastId(TOrderIntake::TAlertTable::Active), 0);
+    EXPECT_FALSE(DatMod.qActiveOrders().Active());
     AddOrder(Active, 1);
     Intake.LoadActiveOrders();
     EXPECT_EQ(SentIds(), QList<qint32>{1});
-    EXPECT_FALSE(State.ActiveBusy);
+    EXPECT_FALSE(Intake.ActiveBusy());
 }
 
 TEST_P(IntakeTest, FilledRowsByOrderSource)
@@ -84,7 +84,7 @@ TEST_P(IntakeTest, FilledRowsByOrderSource)
     EXPECT_EQ(Log.LineCount(), 0);
 
     // FilledOrders mode: every row.
-    State.FilledLastId = 0;
+    Intake.SetLastId(TOrderIntake::TAlertTable::Filled, 0);
     Sent.clear();
     Intake.LoadFilledOrders(true);
     EXPECT_EQ(SentIds(), (QList<qint32>{1, 2}));
@@ -134,8 +134,8 @@ TEST_P(IntakeTest, FilterFailureLinesPerTable)
                             {QStringLiteral("System"), QStringLiteral("Other")}};
     AddOrder(Active, 17, stray);
     AddOrder(Filled, 17, stray);
-    State.ActiveLastId = 16;
-    State.FilledLastId = 16;
+    Intake.SetLastId(TOrderIntake::TAlertTable::Active, 16);
+    Intake.SetLastId(TOrderIntake::TAlertTable::Filled, 16);
     Env.Clock.setTime(QTime(18, 45, 1));
     Intake.LoadActiveOrders();
     Intake.LoadFilledOrders(true);
@@ -155,8 +155,8 @@ TEST_P(IntakeTest, FailedRowIsLoggedAndTheNextRowIsSent)
     AddOrder(Active, 18);
     Intake.LoadActiveOrders();
     EXPECT_EQ(SentIds(), QList<qint32>{18});
-    EXPECT_EQ(State.ActiveLastId, 18);
-    EXPECT_FALSE(State.ActiveBusy);
+    EXPECT_EQ(Intake.LastId(TOrderIntake::TAlertTable::Active), 18);
+    EXPECT_FALSE(Intake.ActiveBusy());
     const QStringList log = LogMessages();
     ASSERT_GE(log.size(), 2);
     EXPECT_EQ(log[0], QStringLiteral("При обработке ордера # 17 из таблицы ActiveOrders произошла ошибка: "));
@@ -173,7 +173,7 @@ TEST_P(IntakeTest, UnreadableRowIsLoggedAndTheNextRowIsSent)
         GTEST_SKIP() << "only SQLite keeps a text in a number column; the ODBC driver reads it as 0";
     AddOrder(Filled, 20, {{QStringLiteral("Fill Price"), QStringLiteral("n/a")}});
     AddOrder(Filled, 21);
-    State.FilledLastId = 19;
+    Intake.SetLastId(TOrderIntake::TAlertTable::Filled, 19);
     Intake.LoadFilledOrders(true);
     EXPECT_EQ(SentIds(), QList<qint32>{21});
     EXPECT_EQ(LogMessages(), (QStringList{
@@ -188,7 +188,7 @@ TEST_P(IntakeTest, BadSessionTimeFailsEveryRowWithOneReport)
     Settings.edtTime1 = QStringLiteral("1O:30:00");
     Intake.LoadActiveOrders();
     EXPECT_TRUE(Sent.isEmpty());
-    EXPECT_EQ(State.ActiveLastId, 2);
+    EXPECT_EQ(Intake.LastId(TOrderIntake::TAlertTable::Active), 2);
     EXPECT_EQ(LogMessages(), (QStringList{
         QStringLiteral("При обработке ордера # 1 из таблицы ActiveOrders произошла ошибка: "),
         QStringLiteral("'1O:30:00' is not a valid time"),
@@ -201,18 +201,18 @@ TEST_P(IntakeTest, BadSessionTimeFailsEveryRowWithOneReport)
 TEST_P(IntakeTest, TableClosedWhenWatchingStartedCountsItsRowsAsOld)
 {
     AddOrders(Active, {1, 2, 3});
-    DatMod.tActiveOrders.Close();
-    State.ActiveLastId = DatMod.GetLastId(DatMod.tActiveOrders);
-    ASSERT_EQ(State.ActiveLastId, -1);
+    DatMod.tActiveOrders().Close();
+    Intake.SetLastId(TOrderIntake::TAlertTable::Active, DatMod.GetLastId(DatMod.tActiveOrders()));
+    ASSERT_EQ(Intake.LastId(TOrderIntake::TAlertTable::Active), -1);
 
     // Still closed: nothing.
     Intake.LoadActiveOrders();
-    EXPECT_EQ(State.ActiveLastId, -1);
+    EXPECT_EQ(Intake.LastId(TOrderIntake::TAlertTable::Active), -1);
 
-    DatMod.tActiveOrders.Open();
+    DatMod.tActiveOrders().Open();
     Intake.LoadActiveOrders();
     EXPECT_TRUE(Sent.isEmpty());
-    EXPECT_EQ(State.ActiveLastId, 3);
+    EXPECT_EQ(Intake.LastId(TOrderIntake::TAlertTable::Active), 3);
     EXPECT_EQ(LogMessages(), QStringList{QStringLiteral(
         "Таблица ActiveOrders была закрыта при включении загрузки: ордера с id до 3 включительно пропущены, "
         "загружаются только новые.")});
@@ -223,9 +223,9 @@ TEST_P(IntakeTest, TableClosedWhenWatchingStartedCountsItsRowsAsOld)
     EXPECT_EQ(SentIds(), QList<qint32>{4});
 
     // An empty table opened later: its first row is new.
-    State.FilledLastId = -1;
+    Intake.SetLastId(TOrderIntake::TAlertTable::Filled, -1);
     Intake.LoadFilledOrders(true);
-    EXPECT_EQ(State.FilledLastId, 0);
+    EXPECT_EQ(Intake.LastId(TOrderIntake::TAlertTable::Filled), 0);
     AddOrder(Filled, 1);
     Intake.LoadFilledOrders(true);
     EXPECT_EQ(SentIds(), (QList<qint32>{4, 1}));
@@ -238,11 +238,11 @@ TEST_P(IntakeTest, FailedQueryClearsTheBusyMarkAndKeepsTheIdMoved)
     Bases.Exec(Bases.AlertsPath(), QStringLiteral("ALTER TABLE ActiveOrders RENAME TO ActiveRows"));
     Bases.Exec(Bases.AlertsPath(), QStringLiteral(
         "CREATE VIEW ActiveOrders AS SELECT *, abs(-9223372036854775807 - 1) AS Broken FROM ActiveRows"));
-    State.ActiveLastId = 1;
+    Intake.SetLastId(TOrderIntake::TAlertTable::Active, 1);
     Intake.LoadActiveOrders();
     EXPECT_TRUE(Sent.isEmpty());
-    EXPECT_FALSE(State.ActiveBusy);
-    EXPECT_EQ(State.ActiveLastId, 3);
+    EXPECT_FALSE(Intake.ActiveBusy());
+    EXPECT_EQ(Intake.LastId(TOrderIntake::TAlertTable::Active), 3);
     const QStringList log = LogMessages();
     ASSERT_EQ(log.size(), 2);
     EXPECT_EQ(log[0], QStringLiteral("При чтении ордеров с id от 2 до 3 из таблицы ActiveOrders произошла ошибка: "));
@@ -263,13 +263,13 @@ TEST_P(IntakeTest, ReaderCalledWhileOneRunsDisturbsNothing)
         AddOrder(Active, 3);
         // As from a message loop run inside the dispatch: the busy mark keeps both out.
         Intake.LoadActiveOrders();
-        EXPECT_TRUE(State.ActiveBusy);
+        EXPECT_TRUE(Intake.ActiveBusy());
         Intake.LoadActiveOrders();
     };
     Intake.LoadActiveOrders();
     EXPECT_EQ(SentIds(), (QList<qint32>{1, 2}));
-    EXPECT_FALSE(State.ActiveBusy);
-    EXPECT_EQ(State.ActiveLastId, 2);
+    EXPECT_FALSE(Intake.ActiveBusy());
+    EXPECT_EQ(Intake.LastId(TOrderIntake::TAlertTable::Active), 2);
     Intake.LoadActiveOrders();
     EXPECT_EQ(SentIds(), (QList<qint32>{1, 2, 3}));
 
@@ -287,7 +287,7 @@ TEST_P(IntakeTest, ReaderCalledWhileOneRunsDisturbsNothing)
     };
     Intake.LoadFilledOrders(true);
     EXPECT_EQ(SentIds(), (QList<qint32>{1, 3, 2}));
-    EXPECT_EQ(State.FilledLastId, 3);
+    EXPECT_EQ(Intake.LastId(TOrderIntake::TAlertTable::Filled), 3);
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, IntakeTest, ::testing::Values(TTestEngine::Sqlite, TTestEngine::Odbc), EngineTestName);

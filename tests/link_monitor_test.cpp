@@ -1,6 +1,7 @@
 #include "data/Settings.h"
 #include "base/CodePage.h"
 #include "base/OperationLog.h"
+#include "tests/support/RecordingEvents.h"
 #include "tests/support/TestEnvironment.h"
 #include "trade/LinkMonitor.h"
 
@@ -21,9 +22,9 @@ protected:
     QTemporaryDir Dir;
     TSettings Settings;
     TOperationLog Log{Env.Environment};
-    TLinkMonitor Monitor{Settings, Log};
-    QStringList Mails;
-    int StatusBarUpdates = 0;
+    TRecordingEvents Events;
+    TLinkMonitor Monitor{Settings, Log, Events};
+    QStringList& Mails = Events.Announced;
 
     void SetUp() override
     {
@@ -31,8 +32,6 @@ protected:
         Settings.chQuikConnect = true;
         Settings.chSendQuikConnect = true;
         Log.OpenFile(Dir.filePath(QStringLiteral("Zovrant.log")));
-        Monitor.SendMail = [this](const QString& text) { Mails << text; };
-        Monitor.UpdateStatusBar = [this] { ++StatusBarUpdates; };
     }
 
     QString InfoLog() const { return Settings.edtInfoLog; }
@@ -147,7 +146,7 @@ TEST_F(LinkMonitorTest, LinkStateFollowsTheGrowthOfTheTerminalLog)
     });
     EXPECT_EQ(Monitor.InfoLogSize(), 2u);
     // Every tick refreshes the status bar and saves the log, also with checking off.
-    EXPECT_EQ(StatusBarUpdates, 16);
+    EXPECT_EQ(Events.Count(QStringLiteral("status")), 16);
     EXPECT_EQ(FromCp1251(ReadWholeFile(Dir.filePath(QStringLiteral("Zovrant.log")))).count(QStringLiteral("\r\n")),
               Log.LineCount());
 }
@@ -160,11 +159,10 @@ TEST_F(LinkMonitorTest, StartWithoutGrowthOrWithoutFile)
         Remove();
         if (start.bytes > 0)
             Grow(start.bytes);
-        TLinkMonitor monitor(Settings, Log);
-        QStringList mails;
-        monitor.SendMail = [&mails](const QString& text) { mails << text; };
+        TRecordingEvents events;
+        TLinkMonitor monitor(Settings, Log, events);
         monitor.TakeStartingSize();
-        RunTicks(monitor, Log, Settings, mails, {
+        RunTicks(monitor, Log, Settings, events.Announced, {
             {"first tick, same size: silently lost", {}, true, 0, No, {}},
             {"same", {}, true, 0, No, {}},
             {"grows", [this] { Grow(4); }, true, 1, Ok, Up},
@@ -190,8 +188,7 @@ TEST_F(LinkMonitorTest, CheckServedWhileTheMailIsSentDoesNotRepeatTheMessage)
     Monitor.TakeStartingSize();
     Grow(1);
     Monitor.timInfoLogTimer(); // established
-    Monitor.SendMail = [this](const QString& text) {
-        Mails << text;
+    Events.OnAnnounce = [this](const QString&) {
         if (Mails.size() == 1)
             Monitor.timInfoLogTimer(); // a tick served by the mailer's message loop
     };

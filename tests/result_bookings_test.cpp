@@ -17,8 +17,8 @@ class ResultBookingsTest : public ::testing::TestWithParam<TTestEngine> {
 protected:
     void SetUp() override
     {
-        DatMod.conOmega.Open(Bases.AlertsSource());
-        DatMod.conQuikData.Open(Bases.BridgeSource());
+        DatMod.conOmega().Open(Bases.AlertsSource());
+        DatMod.conQuikData().Open(Bases.BridgeSource());
         Bridge(QStringLiteral("tOrderNumber"), {{"trans_id", 5}, {"id_order", 41}, {"filled", true}, {"code", "C1"}});
         Bridge(QStringLiteral("tOrderNumber"), {{"trans_id", 6}, {"id_order", 42}, {"filled", false}, {"code", "C1"}});
     }
@@ -50,12 +50,12 @@ protected:
 
 TEST_P(ResultBookingsTest, LookUpFindsTheTransactionsRow)
 {
-    const std::optional<TTroLookup> filled = Bookings.LookUp(5);
+    const std::optional<TTransactionRow> filled = Bookings.LookUp(5);
     ASSERT_TRUE(filled.has_value());
     EXPECT_EQ(filled->IdOrder, 41);
     EXPECT_TRUE(filled->Filled);
 
-    const std::optional<TTroLookup> active = Bookings.LookUp(6);
+    const std::optional<TTransactionRow> active = Bookings.LookUp(6);
     ASSERT_TRUE(active.has_value());
     EXPECT_EQ(active->IdOrder, 42);
     EXPECT_FALSE(active->Filled);

@@ -2,6 +2,7 @@
 #include "base/CodePage.h"
 #include "base/Error.h"
 #include "base/OperationLog.h"
+#include "tests/support/RecordingEvents.h"
 #include "tests/support/TestEnvironment.h"
 #include "trade/ResultBookings.h"
 #include "trade/ResultLine.h"
@@ -39,13 +40,13 @@ public:
     QStringList Journal;
     std::set<int> FailingTransIds;
 
-    std::optional<TTroLookup> LookUp(int transId) override
+    std::optional<TTransactionRow> LookUp(int transId) override
     {
         Journal << QStringLiteral("lookup %1").arg(transId);
         const auto row = Rows.constFind(transId);
         if (row == Rows.constEnd())
             return std::nullopt;
-        return TTroLookup{row->IdOrder, row->Filled};
+        return TTransactionRow{row->IdOrder, row->Filled};
     }
 
     void UpdateOrderNumber(bool filled, int idOrder) override
@@ -143,16 +144,14 @@ protected:
     TSettings Settings;
     TOperationLog Log{Env.Environment};
     TFakeBookings Bookings;
-    TResultReader Reader{Settings, Log, Bookings};
-    QStringList Mails;
-    int StatusBarUpdates = 0;
+    TRecordingEvents Events;
+    TResultReader Reader{Settings, Log, Bookings, Events};
+    QStringList& Mails = Events.Announced;
 
     void SetUp() override
     {
         Settings.edtTRO = Dir.filePath(QStringLiteral("trans.tro"));
         Log.OpenFile(Dir.filePath(QStringLiteral("Zovrant.log")));
-        Reader.SendMail = [this](const QString& text) { Mails << text; };
-        Reader.UpdateStatusBar = [this] { ++StatusBarUpdates; };
         Bookings.Rows[1] = {101, true, std::nullopt};
         Bookings.Rows[2] = {202, false, std::nullopt};
         Bookings.Rows[3] = {303, true, std::nullopt};
@@ -222,7 +221,7 @@ TEST_F(ResultReaderTest, PassSavesTheLogAndRefreshesTheStatusBarPerLine)
     Settings.chSendTrans_done = false;
     Append(QStringLiteral("TRANS_ID=1;STATUS=0;\r\nTRANS_ID=2;STATUS=5;\r\nTRANS_ID=3;STATUS=3;\r\n"));
     Reader.actCheckTROExecute();
-    EXPECT_EQ(StatusBarUpdates, 3);
+    EXPECT_EQ(Events.Count(QStringLiteral("status")), 3);
     EXPECT_EQ(LogFile(), QStringLiteral("09.12.2008 9:05:03 Транзакция номер 1 отправлена на сервер Quik.\r\n"
                                         "09.12.2008 9:05:03 Транзакция номер 3 успешно выполнена.\r\n"));
     EXPECT_TRUE(Mails.isEmpty()); // not asked for
@@ -338,8 +337,7 @@ TEST_F(ResultReaderTest, PassStartedFromInsideAPassDoesNothing)
     // A mailer that serves ticks while it waits (a message loop) runs the next pass
     // in the middle of this one.
     Settings.chSendTrans_done = true;
-    Reader.SendMail = [this](const QString& text) {
-        Mails << text;
+    Events.OnAnnounce = [this](const QString&) {
         Append(QStringLiteral("TRANS_ID=3;STATUS=0;\r\n"));
         Reader.actCheckTROExecute();
     };

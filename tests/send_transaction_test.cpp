@@ -4,10 +4,13 @@
 #include "base/CodePage.h"
 #include "base/Error.h"
 #include "base/OperationLog.h"
+#include "tests/support/FakeTransactionBookings.h"
+#include "tests/support/RecordingEvents.h"
 #include "tests/support/TestDatabases.h"
 #include "tests/support/TestEnvironment.h"
 #include "trade/DatModResultBookings.h"
 #include "trade/DatModTradeLookup.h"
+#include "trade/DatModTransactionBookings.h"
 #include "trade/OrderBuilder.h"
 #include "trade/PositionSize.h"
 #include "trade/TransWriter.h"
@@ -33,17 +36,15 @@ protected:
         Settings.rgpPositionSize = psOmegaQuantity;
         Settings.chExitQty = false;
         Log.OpenFile(Bases.FilePath(QStringLiteral("Zovrant.log")));
-        DatMod.conQuikData.Open(Bases.BridgeSource());
-        DatMod.tOrderNumber.Open();
-        DatMod.tClientOpenPositions.Open();
+        DatMod.conQuikData().Open(Bases.BridgeSource());
+        DatMod.tOrderNumber().Open();
+        DatMod.tClientOpenPositions().Open();
         Bridge(QStringLiteral("tSecCode"),
                {{"SecCode", "ABCD"}, {"Class_Code", "BOARD1"}, {"Ticker", "ABC"}, {"Digits", 2},
                 {"Traded", true}, {"Slippage", 0.5}, {"LotSize", 1}});
         Bridge(QStringLiteral("tSecCode"),
                {{"SecCode", "RIH9"}, {"Class_Code", "SPBFUT"}, {"Ticker", "RI"}, {"Digits", 0},
                 {"Traded", true}, {"Slippage", 1.0}, {"LotSize", 1}});
-        Sender.SendMail = [this](const QString& text) { Mails << text; };
-        Sender.UpdateStatusBar = [this] { ++StatusBarUpdates; };
 
         Omega.Id = 41;
         Omega.Symbol = QStringLiteral("ABC");
@@ -99,11 +100,12 @@ protected:
     TDatModTradeLookup Lookup{DatMod};
     TOrderBuilder Builder{Settings, Env.Environment, Log, Lookup};
     TTransWriter Writer{Settings, Env.Environment, Log};
-    TTransactionSender Sender{Settings, DatMod, Writer, Log};
+    TDatModTransactionBookings Bookings{DatMod};
+    TRecordingEvents Events;
+    TTransactionSender Sender{Settings, Writer, Bookings, Log, Events};
     TClientAccount Account{QStringLiteral("C1"), QStringLiteral("ACC01"), QStringLiteral("FUT01")};
     TOmegaOrder Omega;
-    QStringList Mails;
-    int StatusBarUpdates = 0;
+    QStringList& Mails = Events.Announced;
 };
 
 const QString Stamp = QStringLiteral("09.12.2008 9:05:03 ");
@@ -155,7 +157,7 @@ TEST_P(SendTransactionTest, NewOrdersBecomeTheirTransactionLines)
     }
     EXPECT_EQ(FileLines(), expectedLines);
     EXPECT_EQ(Writer.TransCounter(), 4);
-    EXPECT_EQ(StatusBarUpdates, 4);
+    EXPECT_EQ(Events.Count(QStringLiteral("status")), 4);
     // Every transaction's log line is in the file when the call returns.
     EXPECT_TRUE(LogFile().contains(QStringLiteral("Транзакция номер 3 [B 2 RI at 151500]  по счету C1")));
 }
@@ -235,7 +237,7 @@ TEST_P(SendTransactionTest, TransactionReportRowKeepsTheTableTheOrderCameFrom)
               3);
     // The report's grid shows the rows once the dispatch has returned to the event loop.
     QCoreApplication::processEvents();
-    EXPECT_EQ(DatMod.tOrderNumber.RecordCount(), 3);
+    EXPECT_EQ(DatMod.tOrderNumber().RecordCount(), 3);
 
     // The market order from the active-orders table stays tied to that table: when the
     // platform cancels it, the withdrawal finds the number the terminal reported.
@@ -273,7 +275,7 @@ TEST_P(SendTransactionTest, EntriesAddRowsAndAnExitDeletesItsPosition)
     EXPECT_EQ(Count(QStringLiteral("tClientOpenPositions")), 2);
     // The grid shows the entries once the dispatch has returned to the event loop.
     QCoreApplication::processEvents();
-    EXPECT_EQ(DatMod.tClientOpenPositions.RecordCount(), 2);
+    EXPECT_EQ(DatMod.tClientOpenPositions().RecordCount(), 2);
 
     // The client's short position of this strategy, twice, and positions that differ in
     // one value each.
@@ -309,7 +311,7 @@ TEST_P(SendTransactionTest, EntriesAddRowsAndAnExitDeletesItsPosition)
 
     // The grid follows the deletion (and the rows added behind its back) as well.
     QCoreApplication::processEvents();
-    EXPECT_EQ(DatMod.tClientOpenPositions.RecordCount(), 2 + 6);
+    EXPECT_EQ(DatMod.tClientOpenPositions().RecordCount(), 2 + 6);
 }
 
 TEST_P(SendTransactionTest, FailedEntryBookingIsLoggedAndTheTransactionGoesOn)
@@ -323,7 +325,7 @@ TEST_P(SendTransactionTest, FailedEntryBookingIsLoggedAndTheTransactionGoesOn)
     EXPECT_EQ(lines[lines.size() - 2],
               Stamp + QStringLiteral("Произошла ошибка при добавлении записи в таблицу tClientOpenPositions"));
     EXPECT_EQ(Writer.TransCounter(), 1);
-    EXPECT_EQ(StatusBarUpdates, 1);
+    EXPECT_EQ(Events.Count(QStringLiteral("status")), 1);
 }
 
 TEST_P(SendTransactionTest, FailedBookingReachesTheCallerAndNeverReusesTheNumber)
@@ -337,14 +339,14 @@ TEST_P(SendTransactionTest, FailedBookingReachesTheCallerAndNeverReusesTheNumber
     ASSERT_TRUE(Builder.NewOrder(exit, exitOmega, Account));
 
     // The bridge database is gone after the line was queued.
-    DatMod.conQuikData.Close();
+    DatMod.conQuikData().Close();
     EXPECT_THROW(Sender.SendTransaction(entry, Omega), TError);
     EXPECT_EQ(Writer.TransCounter(), 1);
-    EXPECT_EQ(StatusBarUpdates, 1);
+    EXPECT_EQ(Events.Count(QStringLiteral("status")), 1);
     EXPECT_TRUE(LogFile().contains(QStringLiteral("Транзакция номер 0 [B 3 ABC at 100.00]")));
 
     // The exit's deletion fails after its report row was booked.
-    DatMod.conQuikData.Open(Bases.BridgeSource());
+    DatMod.conQuikData().Open(Bases.BridgeSource());
     Bases.Exec(Bases.BridgePath(), QStringLiteral("ALTER TABLE tClientOpenPositions RENAME TO tMoved"));
     EXPECT_THROW(Sender.SendTransaction(exit, exitOmega), TError);
     EXPECT_EQ(Writer.TransCounter(), 2);
@@ -368,14 +370,21 @@ TEST_P(SendTransactionTest, EachDispatchReadsTheSecurityOfItsOwnOrderAsItIsNow)
     for (const char* code : {"C1", "C2"})
         Bridge(QStringLiteral("tclients"), {{"Code", code}, {"AccountMicex", "ACC01"}, {"AccountFORTS", "FUT01"},
                                             {"Active", true}});
-    TDispatcher dispatcher(Settings, DatMod, Builder, Log, Env.Environment);
-    std::function<void()> afterFirstAccount;
-    dispatcher.SendTransaction = [&](const TOrder& order, const TOmegaOrder& omega) {
-        Sender.SendTransaction(order, omega);
-        if (order.ClientCode == QStringLiteral("C1") && afterFirstAccount)
-            afterFirstAccount();
+    // The real sender, with a moment after the first account's transaction.
+    class TSenderWithPause : public TTransactionSender {
+    public:
+        using TTransactionSender::TTransactionSender;
+        std::function<void()> AfterFirstAccount;
+        void SendTransaction(const TOrder& order, const TOmegaOrder& omega) override
+        {
+            TTransactionSender::SendTransaction(order, omega);
+            if (order.ClientCode == QStringLiteral("C1") && AfterFirstAccount)
+                AfterFirstAccount();
+        }
     };
-    dispatcher.WriteTransFile = [this] { Writer.WriteTransFile(); };
+    TSenderWithPause sender(Settings, Writer, Bookings, Log, Events);
+    std::function<void()>& afterFirstAccount = sender.AfterFirstAccount;
+    TDispatcher dispatcher(Settings, DatMod, Builder, sender, Writer, Log, Env.Environment);
     int linesSeen = 0;
     auto dispatch = [&](const QString& symbol) {
         TOmegaOrder omega = Omega;
@@ -400,9 +409,9 @@ TEST_P(SendTransactionTest, EachDispatchReadsTheSecurityOfItsOwnOrderAsItIsNow)
 
     // The operator stores the security through the data module between two accounts of
     // one dispatch: the next account has the stored row.
-    RefreshTable(DatMod.tSecCode); // the grid shows the row as it is now
+    RefreshTable(DatMod.tSecCode()); // the grid shows the row as it is now
     afterFirstAccount = [this] {
-        TTable& securities = DatMod.tSecCode;
+        TTable& securities = DatMod.tSecCode();
         ASSERT_TRUE(securities.Locate(QStringLiteral("Ticker"), QStringLiteral("ABC")));
         securities.FieldByName(QStringLiteral("SecCode")).SetValue(QStringLiteral("ABCF"));
         ASSERT_TRUE(securities.Post());
@@ -410,12 +419,75 @@ TEST_P(SendTransactionTest, EachDispatchReadsTheSecurityOfItsOwnOrderAsItIsNow)
     EXPECT_EQ(dispatch(QStringLiteral("ABC")), (QStringList{QStringLiteral("ABCE/BOARD2"), QStringLiteral("ABCF/BOARD2")}));
     // ...or deletes it: the next account finds no security and gets nothing.
     afterFirstAccount = [this] {
-        TTable& securities = DatMod.tSecCode;
+        TTable& securities = DatMod.tSecCode();
         ASSERT_TRUE(securities.Locate(QStringLiteral("Ticker"), QStringLiteral("ABC")));
         securities.Delete();
     };
     EXPECT_EQ(dispatch(QStringLiteral("ABC")), QStringList{QStringLiteral("ABCF/BOARD2")});
     EXPECT_TRUE(LogLines().last().endsWith(SecurityNotFoundMessage(QStringLiteral("ABC"))));
+}
+
+// What the sender books for each kind of order, in order, and how a failed booking of an
+// entry's position leaves the transaction going on while a failed report row stops it.
+TEST(SendTransactionBookingsTest, EachKindOfOrderBooksWhatItChanges)
+{
+    TTestEnvironment env;
+    QTemporaryDir dir;
+    TSettings settings;
+    settings.edtTRI = dir.filePath(QStringLiteral("Trans.tri"));
+    TOperationLog log{env.Environment};
+    log.OpenFile(dir.filePath(QStringLiteral("Zovrant.log")));
+    TTransWriter writer{settings, env.Environment, log};
+    TFakeTransactionBookings bookings;
+    TRecordingEvents events;
+    TTransactionSender sender{settings, writer, bookings, log, events};
+
+    TOmegaOrder omega;
+    omega.Id = 41;
+    omega.Symbol = QStringLiteral("ABC");
+    omega.OrderType = QStringLiteral("LE");
+    TOrder order;
+    order.Action = QStringLiteral("NEW_ORDER");
+    order.ClientCode = QStringLiteral("C1");
+    order.OrderId = 41;
+    order.Ticker = QStringLiteral("ABC");
+    order.OrderType = QStringLiteral("LE");
+    order.Quantity = 3;
+    order.Account = QStringLiteral("ACC01");
+    order.ClassCode = QStringLiteral("BOARD1");
+    order.SecCode = QStringLiteral("ABCD");
+    order.Operation = QStringLiteral("B");
+    order.Price = 100;
+
+    sender.SendTransaction(order, omega);
+    EXPECT_EQ(bookings.Booked, (QStringList{QStringLiteral("order 0 41 active C1"),
+                                            QStringLiteral("position C1 ABC Long 3")}));
+
+    // An entry whose position cannot be booked is logged; its line and report row stand.
+    bookings.Booked.clear();
+    bookings.Fail = {QStringLiteral("position")};
+    sender.SendTransaction(order, omega);
+    EXPECT_EQ(bookings.Booked, QStringList{QStringLiteral("order 1 41 active C1")});
+    const QStringList lines = LogLinesOf(log);
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_TRUE(lines[lines.size() - 2].endsWith(
+        QStringLiteral("Произошла ошибка при добавлении записи в таблицу tClientOpenPositions")));
+    EXPECT_TRUE(lines.last().endsWith(QStringLiteral("Запись position не удалась")));
+
+    // An exit deletes the position; a failed report row ends the transaction with an
+    // error, its number used up, and the status told.
+    bookings.Booked.clear();
+    bookings.Fail = {QStringLiteral("order")};
+    order.OrderType = QStringLiteral("LX");
+    const int statusBefore = events.Count(QStringLiteral("status"));
+    EXPECT_THROW(sender.SendTransaction(order, omega), TError);
+    EXPECT_TRUE(bookings.Booked.isEmpty());
+    EXPECT_EQ(writer.TransCounter(), 3);
+    EXPECT_EQ(events.Count(QStringLiteral("status")), statusBefore + 1);
+    bookings.Fail.clear();
+    sender.SendTransaction(order, omega);
+    EXPECT_EQ(bookings.Booked, (QStringList{QStringLiteral("order 3 41 active C1"),
+                                            QStringLiteral("exit C1 ABC Long")}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, SendTransactionTest,

@@ -4,7 +4,6 @@
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
-#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -64,17 +63,14 @@ void SetEveryFieldAway(TSettings& s)
 class SettingsTest : public ::testing::Test {
 protected:
     QTemporaryDir Dir;
-    QTimer TableTimer;
-    QTimer InfoTimer;
     TSettings Settings;
+    // The timer periods as the owner of the timers sets them after a load.
+    int TablePeriod = 5000;
+    int InfoPeriod = 7000;
 
     void SetUp() override
     {
         Settings.ProgramFolder = Dir.path() + QLatin1Char('/');
-        Settings.timUpdateTable = &TableTimer;
-        Settings.timInfoLog = &InfoTimer;
-        TableTimer.setInterval(5000);
-        InfoTimer.setInterval(7000);
     }
     QString IniPath() const { return Dir.filePath(QStringLiteral("Zovrant.ini")); }
     void WriteIni(const QString& text) const { WriteWholeFile(IniPath(), ToCp1251(text)); }
@@ -85,10 +81,18 @@ protected:
         settings.ProgramFolder = Settings.ProgramFolder;
         return settings;
     }
+    // The load as the program runs it: the fields, then the table timer's period, then
+    // the link check's.
+    void Load()
+    {
+        Settings.LoadSettings();
+        TablePeriod = Settings.UpdateTablePeriod();
+        InfoPeriod = Settings.InfoLogPeriod();
+    }
     QString LoadError()
     {
         try {
-            Settings.LoadSettings();
+            Load();
         } catch (const TError& error) {
             return error.Text();
         }
@@ -145,9 +149,6 @@ TEST_F(SettingsTest, FileWrittenFromScratchHoldsEveryKeyInTableOrder)
         "SendTrans_id=0\r\n"
         "SendTrans_done=0\r\n"
         "SendQuikConnect=0\r\n"));
-    // Saving leaves the timers alone.
-    EXPECT_EQ(TableTimer.interval(), 5000);
-    EXPECT_EQ(InfoTimer.interval(), 7000);
 }
 
 TEST_F(SettingsTest, EveryKeyRoundTripsThroughTheFile)
@@ -173,11 +174,11 @@ TEST_F(SettingsTest, EveryKeyRoundTripsThroughTheFile)
 TEST_F(SettingsTest, NoFileGivesTheDefaultsAndWritesNothing)
 {
     SetEveryFieldAway(Settings);
-    Settings.LoadSettings();
+    Load();
     ExpectSameSettings(Settings, TSettings());
     EXPECT_EQ(Settings.rgpFilled, 1);
-    EXPECT_EQ(TableTimer.interval(), 1000);
-    EXPECT_EQ(InfoTimer.interval(), 60000);
+    EXPECT_EQ(TablePeriod, 1000);
+    EXPECT_EQ(InfoPeriod, 60000);
     EXPECT_TRUE(QDir(Dir.path()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
 }
 
@@ -275,8 +276,6 @@ TEST_F(SettingsTest, ValueThatDoesNotConvertStopsTheLoadThere)
     };
     for (const Case& c : cases) {
         Settings = Fresh();
-        Settings.timUpdateTable = &TableTimer;
-        Settings.timInfoLog = &InfoTimer;
         Settings.rgpSingleMulti = 1;
         Settings.edtTRI = QStringLiteral("old");
         WriteIni(QStringLiteral("[Position]\r\nPositionSize=2\r\nFixVol=5\r\n%1\r\n"
@@ -287,8 +286,8 @@ TEST_F(SettingsTest, ValueThatDoesNotConvertStopsTheLoadThere)
         EXPECT_EQ(Settings.edtFixVol, QStringLiteral("5")) << "read before the bad key";
         EXPECT_EQ(Settings.edtTRI, QStringLiteral("old")) << "after the bad key";
         EXPECT_EQ(Settings.rgpSingleMulti, 1) << "the bad key or after it";
-        EXPECT_EQ(TableTimer.interval(), 5000);
-        EXPECT_EQ(InfoTimer.interval(), 7000);
+        EXPECT_EQ(TablePeriod, 5000);
+        EXPECT_EQ(InfoPeriod, 7000);
     }
 }
 
@@ -318,39 +317,19 @@ TEST_F(SettingsTest, TimerPeriodsComeFromTheLoadedSeconds)
          "'2147484' is not a valid timer period in seconds (0 to 2147483)"},
     };
     for (const Case& c : cases) {
-        TableTimer.setInterval(5000);
-        InfoTimer.setInterval(7000);
+        TablePeriod = 5000;
+        InfoPeriod = 7000;
         WriteIni(QStringLiteral("[Quik]\r\nintTable=%1\r\nQuikConnectTimeOut=%2\r\n")
                      .arg(c.intTable, c.timeOut));
         const QString error = LoadError();
         EXPECT_EQ(error, c.error.isEmpty() ? QStringLiteral("(loaded)") : c.error)
             << c.intTable.toStdString() << ' ' << c.timeOut.toStdString();
-        EXPECT_EQ(TableTimer.interval(), c.table) << c.intTable.toStdString();
-        EXPECT_EQ(InfoTimer.interval(), c.info) << c.timeOut.toStdString();
+        EXPECT_EQ(TablePeriod, c.table) << c.intTable.toStdString();
+        EXPECT_EQ(InfoPeriod, c.info) << c.timeOut.toStdString();
         // The fields hold the text as stored, also when a period does not convert.
         EXPECT_EQ(Settings.edtIntTable, c.intTable);
         EXPECT_EQ(Settings.edtQuikConnectTimeOut, c.timeOut);
     }
-}
-
-TEST_F(SettingsTest, PeriodZeroStopsARunningTimerUntilAPeriodReturns)
-{
-    TableTimer.start(1000);
-    WriteIni(QStringLiteral("[Quik]\r\nintTable=0\r\nQuikConnectTimeOut=0\r\n"));
-    Settings.LoadSettings();
-    EXPECT_EQ(TableTimer.interval(), 0);
-    EXPECT_FALSE(TableTimer.isActive()) << "a Qt timer of period 0 would fire without pause";
-    EXPECT_FALSE(InfoTimer.isActive());
-
-    Settings.LoadSettings(); // still 0: stays stopped
-    EXPECT_FALSE(TableTimer.isActive());
-
-    WriteIni(QStringLiteral("[Quik]\r\nintTable=2\r\nQuikConnectTimeOut=3\r\n"));
-    Settings.LoadSettings();
-    EXPECT_EQ(TableTimer.interval(), 2000);
-    EXPECT_TRUE(TableTimer.isActive()) << "was running before its period became 0";
-    EXPECT_EQ(InfoTimer.interval(), 3000);
-    EXPECT_FALSE(InfoTimer.isActive()) << "was never started";
 }
 
 TEST_F(SettingsTest, PasswordIsStoredShiftedByTwoAndComesBackUnchanged)

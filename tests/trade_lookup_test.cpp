@@ -16,7 +16,7 @@ namespace {
 // the test writes rows into the file as the operator and the terminal would.
 class TradeLookupTest : public ::testing::TestWithParam<TTestEngine> {
 protected:
-    void SetUp() override { DatMod.conQuikData.Open(Bases.BridgeSource()); }
+    void SetUp() override { DatMod.conQuikData().Open(Bases.BridgeSource()); }
 
     void Insert(const QString& table, const QVariantMap& values)
     {
@@ -38,10 +38,10 @@ TEST_P(TradeLookupTest, FindSecurity)
     // A ticker with a double quote: the value is bound, so it cannot end a quoted text.
     Insert(QStringLiteral("tSecCode"), {{"SecCode", "Q\"X"}, {"Ticker", "Q\"T"}});
 
-    ASSERT_FALSE(DatMod.tSecCode.Active());
+    ASSERT_FALSE(DatMod.tSecCode().Active());
     // The platform's ticker matches without regard to case, as in the Access engine.
     const std::optional<TSecurityRow> full = Lookup.FindSecurity(QStringLiteral("abc"));
-    EXPECT_TRUE(DatMod.tSecCode.Active());
+    EXPECT_TRUE(DatMod.tSecCode().Active());
     ASSERT_TRUE(full.has_value());
     EXPECT_EQ(full->SecCode, QStringLiteral("ABCD"));
     EXPECT_EQ(full->ClassCode, QStringLiteral("BOARD1"));
@@ -76,9 +76,9 @@ TEST_P(TradeLookupTest, KeptSecurityGoesWithAnEditAClosedTableAnotherTickerAndTh
         return row ? row->SecCode : QStringLiteral("none");
     };
     auto store = [this](const QString& ticker, const QString& value) {
-        ASSERT_TRUE(DatMod.tSecCode.Locate(QStringLiteral("Ticker"), ticker));
-        DatMod.tSecCode.FieldByName(QStringLiteral("SecCode")).SetValue(value);
-        ASSERT_TRUE(DatMod.tSecCode.Post());
+        ASSERT_TRUE(DatMod.tSecCode().Locate(QStringLiteral("Ticker"), ticker));
+        DatMod.tSecCode().FieldByName(QStringLiteral("SecCode")).SetValue(value);
+        ASSERT_TRUE(DatMod.tSecCode().Post());
     };
 
     Lookup.KeepSecurities();
@@ -89,14 +89,14 @@ TEST_P(TradeLookupTest, KeptSecurityGoesWithAnEditAClosedTableAnotherTickerAndTh
     // A row stored or deleted through the data module is read again.
     store(QStringLiteral("ABC"), QStringLiteral("ABC1"));
     EXPECT_EQ(code(QStringLiteral("ABC")), QStringLiteral("ABC1"));
-    ASSERT_TRUE(DatMod.tSecCode.Locate(QStringLiteral("Ticker"), QStringLiteral("ABC")));
-    DatMod.tSecCode.Delete();
+    ASSERT_TRUE(DatMod.tSecCode().Locate(QStringLiteral("Ticker"), QStringLiteral("ABC")));
+    DatMod.tSecCode().Delete();
     EXPECT_EQ(code(QStringLiteral("ABC")), QStringLiteral("none"));
     Insert(QStringLiteral("tSecCode"), {{"SecCode", "ABC2"}, {"Ticker", "ABC"}, {"Digits", 2}});
     // A closed securities table (a connection opened again) is read again, and opened.
-    DatMod.conQuikData.Open(Bases.BridgeSource());
+    DatMod.conQuikData().Open(Bases.BridgeSource());
     EXPECT_EQ(code(QStringLiteral("ABC")), QStringLiteral("ABC2"));
-    EXPECT_TRUE(DatMod.tSecCode.Active());
+    EXPECT_TRUE(DatMod.tSecCode().Active());
 
     // Nested keeping: the inner release keeps nothing away; the last one does.
     Lookup.KeepSecurities();
@@ -118,9 +118,9 @@ TEST_P(TradeLookupTest, FindPortfolio)
     Insert(QStringLiteral("tPortfolio"), {{"id_client", "C1"}, {"curallassets", 1000000.0}});
     Insert(QStringLiteral("tPortfolio"), {{"id_client", "C2"}});
 
-    ASSERT_FALSE(DatMod.tPortfolio.Active());
+    ASSERT_FALSE(DatMod.tPortfolio().Active());
     const std::optional<TPortfolioRow> c1 = Lookup.FindPortfolio(QStringLiteral("C1"));
-    EXPECT_TRUE(DatMod.tPortfolio.Active());
+    EXPECT_TRUE(DatMod.tPortfolio().Active());
     ASSERT_TRUE(c1.has_value());
     EXPECT_EQ(c1->CurAllAssets, 1000000.0);
 
@@ -145,9 +145,9 @@ TEST_P(TradeLookupTest, FindExitQuantityTakesTheFirstRowOfExactlyThatPosition)
     Insert(QStringLiteral("tClientOpenPositions"), PositionRow(key, 7));
     Insert(QStringLiteral("tClientOpenPositions"), PositionRow(key, 4));
 
-    ASSERT_FALSE(DatMod.tClientOpenPositions.Active());
+    ASSERT_FALSE(DatMod.tClientOpenPositions().Active());
     EXPECT_EQ(Lookup.FindExitQuantity(key), 7);
-    EXPECT_TRUE(DatMod.tClientOpenPositions.Active());
+    EXPECT_TRUE(DatMod.tClientOpenPositions().Active());
 
     // One value different is another position, which has nothing booked.
     const std::function<void(TPositionKey&)> changes[] = {
@@ -213,7 +213,7 @@ TEST_P(TradeLookupTest, LastOrderNumberOfTheHighestTransaction)
 
 TEST_P(TradeLookupTest, ClosedBridgeDatabaseIsAnError)
 {
-    DatMod.conQuikData.Close();
+    DatMod.conQuikData().Close();
     EXPECT_ANY_THROW(Lookup.FindSecurity(QStringLiteral("ABC")));
     EXPECT_ANY_THROW(Lookup.FindExitQuantity(TPositionKey{}));
     EXPECT_ANY_THROW(Lookup.LastOrderNumber(41, false, QStringLiteral("C1")));

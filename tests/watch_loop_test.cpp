@@ -8,8 +8,9 @@
 
 namespace {
 
-// The program's core over two test databases and a terminal folder, with the loaders and
-// the result reader replaced by recorders so the order of the watch cycle shows.
+// The program's core over two test databases and a terminal folder. What the cycle did
+// shows in its effects: the log lines of the rows it read, the results it counted, the
+// frames of the watch icon it showed.
 class WatchLoopTest : public ::testing::Test {
 protected:
     TTestEnvironment Env;
@@ -17,28 +18,49 @@ protected:
     QTemporaryDir ProgramDir;
     TOperationLog Log{Env.Environment};
     std::unique_ptr<TMainCore> Core;
-    QStringList Calls;
     QList<int> Icons;
 
     void SetUp() override
     {
         Log.OpenFile(Bases.FilePath(QStringLiteral("Zovrant.log")));
         Core = std::make_unique<TMainCore>(Env.Environment, Log, ProgramDir.path() + QLatin1Char('/'));
-        TSettings& s = Core->Settings;
+        TSettings& s = Core->Settings();
         s.edtAlerts = Bases.AlertsSource();
         s.edtQuikData = Bases.BridgeSource();
         s.edtTRI = Bases.FilePath(QStringLiteral("quik/trans.tri"));
         s.edtTRO = Bases.FilePath(QStringLiteral("quik/trans.tro"));
         s.edtInfoLog = Bases.FilePath(QStringLiteral("quik/info.log"));
-        TWatchHooks& hooks = Core->Watch.Hooks();
-        hooks.LoadCanceledOrders = [this] { Calls << QStringLiteral("canceled"); };
-        hooks.LoadFilledOrders = [this](bool all) {
-            Calls << (all ? QStringLiteral("filled all") : QStringLiteral("filled new"));
-        };
-        hooks.LoadActiveOrders = [this] { Calls << QStringLiteral("active"); };
-        hooks.WriteTransFile = [this] { Calls << QStringLiteral("write"); };
-        hooks.CheckTRO = [this] { Calls << QStringLiteral("tro"); };
-        Core->ShowWatchIcon = [this](int frame) { Icons << frame; };
+        QDir(Bases.Folder()).mkdir(QStringLiteral("quik"));
+        QObject::connect(Core.get(), &TMainCore::ShowWatchIcon, [this](int frame) { Icons << frame; });
+    }
+
+    // A row of an alert table that no filter accepts (its workspace is not listed): a
+    // read of it logs one line naming its id.
+    void AddRefusedOrder(const QString& table, int id)
+    {
+        Bases.Insert(Bases.AlertsPath(), table,
+                     {{QStringLiteral("ID"), id}, {QStringLiteral("Symbol"), QStringLiteral("ABC")},
+                      {QStringLiteral("OrderType"), QStringLiteral("LE")},
+                      {QStringLiteral("Order"), QStringLiteral("Buy 1 at 100 Limit")},
+                      {QStringLiteral("System"), QStringLiteral("Trend")},
+                      {QStringLiteral("Workspace"), QStringLiteral("C:\\Unlisted.wsp")},
+                      {QStringLiteral("Order Number"), QStringLiteral("5")}});
+    }
+    // The ids of the refused rows the log names, in the order they were read.
+    QList<int> RefusedIds() const
+    {
+        QList<int> ids;
+        for (const QString& line : LogLines()) {
+            if (line.contains(QStringLiteral("не прошел фильтры")))
+                ids << line.section(QLatin1Char(' '), 2, 2).toInt();
+        }
+        return ids;
+    }
+    void AppendResult(const QByteArray& line)
+    {
+        QFile file(Core->Settings().edtTRO);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Append));
+        file.write(line + "\r\n");
     }
 
     QString LogText() const
@@ -56,16 +78,16 @@ protected:
 
 TEST_F(WatchLoopTest, StartUpEmptiesTheTerminalFilesAndCreatesTheMissingFolder)
 {
-    const QString tro = Core->Settings.edtTRO;
-    Core->Watch.StartUp();
-    for (const QString& path : {Core->Settings.edtTRI, tro, Bases.FilePath(QStringLiteral("quik/trans.TRR"))}) {
+    const QString tro = Core->Settings().edtTRO;
+    Core->Watch().StartUp();
+    for (const QString& path : {Core->Settings().edtTRI, tro, Bases.FilePath(QStringLiteral("quik/trans.TRR"))}) {
         EXPECT_TRUE(QFile::exists(path)) << path.toStdString();
         EXPECT_TRUE(ReadWholeFile(path).isEmpty()) << path.toStdString();
     }
-    WriteWholeFile(Core->Settings.edtTRI, "old line\r\n");
+    WriteWholeFile(Core->Settings().edtTRI, "old line\r\n");
     WriteWholeFile(tro, "TRANS_ID=1;STATUS=3;\r\n");
-    Core->Watch.StartUp();
-    EXPECT_TRUE(ReadWholeFile(Core->Settings.edtTRI).isEmpty());
+    Core->Watch().StartUp();
+    EXPECT_TRUE(ReadWholeFile(Core->Settings().edtTRI).isEmpty());
     EXPECT_TRUE(ReadWholeFile(tro).isEmpty());
     EXPECT_TRUE(LogText().isEmpty()); // nothing failed, nothing to say
 }
@@ -76,9 +98,9 @@ TEST_F(WatchLoopTest, MissingParentFolderGivesTheFailureLineAndLeavesTheResultFi
     const QString tro = Bases.FilePath(QStringLiteral("results/trans.tro"));
     QDir(Bases.Folder()).mkdir(QStringLiteral("results"));
     WriteWholeFile(tro, "kept\r\n");
-    Core->Settings.edtTRI = tri;
-    Core->Settings.edtTRO = tro;
-    Core->Watch.StartUp();
+    Core->Settings().edtTRI = tri;
+    Core->Settings().edtTRO = tro;
+    Core->Watch().StartUp();
     EXPECT_FALSE(QFileInfo::exists(Bases.FilePath(QStringLiteral("no/such"))));
     EXPECT_EQ(ReadWholeFile(tro), QByteArray("kept\r\n"));
     ASSERT_EQ(LogLines().size(), 2);
@@ -90,59 +112,76 @@ TEST_F(WatchLoopTest, MissingParentFolderGivesTheFailureLineAndLeavesTheResultFi
 
 TEST_F(WatchLoopTest, ConnectAtStartArmsTheTableTimerAndEnablesStartWatching)
 {
-    Core->Settings.chConnect = true;
-    QDir(Bases.Folder()).mkdir(QStringLiteral("quik"));
-    WriteWholeFile(Core->Settings.edtInfoLog, "12345");
-    EXPECT_FALSE(Core->Watch.actStartWatchEnabled);
-    Core->Watch.StartUp();
-    EXPECT_EQ(Core->LinkMonitor.InfoLogSize(), 5u); // the starting point of the link check
-    EXPECT_TRUE(Core->DatMod.conOmega.Connected());
-    EXPECT_TRUE(Core->timUpdateTable.Timer.isActive());
-    EXPECT_TRUE(Core->Watch.actStartWatchEnabled);
-    EXPECT_FALSE(Core->Watch.actStopWatchEnabled);
-    // The connect procedure runs one tick: the result reader ran once.
-    EXPECT_EQ(Calls, QStringList{QStringLiteral("tro")});
+    Core->Settings().chConnect = true;
+    WriteWholeFile(Core->Settings().edtInfoLog, "12345");
+    EXPECT_FALSE(Core->actStartWatchEnabled());
+    Core->Watch().StartUp();
+    EXPECT_EQ(Core->LinkMonitor().InfoLogSize(), 5u); // the starting point of the link check
+    EXPECT_TRUE(Core->DatMod().conOmega().Connected());
+    EXPECT_TRUE(Core->timUpdateTable().Running());
+    EXPECT_TRUE(Core->actStartWatchEnabled());
+    EXPECT_FALSE(Core->actStopWatchEnabled());
+    // The connect procedure runs one tick, which opens the tables it refreshes, and then
+    // opens the bridge tables of the windows.
+    EXPECT_TRUE(Core->DatMod().tFilledOrders().Active());
+    EXPECT_TRUE(Core->DatMod().tParam().Active());
+    EXPECT_TRUE(Core->DatMod().tClients().Active());
 }
 
 TEST_F(WatchLoopTest, FailedConnectionChangesNothing)
 {
-    Core->Settings.edtAlerts = Bases.FilePath(QStringLiteral("missing.db"));
-    Core->Watch.actConnectToBaseExecute();
-    EXPECT_FALSE(Core->timUpdateTable.Timer.isActive());
-    EXPECT_FALSE(Core->Watch.actStartWatchEnabled);
+    Core->Settings().edtAlerts = Bases.FilePath(QStringLiteral("missing.db"));
+    Core->Watch().actConnectToBaseExecute();
+    EXPECT_FALSE(Core->timUpdateTable().Running());
+    EXPECT_FALSE(Core->actStartWatchEnabled());
     EXPECT_FALSE(QFileInfo::exists(Bases.FilePath(QStringLiteral("missing.db"))));
+}
+
+TEST_F(WatchLoopTest, FailureAfterConnectingIsThrownAfterTheLogIsSaved)
+{
+    // Both databases open, but a bridge table of the windows cannot be opened.
+    Bases.Exec(Bases.BridgePath(), QStringLiteral("ALTER TABLE tclients RENAME TO tMoved"));
+    EXPECT_THROW(Core->Watch().ConnectToBases(), std::exception);
+    EXPECT_EQ(Log.LoggedLineCount(), 2);
+    EXPECT_TRUE(LogText().contains(QStringLiteral(": OK")));
+    // The command reports it and arms nothing.
+    Core->RunGuarded([this] { Core->Watch().actConnectToBaseExecute(); });
+    EXPECT_EQ(Env.Errors.size(), 1);
+    EXPECT_FALSE(Core->timUpdateTable().Running());
+    EXPECT_FALSE(Core->actStartWatchEnabled());
 }
 
 TEST_F(WatchLoopTest, StartAndStopWatchingMoveThroughTheStates)
 {
     Bases.Insert(Bases.AlertsPath(), QStringLiteral("FilledOrders"), {{QStringLiteral("ID"), 7}});
     Bases.Insert(Bases.AlertsPath(), QStringLiteral("CanceledOrders"), {{QStringLiteral("ID"), 3}});
-    Core->Watch.actConnectToBaseExecute();
-    Core->Watch.actStartWatchExecute();
-    const TWatchState& state = Core->Watch.State;
-    EXPECT_TRUE(state.Watching);
-    EXPECT_EQ(state.ActiveLastId, 0);
-    EXPECT_EQ(state.FilledLastId, 7);
-    EXPECT_EQ(state.CanceledLastId, 3);
-    EXPECT_FALSE(Core->Watch.actStartWatchEnabled);
-    EXPECT_TRUE(Core->Watch.actStopWatchEnabled);
+    Core->Watch().actConnectToBaseExecute();
+    Core->Watch().actStartWatchExecute();
+    const TWatchLoop& watch = Core->Watch();
+    const TOrderIntake& intake = Core->Intake();
+    EXPECT_TRUE(watch.Watching());
+    EXPECT_EQ(intake.LastId(TOrderIntake::TAlertTable::Active), 0);
+    EXPECT_EQ(intake.LastId(TOrderIntake::TAlertTable::Filled), 7);
+    EXPECT_EQ(intake.LastId(TOrderIntake::TAlertTable::Canceled), 3);
+    EXPECT_FALSE(Core->actStartWatchEnabled());
+    EXPECT_TRUE(Core->actStopWatchEnabled());
 
     // A second connection while watching empties the report and keeps the watch.
     Bases.Insert(Bases.BridgePath(), QStringLiteral("tOrderNumber"), {{QStringLiteral("trans_id"), 1}});
-    Core->Watch.actConnectToBaseExecute();
+    Core->Watch().actConnectToBaseExecute();
     EXPECT_EQ(Bases.Scalar(Bases.BridgePath(), QStringLiteral("SELECT COUNT(*) FROM tOrderNumber")).toInt(), 0);
-    EXPECT_FALSE(Core->Watch.actStartWatchEnabled);
-    EXPECT_TRUE(state.Watching);
+    EXPECT_FALSE(Core->actStartWatchEnabled());
+    EXPECT_TRUE(watch.Watching());
 
-    Core->Watch.actWatchingExecute();
-    const int frame = state.IconIndex;
+    Core->Watch().actWatchingExecute();
+    const int frame = watch.IconIndex();
     ASSERT_NE(frame, 0);
-    Core->Watch.actStopWatchExecute();
-    EXPECT_FALSE(state.Watching);
-    EXPECT_EQ(state.IconIndex, frame); // the frame counter is not reset
-    EXPECT_EQ(Icons.last(), 0);    // but the idle icon is shown
-    EXPECT_TRUE(Core->Watch.actStartWatchEnabled);
-    EXPECT_FALSE(Core->Watch.actStopWatchEnabled);
+    Core->Watch().actStopWatchExecute();
+    EXPECT_FALSE(watch.Watching());
+    EXPECT_EQ(watch.IconIndex(), frame); // the frame counter is not reset
+    EXPECT_EQ(Icons.last(), 0);          // but the idle icon is shown
+    EXPECT_TRUE(Core->actStartWatchEnabled());
+    EXPECT_FALSE(Core->actStopWatchEnabled());
     const QStringList lines = LogLines();
     EXPECT_TRUE(lines.contains(QStringLiteral("Загрузка ордеров включена.")));
     EXPECT_EQ(lines.last(), QStringLiteral("Загрузка ордеров остановлена."));
@@ -150,58 +189,85 @@ TEST_F(WatchLoopTest, StartAndStopWatchingMoveThroughTheStates)
 
     // Restarting takes the last ids afresh: rows added meanwhile are skipped.
     Bases.Insert(Bases.AlertsPath(), QStringLiteral("FilledOrders"), {{QStringLiteral("ID"), 9}});
-    Core->Watch.actStartWatchExecute();
-    EXPECT_EQ(state.FilledLastId, 9);
+    Core->Watch().actStartWatchExecute();
+    EXPECT_EQ(intake.LastId(TOrderIntake::TAlertTable::Filled), 9);
 }
 
 TEST_F(WatchLoopTest, WatchCycleReadsTheTablesOfTheOrderSource)
 {
-    struct Case { int source; QStringList calls; };
+    Core->Watch().actConnectToBaseExecute();
+    Core->Watch().actStartWatchExecute();
+    // Canceled rows have ids 3x, filled 2x, active 1x: the refused rows' log lines show
+    // which tables a cycle read and in which order.
+    struct Case { int source; QList<int> ids; };
     const Case cases[] = {
-        {0, {QStringLiteral("canceled"), QStringLiteral("filled new"), QStringLiteral("active"), QStringLiteral("write")}},
-        {1, {QStringLiteral("filled all"), QStringLiteral("write")}},
-        {-1, {QStringLiteral("write")}},
+        {0, {31, 21, 11}}, // cancellations first, then new filled rows, then active rows
+        {1, {22}},         // every new filled row, nothing else
+        {-1, {}},          // no source selected: nothing is read
     };
+    int round = 0;
     for (const Case& c : cases) {
-        Calls.clear();
-        Core->Settings.rgpFilled = c.source;
-        const int savedBefore = Log.LoggedLineCount();
+        ++round;
+        AddRefusedOrder(QStringLiteral("CanceledOrders"), 30 + round);
+        AddRefusedOrder(QStringLiteral("FilledOrders"), 20 + round);
+        AddRefusedOrder(QStringLiteral("ActiveOrders"), 10 + round);
+        Core->Settings().rgpFilled = c.source;
+        const QList<int> before = RefusedIds();
         Log.AddToLog(QStringLiteral("line"));
-        Core->Watch.actWatchingExecute();
-        EXPECT_EQ(Calls, c.calls) << c.source;
-        EXPECT_EQ(Log.LoggedLineCount(), savedBefore + 1) << c.source;
+        Core->Watch().actWatchingExecute();
+        EXPECT_EQ(RefusedIds().mid(before.size()), c.ids) << c.source;
+        EXPECT_EQ(Log.LoggedLineCount(), Log.LineCount()) << c.source;
     }
     // One frame further per cycle, wrapping after the fourth.
-    Core->Watch.actWatchingExecute();
+    Core->Watch().actWatchingExecute();
     EXPECT_EQ(Icons, (QList<int>{1, 2, 3, 0}));
 }
 
 TEST_F(WatchLoopTest, TableTickReadsResultsAlwaysAndWatchesOnlyWhenOn)
 {
-    Core->Watch.actConnectToBaseExecute();
-    Calls.clear();
-    Core->Watch.timTable();
-    EXPECT_EQ(Calls, QStringList{QStringLiteral("tro")});
-    Core->Watch.actStartWatchExecute();
-    Calls.clear();
-    Core->Watch.timTable();
-    EXPECT_EQ(Calls, (QStringList{QStringLiteral("filled all"), QStringLiteral("write"), QStringLiteral("tro")}));
+    Core->Watch().actConnectToBaseExecute();
+    Core->Settings().rgpFilled = 1;
+    AddRefusedOrder(QStringLiteral("FilledOrders"), 1);
+    AppendResult("TRANS_ID=1;STATUS=0;");
+    Core->Watch().timTable();
+    EXPECT_EQ(Core->ResultReader().TransSentCount(), 1);
+    EXPECT_TRUE(RefusedIds().isEmpty());
+
+    Core->Watch().actStartWatchExecute();
+    AddRefusedOrder(QStringLiteral("FilledOrders"), 2);
+    AppendResult("TRANS_ID=2;STATUS=0;");
+    Core->Watch().timTable();
+    EXPECT_EQ(RefusedIds(), QList<int>{2});
+    EXPECT_EQ(Core->ResultReader().TransSentCount(), 2);
     // The tick re-opens the alert tables: a row the platform added shows.
     Bases.Insert(Bases.AlertsPath(), QStringLiteral("ActiveOrders"), {{QStringLiteral("ID"), 5}});
-    Core->Watch.timTable();
-    EXPECT_EQ(Core->DatMod.tActiveOrders.RecordCount(), 1);
+    Core->Watch().timTable();
+    EXPECT_EQ(Core->DatMod().tActiveOrders().RecordCount(), 1);
 }
 
-TEST_F(WatchLoopTest, ZeroTablePeriodNeverTicks)
+TEST_F(WatchLoopTest, ZeroPeriodStopsATimerUntilAPeriodReturns)
 {
-    WriteWholeFile(ProgramDir.filePath(QStringLiteral("Zovrant.ini")), "[Quik]\r\nintTable=0\r\n");
+    Core->Watch().actConnectToBaseExecute(); // arms the table timer
+    ASSERT_TRUE(Core->timUpdateTable().Running());
+    WriteWholeFile(ProgramDir.filePath(QStringLiteral("Zovrant.ini")),
+                   "[Quik]\r\nintTable=0\r\nQuikConnectTimeOut=0\r\n");
     Core->LoadSettingsReported();
-    Core->timUpdateTable.SetEnabled(true);
-    EXPECT_FALSE(Core->timUpdateTable.Timer.isActive());
-    WriteWholeFile(ProgramDir.filePath(QStringLiteral("Zovrant.ini")), "[Quik]\r\nintTable=2\r\n");
+    EXPECT_FALSE(Core->timUpdateTable().Running()) << "a Qt timer of period 0 would fire without pause";
+    EXPECT_FALSE(Core->timInfoLog().Running());
+    WriteWholeFile(ProgramDir.filePath(QStringLiteral("Zovrant.ini")),
+                   "[Quik]\r\nintTable=2\r\nQuikConnectTimeOut=3\r\n");
     Core->LoadSettingsReported();
-    EXPECT_TRUE(Core->timUpdateTable.Timer.isActive());
-    EXPECT_EQ(Core->timUpdateTable.Timer.interval(), 2000);
+    EXPECT_TRUE(Core->timUpdateTable().Running());
+    EXPECT_EQ(Core->timUpdateTable().Period(), 2000);
+    EXPECT_TRUE(Core->timInfoLog().Running());
+    EXPECT_EQ(Core->timInfoLog().Period(), 3000);
+    // A period that does not convert is reported and leaves that timer and the later one.
+    WriteWholeFile(ProgramDir.filePath(QStringLiteral("Zovrant.ini")),
+                   "[Quik]\r\nintTable=4\r\nQuikConnectTimeOut=x\r\n");
+    Core->LoadSettingsReported();
+    EXPECT_EQ(Env.Errors.size(), 1);
+    EXPECT_EQ(Core->timUpdateTable().Period(), 4000);
+    EXPECT_EQ(Core->timInfoLog().Period(), 3000);
 }
 
 } // namespace

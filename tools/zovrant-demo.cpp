@@ -109,42 +109,42 @@ int main(int argc, char** argv)
         TMainCore core(environment, log, folder.absolutePath() + QLatin1Char('/'));
         TfmMain window(core);
         window.resize(1200, 700);
-        core.RunGuarded([&core] { core.Watch.StartUp(); });
+        core.RunGuarded([&core] { core.Watch().StartUp(); });
         window.show();
 
         QProcess terminal;
         terminal.setProcessChannelMode(QProcess::ForwardedChannels);
         terminal.start(tools + QStringLiteral("/zovrant-terminal-sim"),
-                       {QStringLiteral("--tri"), core.Settings.edtTRI, QStringLiteral("--tro"), core.Settings.edtTRO,
-                        QStringLiteral("--info-log"), core.Settings.edtInfoLog, QStringLiteral("--delay-ms"),
+                       {QStringLiteral("--tri"), core.Settings().edtTRI, QStringLiteral("--tro"), core.Settings().edtTRO,
+                        QStringLiteral("--info-log"), core.Settings().edtInfoLog, QStringLiteral("--delay-ms"),
                         QStringLiteral("500")});
         core.RunGuarded([&core] {
-            if (!core.DatMod.conOmega.Connected())
-                core.Watch.actConnectToBaseExecute();
-            core.Watch.actStartWatchExecute();
+            if (!core.DatMod().conOmega().Connected())
+                core.Watch().actConnectToBaseExecute();
+            core.Watch().actStartWatchExecute();
         });
 
         QProcess platform;
         platform.setProcessChannelMode(QProcess::ForwardedChannels);
         platform.start(tools + QStringLiteral("/zovrant-platform-sim"),
-                       {QStringLiteral("--db"), core.Settings.edtAlerts, QStringLiteral("--script"),
+                       {QStringLiteral("--db"), core.Settings().edtAlerts, QStringLiteral("--script"),
                         parser.value(scriptOption)});
 
         QTimer::singleShot(seconds * 1000, &application, [&] {
-            core.RunGuarded([&core] { core.Watch.actStopWatchExecute(); });
+            core.RunGuarded([&core] { core.Watch().actStopWatchExecute(); });
             window.PageControl1->setCurrentIndex(window.PageControl1->count() - 1);
             const QString picture = parser.value(pictureOption);
             window.grab().save(picture);
             terminal.kill();
             terminal.waitForFinished();
             platform.waitForFinished(2000);
-            PrintFile(QStringLiteral("transaction import file"), core.Settings.edtTRI);
-            PrintFile(QStringLiteral("transaction result file"), core.Settings.edtTRO);
-            PrintTable(QStringLiteral("tOrderNumber (bookings)"), core.Settings.edtQuikData,
+            PrintFile(QStringLiteral("transaction import file"), core.Settings().edtTRI);
+            PrintFile(QStringLiteral("transaction result file"), core.Settings().edtTRO);
+            PrintTable(QStringLiteral("tOrderNumber (bookings)"), core.Settings().edtQuikData,
                        QStringLiteral("SELECT trans_id, id_order, filled, code, status, order_number, trans_name FROM tOrderNumber ORDER BY trans_id"));
-            PrintTable(QStringLiteral("tClientOpenPositions"), core.Settings.edtQuikData,
+            PrintTable(QStringLiteral("tClientOpenPositions"), core.Settings().edtQuikData,
                        QStringLiteral("SELECT code, symbol, Position, quantity, System FROM tClientOpenPositions"));
-            PrintTable(QStringLiteral("alert orders and their Order Number"), core.Settings.edtAlerts,
+            PrintTable(QStringLiteral("alert orders and their Order Number"), core.Settings().edtAlerts,
                        QStringLiteral("SELECT 'Active' AS kind, ID, [Order], [Order Number] FROM ActiveOrders UNION ALL "
                                       "SELECT 'Filled', ID, [Order], [Order Number] FROM FilledOrders UNION ALL "
                                       "SELECT 'Canceled', ID, [Order], [Order Number] FROM CanceledOrders"));

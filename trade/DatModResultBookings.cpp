@@ -12,17 +12,9 @@ QString CutToColumn(const QString& text, int length)
     return text.left(cut);
 }
 
-std::optional<TTroLookup> TDatModResultBookings::LookUp(int transId)
+std::optional<TTransactionRow> TDatModResultBookings::LookUp(int transId)
 {
-    TQuery& query = FDatMod.qQuikData;
-    FDatMod.OpenTransaction(transId);
-    if (query.IsEmpty())
-        return std::nullopt;
-    query.First();
-    TTroLookup found;
-    found.IdOrder = query.FieldByName(QStringLiteral("id_order")).AsInteger();
-    found.Filled = query.FieldByName(QStringLiteral("filled")).AsBoolean();
-    return found;
+    return FDatMod.FindTransaction(transId);
 }
 
 void TDatModResultBookings::UpdateOrderNumber(bool filled, int idOrder)

@@ -7,13 +7,13 @@
 class TDatMod;
 
 // The result reader's bookings through the data module: the transaction report row of a
-// transaction (qQuikData), the order-number link in the alert database
-// (qUpdateOrderNumber) and the booking of the terminal's result (qQuikData).
+// transaction, the order-number link in the alert database and the booking of the
+// terminal's result.
 class TDatModResultBookings : public TResultBookings {
 public:
     explicit TDatModResultBookings(TDatMod& datMod) : FDatMod(datMod) {}
 
-    std::optional<TTroLookup> LookUp(int transId) override;
+    std::optional<TTransactionRow> LookUp(int transId) override;
     void UpdateOrderNumber(bool filled, int idOrder) override;
     // The terminal's name and description are cut to the lengths of their columns
     // (trans_name 50, description 255 characters): an Access file refuses a longer text,

@@ -4,9 +4,9 @@
 
 class TDatMod;
 
-// The bridge database's answers for order translation, through the data module's tables
-// and statements: qSecCode, qPortfolio, qExitQty and, for withdrawals, qQuikData. Every
-// value is bound as a parameter; a column left empty (NULL) is an absent value.
+// The bridge database's answers for order translation, through the data module. Every
+// value is bound as a parameter; a column left empty (NULL) is an absent value. What it
+// adds to the data module is the securities row kept for the accounts of one dispatch.
 class TDatModTradeLookup : public TTradeLookup {
 public:
     explicit TDatModTradeLookup(TDatMod& datMod) : FDatMod(datMod) {}

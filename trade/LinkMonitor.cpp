@@ -1,13 +1,14 @@
 #include "trade/LinkMonitor.h"
 
+#include "base/CoreEvents.h"
 #include "data/Settings.h"
 #include "base/Error.h"
 #include "base/OperationLog.h"
 
 #include <QFileInfo>
 
-TLinkMonitor::TLinkMonitor(TSettings& settings, TOperationLog& log)
-    : FSettings(settings), FLog(log)
+TLinkMonitor::TLinkMonitor(TSettings& settings, TOperationLog& log, TCoreEvents& events)
+    : FSettings(settings), FLog(log), FEvents(events)
 {
 }
 
@@ -55,8 +56,7 @@ void TLinkMonitor::timInfoLogTimer()
         if (!message.isEmpty())
             Announce(message);
     }
-    if (UpdateStatusBar)
-        UpdateStatusBar();
+    FEvents.StatusChanged();
     FLog.SaveLog();
 }
 
@@ -77,6 +77,6 @@ QString TLinkMonitor::ServerStateText() const
 void TLinkMonitor::Announce(const QString& text)
 {
     FLog.AddToLog(text);
-    if (FSettings.chSendQuikConnect && SendMail)
-        SendMail(text);
+    if (FSettings.chSendQuikConnect)
+        FEvents.Announce(text);
 }

@@ -2,8 +2,7 @@
 
 #include <QString>
 #include <QtGlobal>
-#include <functional>
-
+class TCoreEvents;
 class TOperationLog;
 class TSettings;
 
@@ -18,7 +17,7 @@ public:
     static constexpr quint8 StateLost = 0;
     static constexpr quint8 StateEstablished = 1;
 
-    TLinkMonitor(TSettings& settings, TOperationLog& log);
+    TLinkMonitor(TSettings& settings, TOperationLog& log, TCoreEvents& events);
 
     // The current size of "info.log" in bytes (its low 32 bits), 0 when it cannot be
     // determined. Only the file's size is queried: the file is never opened, so a
@@ -35,16 +34,12 @@ public:
     // "Нет" (lost) or "ОК" (established).
     QString ServerStateText() const;
 
-    // One e-mail notification with the given text.
-    std::function<void(const QString&)> SendMail;
-    // Redraws the status bar's connection states.
-    std::function<void()> UpdateStatusBar;
-
 private:
     void Announce(const QString& text);
 
     TSettings& FSettings;
     TOperationLog& FLog;
+    TCoreEvents& FEvents;
     quint32 FInfoLogSize = 0;
     quint8 FQuikServerState = StateNoData;
 };

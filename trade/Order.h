@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/BridgeRows.h"
+
 #include "trade/OmegaOrder.h"
 
 #include <QString>
@@ -27,13 +29,6 @@ struct TOrder {
     qint32 Digits = 0;     // price decimals; negative: rounding to multiples
     qint32 OrderId = 0;    // id of the strategy order
     bool Traded = false;   // the security is marked as traded
-};
-
-// One client's codes.
-struct TClientAccount {
-    QString Code;          // client code
-    QString AccountMicex;  // stock-market account
-    QString AccountFORTS;  // derivatives-market account
 };
 
 // Every text empty, every number 0, every flag false.

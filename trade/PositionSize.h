@@ -18,24 +18,6 @@ enum TPositionSizeMode : int {
     psSecurityPart = 4,    // "Доля счета по бумаге": the security's share of the assets
 };
 
-// The values of a security's row in the securities table. A number the row leaves empty
-// is absent; sizing fails when it needs an absent value.
-struct TSecurityRow {
-    QString SecCode;
-    QString ClassCode;
-    std::optional<qint32> Digits;
-    bool Traded = false;
-    std::optional<double> Slippage;  // percent
-    std::optional<qint32> LotSize;   // securities per lot
-    std::optional<double> FixVol;    // roubles, mode 3
-    std::optional<double> Part;      // percent, mode 4
-};
-
-// The values of a client's row in the portfolio table the terminal exports.
-struct TPortfolioRow {
-    std::optional<double> CurAllAssets;
-};
-
 // Lots for a quantity in securities: quantity / lotSize.
 double LotsFromQuantity(qint32 quantity, qint32 lotSize);
 // Lots for an amount of money: amount / price / lotSize.

@@ -1,15 +1,9 @@
 #pragma once
 
+#include "data/BridgeRows.h"
 #include "trade/ResultLine.h"
 
 #include <optional>
-
-// The transaction report row a result belongs to: the strategy order it came from and
-// whether that order is in the filled-orders table (true) or the active-orders table.
-struct TTroLookup {
-    int IdOrder = 0;
-    bool Filled = false;
-};
 
 // The database work of the result reader: the transaction report `tOrderNumber` of the
 // bridge database and the order-number link in the alert database. Every value goes into
@@ -21,7 +15,7 @@ public:
     virtual ~TResultBookings() = default;
 
     // The `tOrderNumber` row of the transaction, none when there is no such row.
-    virtual std::optional<TTroLookup> LookUp(int transId) = 0;
+    virtual std::optional<TTransactionRow> LookUp(int transId) = 0;
     // Writes the strategy order's own id into its "order number" column, in the
     // FilledOrders table when `filled`, else in ActiveOrders.
     virtual void UpdateOrderNumber(bool filled, int idOrder) = 0;

@@ -1,5 +1,6 @@
 #include "trade/ResultReader.h"
 
+#include "base/CoreEvents.h"
 #include "data/Settings.h"
 #include "base/CodePage.h"
 #include "base/Error.h"
@@ -46,8 +47,9 @@ QString ReadFailure(const QString& path, const QFile& file)
 
 } // namespace
 
-TResultReader::TResultReader(TSettings& settings, TOperationLog& log, TResultBookings& bookings)
-    : FSettings(settings), FLog(log), FBookings(bookings)
+TResultReader::TResultReader(TSettings& settings, TOperationLog& log, TResultBookings& bookings,
+                             TCoreEvents& events)
+    : FSettings(settings), FLog(log), FBookings(bookings), FEvents(events)
 {
 }
 
@@ -82,10 +84,7 @@ void TResultReader::actCheckTROExecute()
     } catch (...) {
         // The lines done before the failure stay done; their log lines reach the file.
         // A failure to save is left for the next save: the lines stay in the log.
-        try {
-            FLog.SaveLog();
-        } catch (...) {
-        }
+        FLog.SaveLogQuietly();
         throw;
     }
     FLog.SaveLog();
@@ -156,7 +155,7 @@ void TResultReader::ProcessNewBytes(const QByteArray& data)
 void TResultReader::Book(const TResultLine& result)
 {
     if (result.Status == TroStatusDone) {
-        if (const std::optional<TTroLookup> found = FBookings.LookUp(result.TransId))
+        if (const std::optional<TTransactionRow> found = FBookings.LookUp(result.TransId))
             FBookings.UpdateOrderNumber(found->Filled, found->IdOrder);
     }
     FBookings.BookResult(result);
@@ -172,15 +171,14 @@ void TResultReader::Report(const TResultLineParse& parse)
             const QString text = QStringLiteral("Транзакция номер %1 успешно выполнена.").arg(result.TransId);
             FLog.AddToLog(text);
             ++FTransDoneCount;
-            if (FSettings.chSendTrans_done && SendMail)
-                SendMail(text);
+            if (FSettings.chSendTrans_done)
+                FEvents.Announce(text);
         } else if (result.Status == TroStatusSent) {
             FLog.AddToLog(QStringLiteral("Транзакция номер %1 отправлена на сервер Quik.").arg(result.TransId));
             ++FTransSentCount;
         }
     }
-    if (UpdateStatusBar)
-        UpdateStatusBar();
+    FEvents.StatusChanged();
 }
 
 void TResultReader::Consume(const QByteArray& bytes)

@@ -4,9 +4,8 @@
 
 #include <QByteArray>
 #include <QString>
-#include <functional>
-
 class QFile;
+class TCoreEvents;
 class TOperationLog;
 class TSettings;
 
@@ -16,7 +15,7 @@ class TSettings;
 // "executed" results in the operation log and counts them for the status bar.
 class TResultReader {
 public:
-    TResultReader(TSettings& settings, TOperationLog& log, TResultBookings& bookings);
+    TResultReader(TSettings& settings, TOperationLog& log, TResultBookings& bookings, TCoreEvents& events);
 
     // One pass over the result file named by the settings. A database failure ends the
     // pass at the line it happened on and is rethrown after the lines before it are
@@ -28,12 +27,6 @@ public:
     int TroLineCount() const { return FTroLineCount; }
     int TransSentCount() const { return FTransSentCount; }
     int TransDoneCount() const { return FTransDoneCount; }
-
-    // One e-mail notification with the given text (for executed transactions when the
-    // operator asked for it).
-    std::function<void(const QString&)> SendMail;
-    // Redraws the status bar's counters.
-    std::function<void()> UpdateStatusBar;
 
 private:
     // Whether the file is no longer the one the remembered position belongs to: shorter
@@ -50,6 +43,7 @@ private:
     TSettings& FSettings;
     TOperationLog& FLog;
     TResultBookings& FBookings;
+    TCoreEvents& FEvents;
 
     int FTroLineCount = 0;
     int FTransSentCount = 0;

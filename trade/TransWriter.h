@@ -44,7 +44,8 @@ public:
     // by CR LF, in Windows-1251, creating the file when missing. Throws TError when the
     // file cannot be opened or written; the lines stay queued then, and a write that
     // failed part-way never leaves a line twice in the file once the next call succeeds.
-    void WriteTransFile();
+    // Virtual so that a dispatch can be watched without a file.
+    virtual void WriteTransFile();
 
     virtual ~TTransWriter() = default;
 

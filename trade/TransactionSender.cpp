@@ -1,14 +1,13 @@
 #include "trade/TransactionSender.h"
 
-#include "data/DatMod.h"
+#include "base/CoreEvents.h"
 #include "data/Settings.h"
 #include "base/Error.h"
 #include "base/OperationLog.h"
 #include "trade/OpenPosition.h"
 #include "trade/TransWriter.h"
+#include "trade/TransactionBookings.h"
 #include "trade/TransactionLine.h"
-
-#include <utility>
 
 QString OpenPositionErrorMessage(const QString& errorText)
 {
@@ -16,34 +15,31 @@ QString OpenPositionErrorMessage(const QString& errorText)
         + QStringLiteral("\r\n") + errorText;
 }
 
-TTransactionSender::TTransactionSender(TSettings& settings, TDatMod& datMod, TTransWriter& writer,
-                                       TOperationLog& log)
-    : FSettings(settings), FDatMod(datMod), FWriter(writer), FLog(log)
+TTransactionSender::TTransactionSender(TSettings& settings, TTransWriter& writer, TTransactionBookings& bookings,
+                                       TOperationLog& log, TCoreEvents& events)
+    : FSettings(settings), FWriter(writer), FBookings(bookings), FLog(log), FEvents(events)
 {
-    FRefresh.setSingleShot(true);
-    QObject::connect(&FRefresh, &QTimer::timeout, &FRefresh, [this] { RefreshChangedTables(); });
 }
 
 void TTransactionSender::SendTransaction(const TOrder& order, const TOmegaOrder& omega)
 {
     const TQueuedTransaction queued = FWriter.QueueTransaction(order);
     try {
-        if (FSettings.chSendTrans_Id && SendMail)
-            SendMail(TransactionMailText(queued.TransId, queued.Note));
+        if (FSettings.chSendTrans_Id)
+            FEvents.Announce(TransactionMailText(queued.TransId, queued.Note));
 
-        BookOrderNumber(OrderNumberRowOf(queued.TransId, order, omega));
+        FBookings.BookOrderNumber(OrderNumberRowOf(queued.TransId, order, omega));
 
         switch (PositionChangeOf(order)) {
         case TPositionChange::Open:
             try {
-                BookOpenPosition(OpenPositionRowOf(order, omega));
+                FBookings.BookOpenPosition(OpenPositionRowOf(order, omega));
             } catch (const std::exception& error) {
                 FLog.AddToLog(OpenPositionErrorMessage(ErrorText(error)));
             }
             break;
         case TPositionChange::Close:
-            FDatMod.DeleteExitQty(PositionKeyOf(order, omega));
-            ShowChanged(FPositionsChanged);
+            FBookings.DeleteOpenPositions(PositionKeyOf(order, omega));
             break;
         case TPositionChange::None:
             break;
@@ -51,73 +47,18 @@ void TTransactionSender::SendTransaction(const TOrder& order, const TOmegaOrder&
     } catch (...) {
         // The number is used up and the line queued: the status bar and the log file
         // show that before the failure goes on to the caller.
-        try {
-            if (UpdateStatusBar)
-                UpdateStatusBar();
-            FLog.SaveLog();
-        } catch (...) {
-        }
+        ReportSent();
         throw;
     }
-    if (UpdateStatusBar)
-        UpdateStatusBar();
+    FEvents.StatusChanged();
     FLog.SaveLog();
 }
 
-void TTransactionSender::BookOrderNumber(const TOrderNumberRow& row)
+void TTransactionSender::ReportSent() noexcept
 {
-    TQuery& query = FDatMod.qQuikData;
-    query.Close();
-    query.Clear();
-    query.ClearParams();
-    query.Add(QStringLiteral("INSERT INTO tOrderNumber (trans_id, id_order, filled, code)"));
-    query.Add(QStringLiteral("VALUES (:trans_id, :id_order, :filled, :code)"));
-    query.SetParam(QStringLiteral("trans_id"), row.TransId);
-    query.SetParam(QStringLiteral("id_order"), row.IdOrder);
-    query.SetParam(QStringLiteral("filled"), row.Filled);
-    query.SetParam(QStringLiteral("code"), row.Code);
-    query.ExecSQL();
-    ShowChanged(FOrderNumbersChanged);
-}
-
-void TTransactionSender::BookOpenPosition(const TOpenPositionRow& row)
-{
-    TQuery& query = FDatMod.qQuikData;
-    query.Close();
-    query.Clear();
-    query.ClearParams();
-    query.Add(QStringLiteral("INSERT INTO tClientOpenPositions"));
-    query.Add(QStringLiteral("(quantity, symbol, code, [system], signal, [interval], workspace, [position])"));
-    query.Add(QStringLiteral("VALUES (:quantity, :symbol, :code, :system, :signal, :interval, :workspace, :position)"));
-    query.SetParam(QStringLiteral("quantity"), row.Quantity);
-    query.SetParam(QStringLiteral("symbol"), row.Key.Symbol);
-    query.SetParam(QStringLiteral("code"), row.Key.Code);
-    query.SetParam(QStringLiteral("system"), row.Key.System);
-    query.SetParam(QStringLiteral("signal"), row.Signal);
-    query.SetParam(QStringLiteral("interval"), row.Key.Interval);
-    query.SetParam(QStringLiteral("workspace"), row.Key.Workspace);
-    query.SetParam(QStringLiteral("position"), row.Key.Position);
-    query.ExecSQL();
-    ShowChanged(FPositionsChanged);
-}
-
-void TTransactionSender::ShowChanged(bool& changed)
-{
-    changed = true;
-    if (!FRefresh.isActive())
-        FRefresh.start(0);
-}
-
-void TTransactionSender::RefreshChangedTables() noexcept
-{
-    if (FDatMod.conQuikData.Busy()) {
-        // Served inside a database call's message loop: try again when it has returned.
-        FRefresh.start(100);
-        return;
+    try {
+        FEvents.StatusChanged();
+    } catch (...) {
     }
-    // A closed table is opened: the grid then shows the booked rows.
-    if (std::exchange(FOrderNumbersChanged, false))
-        RefreshTable(FDatMod.tOrderNumber);
-    if (std::exchange(FPositionsChanged, false))
-        RefreshTable(FDatMod.tClientOpenPositions);
+    FLog.SaveLogQuietly();
 }

@@ -12,7 +12,7 @@ void TErrorBox::Show(const QString& text)
     if (FShowing) {
         if (FLog) {
             FLog->AddToLog(text);
-            try { FLog->SaveLog(); } catch (...) {} // the lines stay for the next save
+            FLog->SaveLogQuietly(); // the lines stay for the next save
         }
         return;
     }

@@ -29,9 +29,9 @@ TfmMain::TfmMain(TMainCore& core, QWidget* parent)
     CreateTray();
     CreateStatusBar();
 
-    FCore.CommandsChanged = [this] { ShowCommandStates(); };
-    FCore.ShowWatchIcon = [this](int frame) { ShowWatchIcon(frame); };
-    FCore.ShowStatusBar = [this](const TStatusTexts& texts) { ShowStatusBar(texts); };
+    connect(&FCore, &TMainCore::CommandsChanged, this, &TfmMain::ShowCommandStates);
+    connect(&FCore, &TMainCore::ShowWatchIcon, this, &TfmMain::ShowWatchIcon);
+    connect(&FCore, &TMainCore::ShowStatusBar, this, &TfmMain::ShowStatusBar);
     ShowCommandStates();
 }
 
@@ -55,11 +55,11 @@ void TfmMain::CreateActions()
                    style->standardIcon(QStyle::SP_DialogCloseButton));
 
     connect(actStartWatch, &QAction::triggered, this,
-            [this] { FCore.RunGuarded([this] { FCore.Watch.actStartWatchExecute(); }); });
+            [this] { FCore.RunGuarded([this] { FCore.Watch().actStartWatchExecute(); }); });
     connect(actStopWatch, &QAction::triggered, this,
-            [this] { FCore.RunGuarded([this] { FCore.Watch.actStopWatchExecute(); }); });
+            [this] { FCore.RunGuarded([this] { FCore.Watch().actStopWatchExecute(); }); });
     connect(actConnectToBase, &QAction::triggered, this,
-            [this] { FCore.RunGuarded([this] { FCore.Watch.actConnectToBaseExecute(); }); });
+            [this] { FCore.RunGuarded([this] { FCore.Watch().actConnectToBaseExecute(); }); });
     connect(actExit, &QAction::triggered, this, &QWidget::close);
 }
 
@@ -83,7 +83,7 @@ void TfmMain::CreateLayout()
     file->addAction(actExit);
 
     PageControl1 = new QTabWidget(this);
-    mLog = new TLogView(FCore.Log.Lines(), PageControl1);
+    mLog = new TLogView(FCore.Log().Lines(), PageControl1);
     mLog->setObjectName(QStringLiteral("mLog"));
     PageControl1->addTab(mLog, QStringLiteral("Журнал"));
     setCentralWidget(PageControl1);
@@ -130,8 +130,8 @@ void TfmMain::ShowStatusBar(const TStatusTexts& texts)
 
 void TfmMain::ShowCommandStates()
 {
-    actStartWatch->setEnabled(FCore.Watch.actStartWatchEnabled);
-    actStopWatch->setEnabled(FCore.Watch.actStopWatchEnabled);
+    actStartWatch->setEnabled(FCore.actStartWatchEnabled());
+    actStopWatch->setEnabled(FCore.actStopWatchEnabled());
 }
 
 void TfmMain::ShowWatchIcon(int frame)

@@ -6,15 +6,18 @@
 #include "intake/ManualOrders.h"
 #include "intake/OrderFilters.h"
 #include "intake/OrderIntake.h"
-#include "intake/WatchState.h"
 #include "base/Error.h"
 #include "base/OperationLog.h"
+#include "base/CoreEvents.h"
+#include "tests/support/FakeTransactionBookings.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/support/TestDatabases.h"
 #include "tests/support/TestEnvironment.h"
 #include "trade/OrderBuilder.h"
 #include "trade/PositionSize.h"
 #include "trade/TradeLookup.h"
+#include "trade/TransWriter.h"
+#include "trade/TransactionSender.h"
 
 #include <QHash>
 #include <QRegularExpression>
@@ -44,15 +47,47 @@ public:
     }
 };
 
-// One transaction the dispatch handed to SendTransaction.
+// One transaction the dispatch handed to the sender.
 struct TSentTransaction {
     TOrder Order;
     TOmegaOrder Omega;
 };
 
+// The writer and the sender of a dispatch, recording what they are asked to do instead
+// of doing it: "send <client> <order id>" and "write", in the order they happened.
+class TRecordingWriter : public TTransWriter {
+public:
+    using TTransWriter::TTransWriter;
+    QStringList* Calls = nullptr;
+    bool Fail = false;
+
+    void WriteTransFile() override
+    {
+        *Calls << QStringLiteral("write");
+        if (Fail)
+            throw TError(QStringLiteral("Диск переполнен"));
+    }
+};
+
+class TRecordingSender : public TTransactionSender {
+public:
+    using TTransactionSender::TTransactionSender;
+    QStringList* Calls = nullptr;
+    QList<TSentTransaction>* Sent = nullptr;
+    std::function<void(const TOrder&)> OnSend;
+
+    void SendTransaction(const TOrder& order, const TOmegaOrder& omega) override
+    {
+        *Sent << TSentTransaction{order, omega};
+        *Calls << QStringLiteral("send %1 %2").arg(order.ClientCode).arg(order.OrderId);
+        if (OnSend)
+            OnSend(order);
+    }
+};
+
 // The intake over both test databases: the data module connected to them, the settings,
 // the operation log writing to a file of the test folder, the real builders over a test
-// lookup, and the two dispatch hooks recording what they are given. The parameter is the
+// lookup, and a sender and a writer recording what they are given. The parameter is the
 // engine the databases are reached through.
 class IntakeFixture : public ::testing::TestWithParam<TTestEngine> {
 protected:
@@ -63,17 +98,20 @@ protected:
     TDatMod DatMod{Env.Environment};
     TTestTradeLookup Lookup;
     TOrderBuilder Builder{Settings, Env.Environment, Log, Lookup};
-    TDispatcher Dispatcher{Settings, DatMod, Builder, Log, Env.Environment};
+    TNullEvents Events;
+    TFakeTransactionBookings Bookings;
+    TRecordingWriter Writer{Settings, Env.Environment, Log};
+    TRecordingSender Sender{Settings, Writer, Bookings, Log, Events};
+    TDispatcher Dispatcher{Settings, DatMod, Builder, Sender, Writer, Log, Env.Environment};
     TOrderFilters Filters{DatMod, Settings, Env.Environment};
-    TWatchState State;
-    TOrderIntake Intake{DatMod, State, Filters, Dispatcher, Log, Env.Environment};
+    TOrderIntake Intake{DatMod, Filters, Dispatcher, Log, Env.Environment};
     TManualOrders Manual{DatMod, Dispatcher, Log};
 
     QList<TSentTransaction> Sent;
     // "send <client> <order id>" and "write", in the order they happened.
     QStringList Calls;
-    std::function<void(const TOrder&)> OnSend;
-    bool FailWrite = false;
+    std::function<void(const TOrder&)>& OnSend = Sender.OnSend;
+    bool& FailWrite = Writer.Fail;
 
     void SetUp() override
     {
@@ -104,26 +142,18 @@ protected:
         Bases.Insert(Bases.BridgePath(), QStringLiteral("tWorkSpaces"), {{QStringLiteral("workspace"), QStringLiteral("futures.WSP")}});
         Bases.Insert(Bases.BridgePath(), QStringLiteral("tStrategy"), {{QStringLiteral("strategy"), QStringLiteral("Trend")}});
 
-        Dispatcher.SendTransaction = [this](const TOrder& order, const TOmegaOrder& omega) {
-            Sent << TSentTransaction{order, omega};
-            Calls << QStringLiteral("send %1 %2").arg(order.ClientCode).arg(order.OrderId);
-            if (OnSend)
-                OnSend(order);
-        };
-        Dispatcher.WriteTransFile = [this] {
-            Calls << QStringLiteral("write");
-            if (FailWrite)
-                throw TError(QStringLiteral("Диск переполнен"));
-        };
+        Writer.Calls = &Calls;
+        Sender.Calls = &Calls;
+        Sender.Sent = &Sent;
         Connect();
     }
 
     void Connect()
     {
-        DatMod.conOmega.Open(Bases.AlertsSource());
-        DatMod.conQuikData.Open(Bases.BridgeSource());
-        for (TTable* table : {&DatMod.tActiveOrders, &DatMod.tFilledOrders, &DatMod.tCanceledOrders,
-                              &DatMod.tWorkSpaces, &DatMod.tStrategy})
+        DatMod.conOmega().Open(Bases.AlertsSource());
+        DatMod.conQuikData().Open(Bases.BridgeSource());
+        for (TTable* table : {&DatMod.tActiveOrders(), &DatMod.tFilledOrders(), &DatMod.tCanceledOrders(),
+                              &DatMod.tWorkSpaces(), &DatMod.tStrategy()})
             table->Open();
     }
 
