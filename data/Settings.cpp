@@ -63,7 +63,7 @@ int ParseInteger(const QString& text)
     bool ok = false;
     const int value = text.toInt(&ok);
     if (!ok)
-        throw TError(QStringLiteral("'%1' is not a valid integer value").arg(text));
+        throw TError(QStringLiteral("Значение \"%1\" не является целым числом").arg(text));
     return value;
 }
 
@@ -79,7 +79,7 @@ bool ParseFlag(const QString& text)
     bool ok = false;
     const double value = numbers.toDouble(text, &ok);
     if (!ok || !std::isfinite(value))
-        throw TError(QStringLiteral("'%1' is not a valid boolean value").arg(text));
+        throw TError(QStringLiteral("Значение \"%1\" не является логическим значением").arg(text));
     return value != 0;
 }
 
@@ -192,7 +192,7 @@ int PeriodMilliseconds(const QString& seconds)
     constexpr int kMaxSeconds = std::numeric_limits<int>::max() / 1000;
     const int value = ParseInteger(seconds);
     if (value < 0 || value > kMaxSeconds)
-        throw TError(QStringLiteral("'%1' is not a valid timer period in seconds (0 to %2)")
+        throw TError(QStringLiteral("Период таймера \"%1\" вне допустимых пределов (от 0 до %2 сек.)")
                          .arg(seconds)
                          .arg(kMaxSeconds));
     return value * 1000;
