@@ -33,15 +33,15 @@ public:
     bool chConnect = false;
     bool chQuikConnect = false;
     // [Mail]
-    QString edtSMTP = QStringLiteral("smtp.mail.ru");
+    QString edtSMTP = QStringLiteral("smtp.example.com");
     QString edtPort = QStringLiteral("25");
     QString edtUser = QStringLiteral("User");
     QString edtPassword;
     bool chAuten = false;
     QString edtFromName = QStringLiteral("User");
-    QString edtFromAddress = QStringLiteral("user@mail.ru");
-    QString edtEmail1 = QStringLiteral("user@mail.ru");
-    QString edtEmail2 = QStringLiteral("70000000000@sms.mail.ru");
+    QString edtFromAddress = QStringLiteral("user@example.com");
+    QString edtEmail1 = QStringLiteral("user@example.com");
+    QString edtEmail2 = QStringLiteral("70000000000@sms.example.com");
     bool chSendTrans_Id = false;
     bool chSendTrans_done = false;
     bool chSendQuikConnect = false;
