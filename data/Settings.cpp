@@ -4,7 +4,6 @@
 #include "shell/CodePage.h"
 #include "shell/Error.h"
 
-#include <QCoreApplication>
 #include <QLocale>
 #include <QStringList>
 #include <QTimer>
@@ -218,11 +217,6 @@ void SetPeriod(QTimer* timer, int milliseconds, bool& held)
 }
 
 } // namespace
-
-QString TSettings::ExecutableFolder()
-{
-    return QCoreApplication::applicationDirPath() + QLatin1Char('/');
-}
 
 void TSettings::LoadSettings()
 {

@@ -48,9 +48,6 @@ public:
 
     // The folder of the settings file, ending in a path separator; fixed at creation.
     QString ProgramFolder;
-    // The folder of the running executable, ending in a path separator: where the
-    // program keeps its settings file.
-    static QString ExecutableFolder();
     // The two timers whose periods a load sets (owned by the main window; may be null).
     QTimer* timUpdateTable = nullptr;
     QTimer* timInfoLog = nullptr;

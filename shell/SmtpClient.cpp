@@ -78,11 +78,6 @@ bool TSmtpClient::CheckAlive()
     return false;
 }
 
-bool TSmtpClient::IsEncrypted() const
-{
-    return FSocket.isEncrypted();
-}
-
 void TSmtpClient::Abort()
 {
     FSocket.abort();
