@@ -1,7 +1,6 @@
 #include "trade/LinkMonitor.h"
 
 #include "data/Settings.h"
-#include "shell/Error.h"
 #include "shell/OperationLog.h"
 
 #include <QFileInfo>
@@ -15,15 +14,10 @@ quint32 TLinkMonitor::ReadInfoLog()
 {
     const QString path = FSettings.edtInfoLog;
     quint32 size = 0;
-    try {
-        // A fresh QFileInfo asks the file system each time; a cached size would hide growth.
-        const QFileInfo info(path);
-        if (info.isFile())
-            size = static_cast<quint32>(static_cast<quint64>(info.size()) & 0xFFFFFFFFu);
-    } catch (const std::exception&) {
-        FLog.AddToLog(QStringLiteral("Невозможно открыть файл %1").arg(path));
-        size = 0;
-    }
+    // A fresh QFileInfo asks the file system each time; a cached size would hide growth.
+    const QFileInfo info(path);
+    if (info.isFile())
+        size = static_cast<quint32>(static_cast<quint64>(info.size()) & 0xFFFFFFFFu);
     FLog.SaveLog();
     return size;
 }
