@@ -61,7 +61,7 @@ double TRegional::ParseFloat(const QString& text) const
 {
     double value = 0;
     if (!TryParseFloat(text, &value))
-        throw TError(QStringLiteral("'%1' is not a valid floating point value").arg(text));
+        throw TError(QStringLiteral("Значение \"%1\" не является числом").arg(text));
     return value;
 }
 
@@ -79,6 +79,6 @@ void Guarded(TEnvironment& environment, const std::function<void()>& work) noexc
     } catch (const std::exception& error) {
         try { environment.ReportError(ErrorText(error)); } catch (...) {}
     } catch (...) {
-        try { environment.ReportError(QStringLiteral("Unknown error")); } catch (...) {}
+        try { environment.ReportError(QStringLiteral("Неизвестная ошибка")); } catch (...) {}
     }
 }

@@ -25,8 +25,8 @@ bool TExclusiveFile::Open(const QString& path, QString* reason)
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         *reason = GetLastError() == ERROR_SHARING_VIOLATION
-            ? QStringLiteral("the file is in use by another process")
-            : QStringLiteral("cannot open the file (error %1)").arg(GetLastError());
+            ? QStringLiteral("файл занят другим процессом")
+            : QStringLiteral("не удалось открыть файл (ошибка %1)").arg(GetLastError());
         return false;
     }
     const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), 0);
@@ -42,7 +42,7 @@ bool TExclusiveFile::Open(const QString& path, QString* reason)
     }
     if (::flock(FFile.handle(), LOCK_EX | LOCK_NB) != 0) {
         *reason = errno == EWOULDBLOCK
-            ? QStringLiteral("the file is in use by another process")
+            ? QStringLiteral("файл занят другим процессом")
             : QString::fromLocal8Bit(std::strerror(errno));
         FFile.close();
         return false;
@@ -54,7 +54,7 @@ bool TExclusiveFile::Open(const QString& path, QString* reason)
 bool TExclusiveFile::Append(const QByteArray& bytes, QString* reason)
 {
     if (!FFile.isOpen()) {
-        *reason = QStringLiteral("File not open");
+        *reason = QStringLiteral("Файл не открыт");
         return false;
     }
     const qint64 written = FFile.write(bytes);

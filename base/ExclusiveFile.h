@@ -16,7 +16,6 @@ public:
     // Opens or creates the file for appending; false with a reason when it cannot,
     // also when another process holds it.
     bool Open(const QString& path, QString* reason);
-    bool IsOpen() const { return FFile.isOpen(); }
     // Appends the bytes and hands them to the operating system; false with a reason.
     bool Append(const QByteArray& bytes, QString* reason);
     void Close();

@@ -63,14 +63,6 @@ void TLogLines::RemoveLines(int row, int count)
     endRemoveRows();
 }
 
-qint64 TLogLines::BytesHeld() const
-{
-    qint64 blocks = 0;
-    for (size_t i = 0; i < FBlocks.size(); ++i)
-        blocks += kBlockSize;
-    return blocks + qint64(FIndex.capacity() * sizeof(TEntry));
-}
-
 int TLogLines::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : Count();

@@ -21,8 +21,6 @@ public:
     void SetLine(int row, const QString& text);
     void InsertLine(int row, const QString& text);
     void RemoveLines(int row, int count);
-    // Bytes held for the texts and the index, for the memory benchmark.
-    qint64 BytesHeld() const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;

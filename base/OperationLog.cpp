@@ -15,7 +15,7 @@ void TOperationLog::OpenFile(const QString& path)
 {
     QString reason;
     if (!FFile.Open(path, &reason))
-        throw TError(QStringLiteral("I/O error: cannot open the log file %1: %2").arg(path, reason));
+        throw TError(QStringLiteral("Ошибка ввода-вывода: не удалось открыть файл журнала %1: %2").arg(path, reason));
 }
 
 void TOperationLog::CloseFile()
@@ -49,7 +49,7 @@ void TOperationLog::SaveLog()
         }
         QString reason;
         if (!FFile.Append(ToCp1251(text), &reason))
-            throw TError(QStringLiteral("I/O error: cannot write the log file: %1").arg(reason));
+            throw TError(QStringLiteral("Ошибка ввода-вывода: не удалось записать файл журнала: %1").arg(reason));
     }
     FLoggedLineCount = count;
 }

@@ -261,7 +261,6 @@ void TDataSet::Open()
             throw;
         }
         FState = TState::Browse;
-        FBof = true;
         FEof = FRows.isEmpty();
     });
     SetCurrent(FRows.isEmpty() ? -1 : 0);
@@ -278,7 +277,7 @@ void TDataSet::Close()
         FFieldNames.clear();
         FEditValues.clear();
         FEditChanged.clear();
-        FEof = FBof = true;
+        FEof = true;
     });
     SetCurrent(-1);
 }
@@ -364,7 +363,6 @@ void TDataSet::First()
     if (FState != TState::Browse && !Post())
         return;
     SetCurrent(FRows.isEmpty() ? -1 : 0);
-    FBof = true;
     FEof = FRows.isEmpty();
 }
 
@@ -375,7 +373,6 @@ void TDataSet::Last()
     if (FState != TState::Browse && !Post())
         return;
     SetCurrent(int(FRows.size()) - 1);
-    FBof = FRows.isEmpty();
     FEof = true;
 }
 
@@ -385,27 +382,11 @@ void TDataSet::Next()
         return;
     if (FState != TState::Browse && !Post())
         return;
-    FBof = false;
     if (FCurrent + 1 < FRows.size()) {
         SetCurrent(FCurrent + 1);
         FEof = false;
     } else {
         FEof = true;
-    }
-}
-
-void TDataSet::Prior()
-{
-    if (!Active())
-        return;
-    if (FState != TState::Browse && !Post())
-        return;
-    FEof = false;
-    if (FCurrent > 0) {
-        SetCurrent(FCurrent - 1);
-        FBof = false;
-    } else {
-        FBof = true;
     }
 }
 
@@ -416,7 +397,7 @@ void TDataSet::SetRecNo(int row)
     if (row != FCurrent && FState != TState::Browse && !Post())
         return;
     SetCurrent(row);
-    FBof = FEof = false;
+    FEof = false;
 }
 
 bool TDataSet::Locate(const QString& column, const QVariant& value)

@@ -84,9 +84,7 @@ public:
     void First();
     void Last();
     void Next();
-    void Prior();
     bool Eof() const { return FEof; }
-    bool Bof() const { return FBof; }
     bool IsEmpty() const { return FRows.isEmpty(); }
     int RecordCount() const { return int(FRows.size()); }
     int RecNo() const { return FCurrent; } // 0-based; -1 without rows
@@ -163,7 +161,6 @@ private:
     TConnection& FConnection;
     TDataSetModel FModel;
     bool FEof = true;
-    bool FBof = true;
     int FFrozen = 0;
     bool FCurrentMoved = false;
     std::optional<TChangeStamp> FRefreshStamp;

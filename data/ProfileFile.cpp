@@ -56,11 +56,11 @@ TProfileFile::TProfileFile(const QString& fileName)
     if (!file.exists())
         return;
     if (!file.open(QIODevice::ReadOnly))
-        throw TError(QStringLiteral("Unable to read from %1: %2")
+        throw TError(QStringLiteral("Не удалось прочитать файл %1: %2")
                          .arg(NativeName(fileName), file.errorString()));
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        throw TError(QStringLiteral("Unable to read from %1: %2")
+        throw TError(QStringLiteral("Не удалось прочитать файл %1: %2")
                          .arg(NativeName(fileName), file.errorString()));
     if (bytes.isEmpty())
         return;
@@ -134,7 +134,7 @@ void TProfileFile::Save() const
 {
     QSaveFile file(FFileName);
     if (!file.open(QIODevice::WriteOnly) || file.write(Bytes()) < 0 || !file.commit())
-        throw TError(QStringLiteral("Unable to write to %1: %2")
+        throw TError(QStringLiteral("Не удалось записать файл %1: %2")
                          .arg(NativeName(FFileName), file.errorString()));
 }
 

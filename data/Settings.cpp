@@ -4,7 +4,6 @@
 #include "base/CodePage.h"
 #include "base/Error.h"
 
-#include <QCoreApplication>
 #include <QLocale>
 #include <QStringList>
 #include <cmath>
@@ -62,7 +61,7 @@ int ParseInteger(const QString& text)
     bool ok = false;
     const int value = text.toInt(&ok);
     if (!ok)
-        throw TError(QStringLiteral("'%1' is not a valid integer value").arg(text));
+        throw TError(QStringLiteral("Значение \"%1\" не является целым числом").arg(text));
     return value;
 }
 
@@ -78,7 +77,7 @@ bool ParseFlag(const QString& text)
     bool ok = false;
     const double value = numbers.toDouble(text, &ok);
     if (!ok || !std::isfinite(value))
-        throw TError(QStringLiteral("'%1' is not a valid boolean value").arg(text));
+        throw TError(QStringLiteral("Значение \"%1\" не является логическим значением").arg(text));
     return value != 0;
 }
 
@@ -191,18 +190,13 @@ int PeriodMilliseconds(const QString& seconds)
     constexpr int kMaxSeconds = std::numeric_limits<int>::max() / 1000;
     const int value = ParseInteger(seconds);
     if (value < 0 || value > kMaxSeconds)
-        throw TError(QStringLiteral("'%1' is not a valid timer period in seconds (0 to %2)")
+        throw TError(QStringLiteral("Период таймера \"%1\" вне допустимых пределов (от 0 до %2 сек.)")
                          .arg(seconds)
                          .arg(kMaxSeconds));
     return value * 1000;
 }
 
 } // namespace
-
-QString TSettings::ExecutableFolder()
-{
-    return QCoreApplication::applicationDirPath() + QLatin1Char('/');
-}
 
 void TSettings::LoadSettings()
 {

@@ -39,9 +39,6 @@ public:
 
     // The folder of the settings file, ending in a path separator; fixed at creation.
     QString ProgramFolder;
-    // The folder of the running executable, ending in a path separator: where the
-    // program keeps its settings file.
-    static QString ExecutableFolder();
     QString FileName() const { return ProgramFolder + QStringLiteral("Zovrant.ini"); }
 
     // Copies the file into the fields (a missing file or key gives the default). Throws
@@ -59,7 +56,6 @@ public:
     // that the stored form cannot carry, a text outside Windows-1251, a line break) or
     // when the file cannot be written.
     void SaveSettings() const;
-
 };
 
 // The per-character shift of the stored password: +2 when encoding, -2 when decoding,

@@ -21,7 +21,6 @@ public:
     // Orders the rows by one column (ascending; text without regard to case); an empty
     // name gives the database's own order. An open table is re-read at once.
     void Sort(const QString& column);
-    const QString& SortColumn() const { return FSortColumn; }
 
     void Append() override;
     void Edit() override;

@@ -15,5 +15,5 @@ QTime SessionTime(const QString& text)
         if (time.isValid())
             return time;
     }
-    throw TError(QStringLiteral("'%1' is not a valid time").arg(text));
+    throw TError(QStringLiteral("Значение \"%1\" не является временем").arg(text));
 }

@@ -28,7 +28,7 @@ void CreateEmpty(const QString& path)
         QDir().mkdir(folder);
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw TError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, file.errorString()));
+        throw TError(QStringLiteral("Не удалось создать файл \"%1\". %2").arg(path, file.errorString()));
 }
 
 } // namespace

@@ -31,7 +31,7 @@ QByteArray Encoded(const QString& text, const QString& charSet)
 {
     QStringEncoder encoder(charSet.toLatin1().constData());
     if (!encoder.isValid())
-        throw TError(QStringLiteral("The character set %1 is not available.").arg(charSet));
+        throw TError(QStringLiteral("Кодировка %1 недоступна.").arg(charSet));
     return encoder.encode(text);
 }
 

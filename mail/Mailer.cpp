@@ -18,7 +18,7 @@ quint16 PortNumber(const QString& text)
     const QString trimmed = text.trimmed();
     const int port = digits.match(trimmed).hasMatch() ? trimmed.toInt() : 0;
     if (port < 1 || port > 65535)
-        throw TError(QStringLiteral("The port \"%1\" is not a number from 1 to 65535.").arg(text));
+        throw TError(QStringLiteral("Порт \"%1\" не является числом от 1 до 65535.").arg(text));
     return quint16(port);
 }
 

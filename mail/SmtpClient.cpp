@@ -78,11 +78,6 @@ bool TSmtpClient::CheckAlive()
     return false;
 }
 
-bool TSmtpClient::IsEncrypted() const
-{
-    return FSocket.isEncrypted();
-}
-
 void TSmtpClient::Abort()
 {
     FSocket.abort();
@@ -100,12 +95,12 @@ void TSmtpClient::Connect(const QString& host, quint16 port)
 {
     Abort();
     if (host.trimmed().isEmpty())
-        throw TError(QStringLiteral("No mail server is given."));
+        throw TError(QStringLiteral("Не указан сервер исходящей почты."));
     OpenSocket(host.trimmed(), port);
 
     const TReply greeting = ReadReply();
     if (greeting.Code != 220)
-        FailConnection(QStringLiteral("The server refused the connection: %1").arg(greeting.Text()));
+        FailConnection(QStringLiteral("Сервер отказал в подключении: %1").arg(greeting.Text()));
     Introduce();
 
     if (!FSocket.isEncrypted() && FExtensions.contains(QStringLiteral("STARTTLS"))) {
@@ -118,7 +113,7 @@ void TSmtpClient::OpenSocket(const QString& host, quint16 port)
 {
     const bool implicitTls = port == FOptions.ImplicitTlsPort;
     if (implicitTls && !QSslSocket::supportsSsl())
-        FailConnection(QStringLiteral("TLS is not available on this computer."));
+        FailConnection(QStringLiteral("TLS на этом компьютере недоступен."));
     QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
     configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
     if (!FOptions.ExtraCaCertificates.isEmpty())
@@ -147,8 +142,8 @@ void TSmtpClient::OpenSocket(const QString& host, quint16 port)
         FSocket.abort();
     }
     if (deadline.hasExpired())
-        reason = QStringLiteral("no connection within %1 s").arg(Seconds(FOptions.ConnectTimeoutMs));
-    FailConnection(QStringLiteral("Cannot connect to %1:%2: %3").arg(host).arg(port).arg(reason));
+        reason = QStringLiteral("нет соединения в течение %1 сек.").arg(Seconds(FOptions.ConnectTimeoutMs));
+    FailConnection(QStringLiteral("Не удалось подключиться к %1:%2: %3").arg(host).arg(port).arg(reason));
 }
 
 QList<QHostAddress> TSmtpClient::Resolve(const QString& host, const QDeadlineTimer& deadline)
@@ -162,25 +157,25 @@ QList<QHostAddress> TSmtpClient::Resolve(const QString& host, const QDeadlineTim
     std::future<QHostInfo> result = lookup->get_future();
     std::thread([lookup, host] { lookup->set_value(QHostInfo::fromName(host)); }).detach();
     if (result.wait_for(std::chrono::milliseconds(deadline.remainingTime())) != std::future_status::ready)
-        FailConnection(QStringLiteral("The name %1 was not resolved within %2 s.")
+        FailConnection(QStringLiteral("Не удалось определить адрес сервера %1 за %2 сек.")
                            .arg(host, Seconds(FOptions.ConnectTimeoutMs)));
     const QHostInfo info = result.get();
     if (info.error() != QHostInfo::NoError || info.addresses().isEmpty())
-        FailConnection(QStringLiteral("The server %1 is not known: %2").arg(host, info.errorString()));
+        FailConnection(QStringLiteral("Сервер %1 не найден: %2").arg(host, info.errorString()));
     return info.addresses();
 }
 
 void TSmtpClient::StartTls(const QString& host)
 {
     if (!QSslSocket::supportsSsl())
-        FailConnection(QStringLiteral("The server offers TLS, but TLS is not available on this computer."));
+        FailConnection(QStringLiteral("Сервер предлагает TLS, но TLS на этом компьютере недоступен."));
     SendCommand("STARTTLS");
     const TReply reply = ReadReply();
     if (reply.Code != 220)
-        FailConnection(QStringLiteral("The server refused STARTTLS: %1").arg(reply.Text()));
+        FailConnection(QStringLiteral("Сервер отклонил STARTTLS: %1").arg(reply.Text()));
     // Anything the server sent after its go-ahead would be taken for protected data.
     if (FSocket.bytesAvailable() > 0)
-        FailConnection(QStringLiteral("The server sent data before the TLS handshake."));
+        FailConnection(QStringLiteral("Сервер прислал данные до установления TLS-соединения."));
     FSocket.setPeerVerifyName(host);
     FSocket.startClientEncryption();
     WaitForEncrypted();
@@ -195,13 +190,13 @@ void TSmtpClient::WaitForEncrypted()
         QStringList texts;
         for (const QSslError& error : errors)
             texts << error.errorString();
-        FailConnection(QStringLiteral("The server's certificate failed verification: %1")
+        FailConnection(QStringLiteral("Сертификат сервера не прошёл проверку: %1")
                            .arg(texts.join(QStringLiteral("; "))));
     }
     const QString reason = FSocket.error() == QAbstractSocket::SocketTimeoutError
-        ? QStringLiteral("no answer within %1 s").arg(Seconds(FOptions.ReplyTimeoutMs))
+        ? QStringLiteral("нет ответа в течение %1 сек.").arg(Seconds(FOptions.ReplyTimeoutMs))
         : FSocket.errorString();
-    FailConnection(QStringLiteral("The TLS handshake with the server failed: %1").arg(reason));
+    FailConnection(QStringLiteral("Не удалось установить TLS-соединение с сервером: %1").arg(reason));
 }
 
 void TSmtpClient::Introduce()
@@ -219,23 +214,23 @@ void TSmtpClient::Introduce()
     SendCommand("HELO " + domain);
     reply = ReadReply();
     if (reply.Code != 250)
-        FailConnection(QStringLiteral("The server refused the greeting HELO: %1").arg(reply.Text()));
+        FailConnection(QStringLiteral("Сервер отклонил приветствие HELO: %1").arg(reply.Text()));
 }
 
 void TSmtpClient::SendCommand(const QByteArray& command)
 {
     if (!IsConnected())
-        FailConnection(QStringLiteral("The connection to the server is closed."));
+        FailConnection(QStringLiteral("Соединение с сервером закрыто."));
     FSocket.write(command + "\r\n");
     const QDeadlineTimer deadline(FOptions.ReplyTimeoutMs);
     while (FSocket.bytesToWrite() > 0) {
         if (!FSocket.waitForBytesWritten(int(deadline.remainingTime()))) {
             if (deadline.hasExpired())
-                FailConnection(QStringLiteral("The server took nothing within %1 s.")
+                FailConnection(QStringLiteral("Сервер не принял данные в течение %1 сек.")
                                    .arg(Seconds(FOptions.ReplyTimeoutMs)));
             if (FSocket.error() == QAbstractSocket::RemoteHostClosedError)
-                FailConnection(QStringLiteral("The server closed the connection."));
-            FailConnection(QStringLiteral("The connection to the server was lost: %1")
+                FailConnection(QStringLiteral("Сервер закрыл соединение."));
+            FailConnection(QStringLiteral("Соединение с сервером потеряно: %1")
                                .arg(FSocket.errorString()));
         }
     }
@@ -251,19 +246,19 @@ QByteArray TSmtpClient::ReadLine(const QDeadlineTimer& deadline)
             return line;
         }
         if (FSocket.bytesAvailable() >= kMaxReplyLine)
-            FailConnection(QStringLiteral("The server's reply is not SMTP: a line of more than %1 bytes.")
+            FailConnection(QStringLiteral("Ответ сервера не похож на SMTP: строка длиннее %1 байт.")
                                .arg(kMaxReplyLine));
         if (FSocket.state() != QAbstractSocket::ConnectedState)
-            FailConnection(QStringLiteral("The server closed the connection."));
+            FailConnection(QStringLiteral("Сервер закрыл соединение."));
         if (!FSocket.waitForReadyRead(int(deadline.remainingTime()))) {
             if (FSocket.canReadLine())
                 continue;
             if (deadline.hasExpired())
-                FailConnection(QStringLiteral("The server did not answer within %1 s.")
+                FailConnection(QStringLiteral("Сервер не ответил в течение %1 сек.")
                                    .arg(Seconds(FOptions.ReplyTimeoutMs)));
             if (FSocket.error() == QAbstractSocket::RemoteHostClosedError)
-                FailConnection(QStringLiteral("The server closed the connection."));
-            FailConnection(QStringLiteral("The connection to the server was lost: %1")
+                FailConnection(QStringLiteral("Сервер закрыл соединение."));
+            FailConnection(QStringLiteral("Соединение с сервером потеряно: %1")
                                .arg(FSocket.errorString()));
         }
     }
@@ -279,10 +274,10 @@ TSmtpClient::TReply TSmtpClient::ReadReply()
         const QString line = QString::fromUtf8(ReadLine(deadline));
         const QRegularExpressionMatch match = replyLine.match(line);
         if (!match.hasMatch())
-            FailConnection(QStringLiteral("The server's reply is not SMTP: %1").arg(line.left(200)));
+            FailConnection(QStringLiteral("Ответ сервера не похож на SMTP: %1").arg(line.left(200)));
         const int code = match.captured(1).toInt();
         if (reply.Code != 0 && code != reply.Code)
-            FailConnection(QStringLiteral("The server's reply is not SMTP: %1").arg(line.left(200)));
+            FailConnection(QStringLiteral("Ответ сервера не похож на SMTP: %1").arg(line.left(200)));
         reply.Code = code;
         reply.Lines << match.captured(3).trimmed();
         if (match.captured(2) != QLatin1String("-"))
@@ -302,16 +297,16 @@ TSmtpClient::TReply TSmtpClient::Expect(const QByteArray& command, int expectedC
 void TSmtpClient::Authenticate(const QString& user, const QString& password)
 {
     FAuthenticated = false;
-    Expect("AUTH LOGIN", 334, QStringLiteral("The server refused AUTH LOGIN"));
-    Expect(user.toUtf8().toBase64(), 334, QStringLiteral("The server refused the user name"));
+    Expect("AUTH LOGIN", 334, QStringLiteral("Сервер отклонил AUTH LOGIN"));
+    Expect(user.toUtf8().toBase64(), 334, QStringLiteral("Сервер отклонил имя пользователя"));
     Expect(password.toUtf8().toBase64(), 235,
-           QStringLiteral("The server refused the user name or the password"));
+           QStringLiteral("Сервер отклонил имя пользователя или пароль"));
     FAuthenticated = true;
 }
 
 void TSmtpClient::Reset()
 {
-    Expect("RSET", 250, QStringLiteral("The server refused RSET"));
+    Expect("RSET", 250, QStringLiteral("Сервер отклонил RSET"));
 }
 
 QByteArray TSmtpClient::Envelope(const QString& address)
@@ -322,7 +317,7 @@ QByteArray TSmtpClient::Envelope(const QString& address)
     const QString trimmed = address.trimmed();
     if (!plain.match(trimmed).hasMatch() || trimmed.contains(QLatin1Char('<'))
         || trimmed.contains(QLatin1Char('>')))
-        throw TError(QStringLiteral("The address \"%1\" is not a plain e-mail address.")
+        throw TError(QStringLiteral("Адрес \"%1\" не является простым адресом электронной почты.")
                          .arg(QString(trimmed).replace(QLatin1Char('\r'), QLatin1Char(' '))
                                   .replace(QLatin1Char('\n'), QLatin1Char(' '))));
     return "<" + trimmed.toLatin1() + ">";
@@ -352,19 +347,19 @@ void TSmtpClient::SendMessage(const QString& fromAddress, const QStringList& rec
                               const QByteArray& message)
 {
     if (recipients.isEmpty())
-        throw TError(QStringLiteral("The message has no recipient."));
+        throw TError(QStringLiteral("У сообщения нет получателей."));
     const QByteArray from = Envelope(fromAddress);
     QList<QByteArray> to;
     for (const QString& recipient : recipients)
         to << Envelope(recipient);
 
-    Expect("MAIL FROM:" + from, 250, QStringLiteral("The server refused the sender %1")
+    Expect("MAIL FROM:" + from, 250, QStringLiteral("Сервер отклонил отправителя %1")
                                          .arg(QString::fromLatin1(from)));
     for (const QByteArray& recipient : to)
-        Expect("RCPT TO:" + recipient, 250, QStringLiteral("The server refused the recipient %1")
+        Expect("RCPT TO:" + recipient, 250, QStringLiteral("Сервер отклонил получателя %1")
                                                 .arg(QString::fromLatin1(recipient)));
-    Expect("DATA", 354, QStringLiteral("The server refused DATA"));
-    Expect(DotStuffed(message) + ".", 250, QStringLiteral("The server refused the message"));
+    Expect("DATA", 354, QStringLiteral("Сервер отклонил DATA"));
+    Expect(DotStuffed(message) + ".", 250, QStringLiteral("Сервер отклонил сообщение"));
 }
 
 void TSmtpClient::Quit()
@@ -381,5 +376,5 @@ void TSmtpClient::Quit()
         FSocket.abort();
     Abort();
     if (reply.Code != 221)
-        throw TError(QStringLiteral("The server did not confirm QUIT: %1").arg(reply.Text()));
+        throw TError(QStringLiteral("Сервер не подтвердил QUIT: %1").arg(reply.Text()));
 }

@@ -42,7 +42,6 @@ public:
     // exchange and closes the socket when the server has hung up or spoken unasked (an
     // idle server says "421" and closes).
     bool CheckAlive();
-    bool IsEncrypted() const;
     bool IsAuthenticated() const { return FAuthenticated; }
 
     // AUTH LOGIN with the user name and password, each in Base64.

@@ -191,9 +191,9 @@ TEST_P(IntakeTest, BadSessionTimeFailsEveryRowWithOneReport)
     EXPECT_EQ(Intake.LastId(TOrderIntake::TAlertTable::Active), 2);
     EXPECT_EQ(LogMessages(), (QStringList{
         QStringLiteral("При обработке ордера # 1 из таблицы ActiveOrders произошла ошибка: "),
-        QStringLiteral("'1O:30:00' is not a valid time"),
+        QStringLiteral("Значение \"1O:30:00\" не является временем"),
         QStringLiteral("При обработке ордера # 2 из таблицы ActiveOrders произошла ошибка: "),
-        QStringLiteral("'1O:30:00' is not a valid time")}));
+        QStringLiteral("Значение \"1O:30:00\" не является временем")}));
     ASSERT_EQ(Env.Errors.size(), 1);
     EXPECT_TRUE(Env.Errors[0].contains(QStringLiteral("(# 1, # 2)")));
 }

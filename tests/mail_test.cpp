@@ -153,35 +153,35 @@ TEST_F(MailTest, NotificationOutcomesFollowTheSettings)
         {"both recipients empty", [](TSettings& s) { s.edtEmail1.clear(); s.edtEmail2.clear(); },
          [](const TSettings&) {
              return QStringList{QStringLiteral("Message: \"%1\" is sending to <>, <>").arg(kText), kSendFailure,
-                                QStringLiteral("The message has no recipient.")};
+                                QStringLiteral("У сообщения нет получателей.")};
          },
          {}, true},
         {"wrong password", [](TSettings& s) { s.edtPassword = QStringLiteral("wrong"); },
          [](const TSettings&) {
              return QStringList{kConnectFailure,
-                                QStringLiteral("The server refused the user name or the password: 535")};
+                                QStringLiteral("Сервер отклонил имя пользователя или пароль: 535")};
          },
          {}, true},
         {"port not a number", [](TSettings& s) { s.edtPort = QStringLiteral("25a"); },
          [](const TSettings&) {
-             return QStringList{kConnectFailure, QStringLiteral("The port \"25a\" is not a number from 1 to 65535.")};
+             return QStringList{kConnectFailure, QStringLiteral("Порт \"25a\" не является числом от 1 до 65535.")};
          },
          {}, false},
         {"nobody listens", [&](TSettings& s) { s.edtPort = QString::number(nobodyListens); },
          [&](const TSettings&) {
              return QStringList{kConnectFailure,
-                                QStringLiteral("Cannot connect to 127.0.0.1:%1: Connection refused").arg(nobodyListens)};
+                                QStringLiteral("Не удалось подключиться к 127.0.0.1:%1: Connection refused").arg(nobodyListens)};
          },
          {}, false},
         {"unknown server", [](TSettings& s) { s.edtSMTP = QStringLiteral("no-such-host.invalid"); },
          [](const TSettings&) {
-             return QStringList{kConnectFailure, QStringLiteral("The server no-such-host.invalid is not known: ")};
+             return QStringList{kConnectFailure, QStringLiteral("Сервер no-such-host.invalid не найден: ")};
          },
          {}, false},
         {"authentication off on a server that requires it", [](TSettings& s) { s.chAuten = false; },
          [](const TSettings& s) {
              return QStringList{QStringLiteral("Message: \"%1\" is sending to <%2>, <%3>").arg(kText, s.edtEmail1, s.edtEmail2),
-                                kSendFailure, QStringLiteral("The server refused the sender <robot@zovrant.test>: 530")};
+                                kSendFailure, QStringLiteral("Сервер отклонил отправителя <robot@zovrant.test>: 530")};
          },
          {}, false},
         {"a line break smuggled into a recipient",
@@ -189,7 +189,7 @@ TEST_F(MailTest, NotificationOutcomesFollowTheSettings)
          [](const TSettings& s) {
              return QStringList{QStringLiteral("Message: \"%1\" is sending to <trader@zovrant.test").arg(kText),
                                 QStringLiteral("Bcc: thief@zovrant.test>, <%1>").arg(s.edtEmail2), kSendFailure,
-                                QStringLiteral("The address \"trader@zovrant.testBcc: thief@zovrant.test\" is not a plain e-mail address.")};
+                                QStringLiteral("Адрес \"trader@zovrant.testBcc: thief@zovrant.test\" не является простым адресом электронной почты.")};
          },
          {}, true},
     };
@@ -351,7 +351,7 @@ TEST_F(MailTest, SilentServerRunsIntoTheReplyTimeLimit)
 
     Mailer->SendMail(kText);
 
-    EXPECT_EQ(LogLines(), QStringList({kConnectFailure, QStringLiteral("The server did not answer within 1 s.")}));
+    EXPECT_EQ(LogLines(), QStringList({kConnectFailure, QStringLiteral("Сервер не ответил в течение 1 сек.")}));
     EXPECT_FALSE(Mailer->Connected());
 }
 
@@ -384,7 +384,7 @@ TEST_F(MailTest, UntrustedCertificateIsAConnectFailureAndThePasswordStaysHome)
     const QStringList lines = LogLines();
     ASSERT_EQ(lines.size(), 2);
     EXPECT_EQ(lines[0], kConnectFailure);
-    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("The server's certificate failed verification: ")))
+    EXPECT_TRUE(lines[1].startsWith(QStringLiteral("Сертификат сервера не прошёл проверку: ")))
         << lines[1].toStdString();
     EXPECT_TRUE(Server.EventsStartingWith(QStringLiteral("AUTH")).isEmpty());
     EXPECT_TRUE(Server.Messages().isEmpty());

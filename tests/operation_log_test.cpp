@@ -134,7 +134,7 @@ TEST_F(OperationLogTest, SecondInstanceCannotOpenTheSameLogFile)
         second.OpenFile(LogPath());
         FAIL() << "second instance opened the log file";
     } catch (const TError& error) {
-        EXPECT_TRUE(error.Text().contains(QStringLiteral("in use"))) << error.Text().toStdString();
+        EXPECT_TRUE(error.Text().contains(QStringLiteral("занят другим процессом"))) << error.Text().toStdString();
     }
     first.CloseFile();
     EXPECT_NO_THROW(second.OpenFile(LogPath()));

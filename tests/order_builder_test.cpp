@@ -175,7 +175,7 @@ TEST_F(OrderBuilderTest, SizingFailureIsLoggedAndKeepsWhatWasFilledIn)
     ASSERT_EQ(Log.LineCount(), 2);
     EXPECT_TRUE(Log.Line(0).endsWith(QStringLiteral(
         "Произошла ошибка при обращении к таблице \"Торгуемых бумаг\" для тикера ABC!")));
-    EXPECT_TRUE(Log.Line(1).contains(QStringLiteral("division by zero")));
+    EXPECT_TRUE(Log.Line(1).contains(QStringLiteral("Деление на ноль")));
 
     // A failing portfolio lookup is the same kind of failure, whatever the mode.
     Lookup.Securities[QStringLiteral("ABC")].LotSize = 1;

@@ -137,15 +137,15 @@ TEST_F(SettingsTest, FileWrittenFromScratchHoldsEveryKeyInTableOrder)
         "Connect=0\r\n"
         "QuikConnect=0\r\n"
         "[Mail]\r\n"
-        "SMTP=smtp.mail.ru\r\n"
+        "SMTP=smtp.example.com\r\n"
         "Port=25\r\n"
         "User=User\r\n"
         "Password=cde\r\n"
         "Auten=0\r\n"
         "FromName=User\r\n"
-        "FromAddress=user@mail.ru\r\n"
-        "Email1=user@mail.ru\r\n"
-        "Email2=70000000000@sms.mail.ru\r\n"
+        "FromAddress=user@example.com\r\n"
+        "Email1=user@example.com\r\n"
+        "Email2=70000000000@sms.example.com\r\n"
         "SendTrans_id=0\r\n"
         "SendTrans_done=0\r\n"
         "SendQuikConnect=0\r\n"));
@@ -268,11 +268,11 @@ TEST_F(SettingsTest, ValueThatDoesNotConvertStopsTheLoadThere)
 {
     struct Case { QString badLine; QString message; };
     const Case cases[] = {
-        {"ExitQty=", "'' is not a valid boolean value"},
-        {"ExitQty=yes", "'yes' is not a valid boolean value"},
-        {"rgpSingleMulti=abc", "'abc' is not a valid integer value"},
-        {"rgpSingleMulti=", "'' is not a valid integer value"},
-        {"rgpSingleMulti=1.0", "'1.0' is not a valid integer value"},
+        {"ExitQty=", "Значение \"\" не является логическим значением"},
+        {"ExitQty=yes", "Значение \"yes\" не является логическим значением"},
+        {"rgpSingleMulti=abc", "Значение \"abc\" не является целым числом"},
+        {"rgpSingleMulti=", "Значение \"\" не является целым числом"},
+        {"rgpSingleMulti=1.0", "Значение \"1.0\" не является целым числом"},
     };
     for (const Case& c : cases) {
         Settings = Fresh();
@@ -308,13 +308,13 @@ TEST_F(SettingsTest, TimerPeriodsComeFromTheLoadedSeconds)
         {"2", "30", 2000, 30000, {}},
         {"0", "60", 0, 60000, {}},
         {"2147483", "1", 2147483000, 1000, {}},
-        {"abc", "30", 5000, 7000, "'abc' is not a valid integer value"},
-        {"1.5", "30", 5000, 7000, "'1.5' is not a valid integer value"},
-        {"", "30", 5000, 7000, "'' is not a valid integer value"},
-        {"2", "x", 2000, 7000, "'x' is not a valid integer value"},
-        {"-1", "30", 5000, 7000, "'-1' is not a valid timer period in seconds (0 to 2147483)"},
+        {"abc", "30", 5000, 7000, "Значение \"abc\" не является целым числом"},
+        {"1.5", "30", 5000, 7000, "Значение \"1.5\" не является целым числом"},
+        {"", "30", 5000, 7000, "Значение \"\" не является целым числом"},
+        {"2", "x", 2000, 7000, "Значение \"x\" не является целым числом"},
+        {"-1", "30", 5000, 7000, "Период таймера \"-1\" вне допустимых пределов (от 0 до 2147483 сек.)"},
         {"2", "2147484", 2000, 7000,
-         "'2147484' is not a valid timer period in seconds (0 to 2147483)"},
+         "Период таймера \"2147484\" вне допустимых пределов (от 0 до 2147483 сек.)"},
     };
     for (const Case& c : cases) {
         TablePeriod = 5000;

@@ -2,7 +2,6 @@
 
 #include "base/CoreEvents.h"
 #include "data/Settings.h"
-#include "base/Error.h"
 #include "base/OperationLog.h"
 
 #include <QFileInfo>
@@ -16,15 +15,10 @@ quint32 TLinkMonitor::ReadInfoLog()
 {
     const QString path = FSettings.edtInfoLog;
     quint32 size = 0;
-    try {
-        // A fresh QFileInfo asks the file system each time; a cached size would hide growth.
-        const QFileInfo info(path);
-        if (info.isFile())
-            size = static_cast<quint32>(static_cast<quint64>(info.size()) & 0xFFFFFFFFu);
-    } catch (const std::exception&) {
-        FLog.AddToLog(QStringLiteral("Невозможно открыть файл %1").arg(path));
-        size = 0;
-    }
+    // A fresh QFileInfo asks the file system each time; a cached size would hide growth.
+    const QFileInfo info(path);
+    if (info.isFile())
+        size = static_cast<quint32>(static_cast<quint64>(info.size()) & 0xFFFFFFFFu);
     FLog.SaveLog();
     return size;
 }

@@ -44,7 +44,7 @@ void TakeWord(TOrder& order, int position, const QString& word, const TRegional&
         bool ok = false;
         const qint32 quantity = word.toInt(&ok, 10);
         if (!ok)
-            throw TError(QStringLiteral("'%1' is not a valid integer value").arg(word));
+            throw TError(QStringLiteral("Значение \"%1\" не является целым числом").arg(word));
         order.Quantity = quantity;
         break;
     }

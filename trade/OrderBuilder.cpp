@@ -48,7 +48,7 @@ void TOrderBuilder::SizeFromSecurity(TOrder& order)
     }
     ApplySecurityRow(order, *security);
     if (!security->Slippage)
-        throw TError(QStringLiteral("The column Slippage is empty"));
+        throw TError(QStringLiteral("Поле Slippage не заполнено"));
     order.StopPrice = SlippagePrice(order.Operation, order.Price, *security->Slippage);
     const std::optional<TPortfolioRow> portfolio = FLookup.FindPortfolio(order.ClientCode);
     SizeOrder(order, *security, portfolio, FSettings, FEnvironment.Regional, FLog);

@@ -14,14 +14,14 @@ template <typename T>
 T Required(const std::optional<T>& value, const char* column)
 {
     if (!value)
-        throw TError(QStringLiteral("The column %1 is empty").arg(QLatin1String(column)));
+        throw TError(QStringLiteral("Поле %1 не заполнено").arg(QLatin1String(column)));
     return *value;
 }
 
 void CheckDivisor(double divisor, const char* name)
 {
     if (divisor == 0)
-        throw TError(QStringLiteral("Floating point division by zero (%1 is 0)")
+        throw TError(QStringLiteral("Деление на ноль (%1 равно 0)")
                          .arg(QLatin1String(name)));
 }
 
@@ -51,7 +51,7 @@ qint32 WholeLots(double lots)
 {
     const double whole = std::trunc(lots);
     if (!(whole >= std::numeric_limits<qint32>::min() && whole <= std::numeric_limits<qint32>::max()))
-        throw TError(QStringLiteral("The lot count %1 is out of range")
+        throw TError(QStringLiteral("Число лотов %1 вне допустимого диапазона")
                          .arg(QString::number(lots, 'g', 17)));
     return static_cast<qint32>(whole);
 }

@@ -57,12 +57,12 @@ QString FormatMultiple(qint32 digits, double price)
     // 2^63 is exactly representable; anything from there on does not fit.
     constexpr double limit = 9223372036854775808.0;
     if (!(multiples > -limit && multiples < limit))
-        throw TError(QStringLiteral("Invalid floating point operation: price %1 cannot be rounded")
+        throw TError(QStringLiteral("Недопустимая операция с плавающей точкой: цену %1 нельзя округлить")
                          .arg(QString::number(price, 'g', 17)));
     const qint64 count = static_cast<qint64>(multiples);
     if (count > std::numeric_limits<qint64>::max() / step
         || count < std::numeric_limits<qint64>::min() / step)
-        throw TError(QStringLiteral("Integer overflow: price %1 cannot be rounded")
+        throw TError(QStringLiteral("Целочисленное переполнение: цену %1 нельзя округлить")
                          .arg(QString::number(price, 'g', 17)));
     return QString::number(count * step);
 }

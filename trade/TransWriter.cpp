@@ -29,7 +29,7 @@ TTransWriter::TTransWriter(const TSettings& settings, const TEnvironment& enviro
 TQueuedTransaction TTransWriter::QueueTransaction(const TOrder& order)
 {
     if (FTransCounter == std::numeric_limits<qint32>::max())
-        throw TError(QStringLiteral("The transaction numbers are used up"));
+        throw TError(QStringLiteral("Номера транзакций исчерпаны"));
     TQueuedTransaction queued;
     queued.TransId = FTransCounter;
     queued.Line = TransactionLine(queued.TransId, order, FEnvironment.Regional, FPrices);
@@ -49,7 +49,7 @@ void TTransWriter::WriteTransFile()
     QFile file(path);
     // Append never truncates: lines already in the file stay for the terminal.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
-        throw TError(QStringLiteral("I/O error: cannot open the transaction file %1: %2")
+        throw TError(QStringLiteral("Ошибка ввода-вывода: не удалось открыть файл транзакций %1: %2")
                          .arg(path, file.errorString()));
     const qint64 sizeBefore = file.size();
 
@@ -70,7 +70,7 @@ void TTransWriter::WriteTransFile()
     }
 
     const QString reason = written >= 0 && written < bytes.size()
-        ? QStringLiteral("only %1 of %2 bytes written").arg(written).arg(bytes.size())
+        ? QStringLiteral("записано только %1 байт из %2").arg(written).arg(bytes.size())
         : file.errorString();
     // The terminal takes every line in the file as a transaction: what reached the file
     // must not be written again. Best is to take it back and offer everything again.
@@ -79,7 +79,7 @@ void TTransWriter::WriteTransFile()
         if (reached > 0 && reached <= bytes.size())
             ForgetWritten(reached);
     }
-    throw TError(QStringLiteral("I/O error: cannot write the transaction file %1: %2")
+    throw TError(QStringLiteral("Ошибка ввода-вывода: не удалось записать файл транзакций %1: %2")
                      .arg(path, reason));
 }
 

@@ -22,7 +22,7 @@ void CheckValue(QStringView key, const QString& value)
 {
     for (const QChar c : value) {
         if (c == QLatin1Char(';') || IsControl(c.unicode()))
-            throw TError(QStringLiteral("The value \"%1\" of %2 cannot go into a transaction line")
+            throw TError(QStringLiteral("Значение \"%1\" ключа %2 нельзя записать в строку транзакции")
                              .arg(value, key));
     }
 }
