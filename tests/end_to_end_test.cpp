@@ -145,7 +145,8 @@ protected:
         });
     }
 
-    // Waits for the terminal simulator to say it applied a change of the control file.
+    // Puts a word in the terminal simulator's control file and waits for the simulator to
+    // print it: from then on the change holds.
     void Control(const QByteArray& word)
     {
         WriteWholeFile(Quik(QStringLiteral("control")), word + '\n');
