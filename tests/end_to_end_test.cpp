@@ -1,16 +1,23 @@
 // The program's core against the terminal simulator and the strategy platform simulator
 // on SQLite files: an order row travels to a transaction line and its results come back.
+// Each simulator is waited for until it prints its ready line; every later step waits for
+// a condition (a line printed, a file grown, a row booked), never for a stretch of time.
 
 #include "base/CodePage.h"
 #include "shell/MainCore.h"
 #include "tests/support/SmtpTestServer.h"
 #include "tests/support/TestDatabases.h"
 #include "tests/support/TestEnvironment.h"
+#include "tools/SimulatorReady.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
 #include <QThread>
 #include <gtest/gtest.h>
 
@@ -33,6 +40,9 @@ protected:
     {
         QDir(Bases.Folder()).mkdir(QStringLiteral("quik"));
         Log.OpenFile(Bases.FilePath(QStringLiteral("Zovrant.log")));
+        // The link checks are the tests' own: a period of 0 keeps the link timer still.
+        WriteWholeFile(QDir(ProgramDir.path()).filePath(QStringLiteral("Zovrant.ini")),
+                       "[Quik]\r\nQuikConnectTimeOut=0\r\n");
         Core = std::make_unique<TMainCore>(Env.Environment, Log, ProgramDir.path() + QLatin1Char('/'));
         TSettings& s = Core->Settings();
         s.edtAlerts = Bases.AlertsSource();
@@ -45,6 +55,7 @@ protected:
         s.rgpPositionSize = 0;
         s.edtCode = QStringLiteral("C0");
         s.chQuikConnect = true;
+        ASSERT_FALSE(Core->timInfoLog().Running());
 
         const QString bridge = Bases.BridgePath();
         Bases.Insert(bridge, QStringLiteral("tSecCode"),
@@ -76,38 +87,97 @@ protected:
                         Quik(QStringLiteral("control")), QStringLiteral("--delay-ms"), QStringLiteral("100"),
                         QStringLiteral("--poll-ms"), QStringLiteral("20"), QStringLiteral("--info-interval-ms"),
                         QStringLiteral("50")});
-        ASSERT_TRUE(Terminal.waitForStarted());
+        // It answers only the lines written after it is ready.
+        const QString error = WaitForReadyLine(Terminal);
+        ASSERT_TRUE(error.isEmpty()) << error.toStdString();
         Core->Watch().actConnectToBaseExecute();
         ASSERT_TRUE(Core->DatMod().conOmega().Connected());
         Core->Watch().actStartWatchExecute();
         ASSERT_TRUE(Core->Watch().Watching());
     }
 
-    // The strategy platform plays a script against the alert database.
-    void Platform(const QString& script)
+    // Starts the strategy platform on a script against the alert database and waits for
+    // its ready line.
+    void StartPlatform(QProcess& platform, const QString& script)
     {
         const QString path = Bases.FilePath(QStringLiteral("script.txt"));
         WriteWholeFile(path, (QStringLiteral("set | workspace | C:\\Omega\\Demo.wsp\nset | system | Trend(5,10)\n") + script).toUtf8());
-        QProcess platform;
         platform.start(kTools + QStringLiteral("/zovrant-platform-sim"),
                        {QStringLiteral("--db"), Bases.AlertsPath(), QStringLiteral("--script"), path});
+        const QString error = WaitForReadyLine(platform);
+        ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+    }
+
+    // Waits for a started platform to end its script with status 0.
+    static void ExpectPlatformDone(QProcess& platform)
+    {
         ASSERT_TRUE(platform.waitForFinished(30000));
-        ASSERT_EQ(platform.exitCode(), 0) << platform.readAllStandardError().toStdString();
+        EXPECT_EQ(platform.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(platform.exitCode(), 0) << platform.readAllStandardError().toStdString();
+    }
+
+    // The strategy platform plays a script to its end.
+    void Platform(const QString& script)
+    {
+        QProcess platform;
+        ASSERT_NO_FATAL_FAILURE(StartPlatform(platform, script));
+        ExpectPlatformDone(platform);
+    }
+
+    // Waits until the condition holds (or 30 s), letting the core's events run between looks.
+    static bool WaitUntil(const std::function<bool()>& condition)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 30000) {
+            QCoreApplication::processEvents();
+            if (condition())
+                return true;
+            QThread::msleep(20);
+        }
+        return condition();
     }
 
     // Runs table ticks, as the table timer does, until the condition holds (or 30 s).
     bool TickUntil(const std::function<bool()>& condition)
     {
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < 30000) {
+        return WaitUntil([&] {
             Core->RunGuarded([this] { Core->Watch().timTable(); });
-            QCoreApplication::processEvents();
-            if (condition())
-                return true;
-            QThread::msleep(50);
-        }
-        return false;
+            return condition();
+        });
+    }
+
+    // Puts a word in the terminal simulator's control file and waits for the simulator to
+    // print it: from then on the change holds.
+    void Control(const QByteArray& word)
+    {
+        WriteWholeFile(Quik(QStringLiteral("control")), word + '\n');
+        const QString error = WaitForLine(Terminal, word, 30000);
+        ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+    }
+
+    // True once the terminal's info.log has a size other than the one the link monitor
+    // saw at its last check: the terminal wrote to it since.
+    bool InfoLogGrewSinceLastCheck() const
+    {
+        const auto size = static_cast<quint32>(static_cast<quint64>(QFileInfo(Core->Settings().edtInfoLog).size()) & 0xFFFFFFFFu);
+        return size != Core->LinkMonitor().InfoLogSize();
+    }
+
+    // A link check once the terminal has written to info.log since the last one.
+    void CheckAfterGrowth()
+    {
+        ASSERT_TRUE(WaitUntil([this] { return InfoLogGrewSinceLastCheck(); }));
+        Core->LinkMonitor().timInfoLogTimer();
+    }
+
+    // Link checks once the terminal has stopped writing info.log: the first may still see
+    // what it wrote before it stopped, the second sees no growth.
+    void ChecksAfterLinkDown()
+    {
+        ASSERT_NO_FATAL_FAILURE(Control("link down"));
+        Core->LinkMonitor().timInfoLogTimer();
+        Core->LinkMonitor().timInfoLogTimer();
     }
 
     QStringList TriLines() const
@@ -177,19 +247,13 @@ TEST_F(EndToEndTest, GroupModeSendsOneLinePerActiveClient)
 TEST_F(EndToEndTest, LinkMonitorReportsTheTerminalDroppingItsLink)
 {
     StartWatching();
-    auto checkAfter = [this](int ms) {
-        QThread::msleep(static_cast<unsigned long>(ms));
-        Core->LinkMonitor().timInfoLogTimer();
-    };
-    checkAfter(300);
+    CheckAfterGrowth();
     EXPECT_EQ(Core->LinkMonitor().QuikServerState(), 1); // growing: established
-    WriteWholeFile(Quik(QStringLiteral("control")), "link down\n");
-    checkAfter(300); // the last growth before the drop may still show
-    checkAfter(300);
+    ChecksAfterLinkDown();
     EXPECT_EQ(Core->LinkMonitor().QuikServerState(), 0);
     EXPECT_TRUE(LogHas(QStringLiteral("Соединение разорвано")));
-    WriteWholeFile(Quik(QStringLiteral("control")), "link up\n");
-    checkAfter(300);
+    ASSERT_NO_FATAL_FAILURE(Control("link up"));
+    CheckAfterGrowth();
     EXPECT_EQ(Core->LinkMonitor().QuikServerState(), 1);
     EXPECT_TRUE(LogHas(QStringLiteral("Соединение установлено")));
 }
@@ -218,13 +282,8 @@ TEST_F(EndToEndTest, NotificationsOfTheCoreReachTheMailServer)
         return Bridge(QStringLiteral("SELECT status FROM tOrderNumber WHERE trans_id = 0")).toInt() == 3;
     }));
     // The link: established, then lost when the terminal stops writing its log.
-    QThread::msleep(200);
-    Core->LinkMonitor().timInfoLogTimer();
-    WriteWholeFile(Quik(QStringLiteral("control")), "link down\n");
-    QThread::msleep(200);
-    Core->LinkMonitor().timInfoLogTimer();
-    QThread::msleep(200);
-    Core->LinkMonitor().timInfoLogTimer();
+    CheckAfterGrowth();
+    ChecksAfterLinkDown();
 
     QStringList bodies;
     for (const TReceivedMail& mail : server.Messages())
@@ -232,6 +291,71 @@ TEST_F(EndToEndTest, NotificationsOfTheCoreReachTheMailServer)
     EXPECT_EQ(bodies, (QStringList{QStringLiteral("Транзакция номер 0 [B 1 SBER at 251.25]  отправлена в Quik."),
                                    QStringLiteral("Транзакция номер 0 успешно выполнена."),
                                    QStringLiteral("Соединение разорвано")}));
+}
+
+// The terminal simulator takes the end of the import file as its starting position: a
+// line already there stays unanswered, one written once it is ready is answered. Its
+// ready file is in place when the ready line comes.
+TEST_F(EndToEndTest, TerminalSimulatorAnswersTheLinesWrittenOnceItIsReady)
+{
+    const QString tri = Quik(QStringLiteral("trans.tri"));
+    const QString tro = Quik(QStringLiteral("trans.tro"));
+    const QString readyFile = Quik(QStringLiteral("terminal.ready"));
+    WriteWholeFile(tri, "TRANS_ID =1;ACTION=NEW_ORDER;SECCODE=SBER;QUANTITY=1\r\n");
+    Terminal.start(kTools + QStringLiteral("/zovrant-terminal-sim"),
+                   {QStringLiteral("--tri"), tri, QStringLiteral("--tro"), tro, QStringLiteral("--info-log"),
+                    Quik(QStringLiteral("info.log")), QStringLiteral("--delay-ms"), QStringLiteral("0"),
+                    QStringLiteral("--poll-ms"), QStringLiteral("20"), QStringLiteral("--ready-file"), readyFile});
+    const QString error = WaitForReadyLine(Terminal);
+    ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+    EXPECT_EQ(ReadWholeFile(readyFile), QByteArray("ready\n"));
+
+    QFile file(tri);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Append));
+    file.write("TRANS_ID =2;ACTION=NEW_ORDER;SECCODE=SBER;QUANTITY=1\r\n");
+    file.close();
+    ASSERT_TRUE(WaitUntil([&] { return ReadWholeFile(tro).contains("TRANS_ID=2;STATUS=3;"); }));
+    const QList<QByteArray> answers = ReadWholeFile(tro).split('\n');
+    EXPECT_EQ(answers.size(), 3); // two lines for transaction 2 and the end of the last
+    for (const QByteArray& answer : answers)
+        EXPECT_FALSE(answer.startsWith("TRANS_ID=1;")) << answer.toStdString();
+}
+
+// Another program holds a write transaction on the alert database when the platform
+// simulator starts writing: the simulator waits for it to end, then adds every row of its
+// script after the other program's row, and ends with status 0.
+TEST_F(EndToEndTest, PlatformSimulatorWaitsForAnotherProgramsWriteToEnd)
+{
+    const QString connection = QStringLiteral("other-writer");
+    {
+        QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        other.setDatabaseName(Bases.AlertsPath());
+        other.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+        ASSERT_TRUE(other.open()) << other.lastError().text().toStdString();
+        QSqlQuery query(other);
+        ASSERT_TRUE(query.exec(QStringLiteral("BEGIN IMMEDIATE"))) << query.lastError().text().toStdString();
+        ASSERT_TRUE(query.exec(QStringLiteral("INSERT INTO FilledOrders (ID, Symbol, [Order]) VALUES (7, 'GAZP', 'Buy 1 at 160.00 Market')")))
+            << query.lastError().text().toStdString();
+
+        QProcess platform;
+        ASSERT_NO_FATAL_FAILURE(StartPlatform(platform, QStringLiteral("filled | LE | Buy 20 at 251.00 Market | 251.00\n"
+                                                                       "active | e1 | SE | Sell 10 at 260.00 Limit\n"
+                                                                       "cancel | e1\n"
+                                                                       "filled | LX | Sell 20 at 252.00 Market | 252.00\n")));
+        // The simulator meets the lock on its first write and says it waits.
+        const QString waiting = WaitForLine(platform, "platform-sim: the alert database is locked by another program, waiting", 30000);
+        ASSERT_TRUE(waiting.isEmpty()) << waiting.toStdString();
+        EXPECT_EQ(platform.state(), QProcess::Running);
+        ASSERT_TRUE(query.exec(QStringLiteral("COMMIT"))) << query.lastError().text().toStdString();
+        ExpectPlatformDone(platform);
+    }
+    QSqlDatabase::removeDatabase(connection);
+
+    EXPECT_EQ(Alerts(QStringLiteral("SELECT group_concat(ID || ' ' || [Order], '; ') FROM (SELECT * FROM FilledOrders ORDER BY ID)")).toString(),
+              QStringLiteral("7 Buy 1 at 160.00 Market; 8 Buy 20 at 251.00 Market; 9 Sell 20 at 252.00 Market"));
+    EXPECT_EQ(Alerts(QStringLiteral("SELECT group_concat(ID || ' ' || [Order], '; ') FROM CanceledOrders")).toString(),
+              QStringLiteral("1 Sell 10 at 260.00 Limit"));
+    EXPECT_EQ(Alerts(QStringLiteral("SELECT COUNT(*) FROM ActiveOrders")).toInt(), 0);
 }
 
 } // namespace

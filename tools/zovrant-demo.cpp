@@ -5,13 +5,16 @@
 // and exits.
 //   zovrant-demo --folder DIR --script FILE [--seconds N] [--picture FILE]
 // DIR holds Zovrant.ini, both databases and the terminal's files; Zovrant.log is written
-// in the working directory, as the program does.
+// in the working directory, as the program does. Each simulator is waited for until it
+// prints its ready line (SimulatorReady.h) before the session goes on; what they print
+// afterwards is passed on.
 
 #include "base/CodePage.h"
 #include "base/Error.h"
 #include "shell/MainCore.h"
 #include "base/OperationLog.h"
 #include "shell/ui/MainWindow.h"
+#include "tools/SimulatorReady.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -69,6 +72,29 @@ void PrintTable(const QString& title, const QString& path, const QString& statem
     QSqlDatabase::removeDatabase(QStringLiteral("demo-print"));
 }
 
+// Prints the complete lines a simulator has written on its standard output.
+void PassOnLines(QProcess& process)
+{
+    while (process.canReadLine())
+        Print(QString::fromUtf8(process.readLine()).trimmed());
+}
+
+// Starts a simulator and waits for its ready line; then passes on what it prints. False,
+// with the reason printed, when it does not get ready.
+bool StartSimulator(QProcess& process, const QString& program, const QStringList& arguments)
+{
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(program, arguments);
+    const QString error = WaitForReadyLine(process);
+    if (!error.isEmpty()) {
+        Print(QStringLiteral("ERROR: ") + error);
+        return false;
+    }
+    QObject::connect(&process, &QProcess::readyReadStandardOutput, [&process] { PassOnLines(process); });
+    PassOnLines(process);
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -112,25 +138,34 @@ int main(int argc, char** argv)
         core.RunGuarded([&core] { core.Watch().StartUp(); });
         window.show();
 
+        // The terminal follows the emptied import file before anything can be written to it.
         QProcess terminal;
-        terminal.setProcessChannelMode(QProcess::ForwardedChannels);
-        terminal.start(tools + QStringLiteral("/zovrant-terminal-sim"),
-                       {QStringLiteral("--tri"), core.Settings().edtTRI, QStringLiteral("--tro"), core.Settings().edtTRO,
-                        QStringLiteral("--info-log"), core.Settings().edtInfoLog, QStringLiteral("--delay-ms"),
-                        QStringLiteral("500")});
-        core.RunGuarded([&core] {
-            if (!core.DatMod().conOmega().Connected())
-                core.Watch().actConnectToBaseExecute();
-            core.Watch().actStartWatchExecute();
-        });
-
         QProcess platform;
-        platform.setProcessChannelMode(QProcess::ForwardedChannels);
-        platform.start(tools + QStringLiteral("/zovrant-platform-sim"),
-                       {QStringLiteral("--db"), core.Settings().edtAlerts, QStringLiteral("--script"),
-                        parser.value(scriptOption)});
+        bool started = StartSimulator(terminal, tools + QStringLiteral("/zovrant-terminal-sim"),
+                                      {QStringLiteral("--tri"), core.Settings().edtTRI, QStringLiteral("--tro"),
+                                       core.Settings().edtTRO, QStringLiteral("--info-log"), core.Settings().edtInfoLog,
+                                       QStringLiteral("--delay-ms"), QStringLiteral("500")});
+        if (started) {
+            core.RunGuarded([&core] {
+                if (!core.DatMod().conOmega().Connected())
+                    core.Watch().actConnectToBaseExecute();
+                core.Watch().actStartWatchExecute();
+            });
+            started = StartSimulator(platform, tools + QStringLiteral("/zovrant-platform-sim"),
+                                     {QStringLiteral("--db"), core.Settings().edtAlerts, QStringLiteral("--script"),
+                                      parser.value(scriptOption)});
+        }
 
-        QTimer::singleShot(seconds * 1000, &application, [&] {
+        // Without both simulators the session ends at once, with status 1.
+        QTimer::singleShot(started ? seconds * 1000 : 0, &application, [&] {
+            if (!started) {
+                terminal.kill();
+                terminal.waitForFinished();
+                platform.kill();
+                platform.waitForFinished();
+                application.exit(1);
+                return;
+            }
             core.RunGuarded([&core] { core.Watch().actStopWatchExecute(); });
             window.PageControl1->setCurrentIndex(window.PageControl1->count() - 1);
             const QString picture = parser.value(pictureOption);
@@ -138,6 +173,7 @@ int main(int argc, char** argv)
             terminal.kill();
             terminal.waitForFinished();
             platform.waitForFinished(2000);
+            PassOnLines(platform);
             PrintFile(QStringLiteral("transaction import file"), core.Settings().edtTRI);
             PrintFile(QStringLiteral("transaction result file"), core.Settings().edtTRO);
             PrintTable(QStringLiteral("tOrderNumber (bookings)"), core.Settings().edtQuikData,

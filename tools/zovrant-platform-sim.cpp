@@ -12,19 +12,32 @@
 //   cancel | name                                      moves an active row to CanceledOrders
 //   cancel-id | ID                                     the same for the active row with that ID
 //   wait   | milliseconds
+//
+// Every change is one write transaction begun with BEGIN IMMEDIATE, so it waits for
+// another program's write to end rather than failing halfway; a cancel or a fill moves
+// its row in one transaction. The wait lasts up to 10 s; when it begins the simulator
+// prints "platform-sim: the alert database is locked by another program, waiting".
+// Once the database is open (and the script read) it prints the line "ready" on standard
+// output and writes the file given by --ready-file, as told in SimulatorReady.h; then it
+// prints one line per row it adds.
+
+#include "tools/SimulatorReady.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlField>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QThread>
 #include <cstdio>
+#include <sqlite3.h>
 #include <stdexcept>
 
 namespace {
@@ -43,15 +56,23 @@ void Fail(const QString& text)
     throw std::runtime_error(text.toStdString());
 }
 
+// How long a write waits for another program's write transaction to end.
+constexpr int kBusyLimitMs = 10000;
+
 class TPlatformSim {
 public:
     explicit TPlatformSim(const QString& path)
     {
         FDb = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("platform-sim"));
         FDb.setDatabaseName(QStringLiteral("file:") + path + QStringLiteral("?mode=rw"));
-        FDb.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
+        FDb.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(kBusyLimitMs));
         if (!QFile::exists(path) || !FDb.open())
             Fail(QStringLiteral("cannot open the alert database %1: %2").arg(path, FDb.lastError().text()));
+        // The same wait as the driver's busy timeout, with a line when it begins. Should the
+        // driver not be SQLite's own, its busy timeout stays.
+        const QVariant handle = FDb.driver()->handle();
+        if (qstrcmp(handle.typeName(), "sqlite3*") == 0)
+            sqlite3_busy_handler(*static_cast<sqlite3* const*>(handle.constData()), &TPlatformSim::OnBusy, this);
     }
 
     void Run(const QStringList& lines)
@@ -76,8 +97,10 @@ public:
     void AddFilledAtRate(int rate, int count)
     {
         for (int i = 0; i < count; ++i) {
-            Insert(QStringLiteral("FilledOrders"), Row(QStringLiteral("LE"), QStringLiteral("Buy 1 at 100.00 Market")),
-                   100.0, QString());
+            Write([&] {
+                Insert(QStringLiteral("FilledOrders"), Row(QStringLiteral("LE"), QStringLiteral("Buy 1 at 100.00 Market")),
+                       100.0, QString());
+            });
             QThread::msleep(static_cast<unsigned long>(1000 / std::max(1, rate)));
         }
     }
@@ -96,16 +119,18 @@ private:
             else if (key == QLatin1String("description")) FDefaults.Description = f[2];
             else Fail(QStringLiteral("unknown setting ") + f[1]);
         } else if (verb == QLatin1String("active") && f.size() == 4) {
-            FNamed.insert(f[1], Insert(QStringLiteral("ActiveOrders"), Row(f[2], f[3]), 0, QString()));
+            Write([&] { FNamed.insert(f[1], Insert(QStringLiteral("ActiveOrders"), Row(f[2], f[3]), 0, QString())); });
         } else if (verb == QLatin1String("filled") && f.size() == 4) {
-            Insert(QStringLiteral("FilledOrders"), Row(f[1], f[2]), Number(f[3]), QString());
+            const double price = Number(f[3]);
+            Write([&] { Insert(QStringLiteral("FilledOrders"), Row(f[1], f[2]), price, QString()); });
         } else if (verb == QLatin1String("fill") && f.size() == 3) {
-            Move(f[1], QStringLiteral("FilledOrders"), Number(f[2]));
+            const double price = Number(f[2]);
+            Write([&] { Move(f[1], QStringLiteral("FilledOrders"), price); });
         } else if (verb == QLatin1String("cancel") && f.size() == 2) {
-            Move(f[1], QStringLiteral("CanceledOrders"), 0);
+            Write([&] { Move(f[1], QStringLiteral("CanceledOrders"), 0); });
         } else if (verb == QLatin1String("cancel-id") && f.size() == 2) {
             FNamed.insert(QStringLiteral("#") + f[1], int(Number(f[1])));
-            Move(QStringLiteral("#") + f[1], QStringLiteral("CanceledOrders"), 0);
+            Write([&] { Move(QStringLiteral("#") + f[1], QStringLiteral("CanceledOrders"), 0); });
         } else if (verb == QLatin1String("wait") && f.size() == 2) {
             QThread::msleep(static_cast<unsigned long>(Number(f[1])));
         } else {
@@ -141,6 +166,43 @@ private:
         return row;
     }
 
+    // Runs the changes as one write transaction: BEGIN IMMEDIATE takes the write lock at
+    // once (waiting, as the busy handler allows, for another program's write to end), so
+    // no statement inside meets a lock; a failure rolls everything back.
+    template <typename F>
+    void Write(F changes)
+    {
+        Exec(QStringLiteral("BEGIN IMMEDIATE"), {});
+        FAdded.clear();
+        try {
+            changes();
+            Exec(QStringLiteral("COMMIT"), {});
+        } catch (...) {
+            QSqlQuery(FDb).exec(QStringLiteral("ROLLBACK"));
+            throw;
+        }
+        // The rows are printed once committed: whoever reads the line finds the row.
+        for (const QString& line : std::as_const(FAdded))
+            std::printf("%s\n", qPrintable(line));
+        std::fflush(stdout);
+    }
+
+    // SQLite's busy handler while a write waits for the lock: says once that it waits,
+    // then keeps trying every few milliseconds for up to kBusyLimitMs.
+    static int OnBusy(void* self, int attempt)
+    {
+        auto* sim = static_cast<TPlatformSim*>(self);
+        if (attempt == 0) {
+            sim->FBusyClock.start();
+            std::printf("platform-sim: the alert database is locked by another program, waiting\n");
+            std::fflush(stdout);
+        }
+        if (sim->FBusyClock.elapsed() >= kBusyLimitMs)
+            return 0;
+        sqlite3_sleep(5);
+        return 1;
+    }
+
     QSqlQuery Exec(const QString& sql, const QVariantList& values)
     {
         QSqlQuery query(FDb);
@@ -156,7 +218,6 @@ private:
     // Inserts the row with the next id of the table; returns the id.
     int Insert(const QString& table, const QSqlRecord& row, double fillPrice, const QString& orderNumber)
     {
-        FDb.transaction();
         QSqlQuery last = Exec(QStringLiteral("SELECT COALESCE(MAX(ID), 0) FROM ") + table, {});
         const int id = last.next() ? last.value(0).toInt() + 1 : 1;
         last.finish();
@@ -178,14 +239,12 @@ private:
             marks << QStringLiteral("?");
         Exec(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(table, names.join(QLatin1Char(',')), marks.join(QLatin1Char(','))),
              values);
-        FDb.commit();
-        std::printf("platform-sim: %s #%d %s\n", qPrintable(table), id,
-                    qPrintable(row.value(QStringLiteral("Order")).toString()));
-        std::fflush(stdout);
+        FAdded << QStringLiteral("platform-sim: %1 #%2 %3").arg(table).arg(id).arg(row.value(QStringLiteral("Order")).toString());
         return id;
     }
 
-    // Moves a named active row into another table, carrying its "Order Number".
+    // Moves a named active row into another table, carrying its "Order Number" (inside the
+    // caller's write transaction).
     void Move(const QString& name, const QString& table, double fillPrice)
     {
         if (!FNamed.contains(name))
@@ -203,6 +262,8 @@ private:
     }
 
     QSqlDatabase FDb;
+    QElapsedTimer FBusyClock;
+    QStringList FAdded; // lines about the rows added by the write under way
     TRowDefaults FDefaults;
     QHash<QString, int> FNamed;
 };
@@ -219,27 +280,37 @@ int main(int argc, char** argv)
     const QCommandLineOption script(QStringLiteral("script"), QStringLiteral("Script file to play."), QStringLiteral("path"));
     const QCommandLineOption rate(QStringLiteral("rate"), QStringLiteral("Filled market orders per second."), QStringLiteral("n"));
     const QCommandLineOption count(QStringLiteral("count"), QStringLiteral("Number of rows at --rate (default 10)."), QStringLiteral("n"), QStringLiteral("10"));
-    parser.addOptions({db, script, rate, count});
+    const QCommandLineOption readyFile(QStringLiteral("ready-file"),
+        QStringLiteral("File written once the database is open (beside the line \"ready\" on standard output)."),
+        QStringLiteral("path"));
+    parser.addOptions({db, script, rate, count, readyFile});
     parser.process(application);
     if (!parser.isSet(db) || parser.isSet(script) == parser.isSet(rate)) {
         std::fprintf(stderr, "platform-sim: give --db and one of --script or --rate\n");
         return 2;
     }
     try {
-        TPlatformSim sim(parser.value(db));
+        QStringList lines;
+        int perSecond = 0, rows = 0;
         if (parser.isSet(script)) {
             QFile file(parser.value(script));
             if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
                 Fail(QStringLiteral("cannot read the script ") + file.fileName());
-            sim.Run(QString::fromUtf8(file.readAll()).split(QLatin1Char('\n')));
+            lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
         } else {
             bool okRate = false, okCount = false;
-            const int perSecond = parser.value(rate).toInt(&okRate);
-            const int rows = parser.value(count).toInt(&okCount);
+            perSecond = parser.value(rate).toInt(&okRate);
+            rows = parser.value(count).toInt(&okCount);
             if (!okRate || !okCount || perSecond < 1 || rows < 0)
                 Fail(QStringLiteral("--rate and --count need whole numbers above 0"));
-            sim.AddFilledAtRate(perSecond, rows);
         }
+        TPlatformSim sim(parser.value(db));
+        if (!AnnounceReady(parser.value(readyFile)))
+            Fail(QStringLiteral("cannot write the ready file ") + parser.value(readyFile));
+        if (parser.isSet(script))
+            sim.Run(lines);
+        else
+            sim.AddFilledAtRate(perSecond, rows);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "platform-sim: %s\n", error.what());
         return 1;

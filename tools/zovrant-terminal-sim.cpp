@@ -3,6 +3,16 @@
 // a unique exchange order number after a delay), and keeps its info.log growing while its
 // link is up. A control file lets a test or the operator drop the link, stop answering or
 // reject every n-th transaction while it runs. It only ever appends to what it writes.
+//
+// It follows the import file from where that file ends when the simulator starts (or from
+// its start once it becomes shorter). Once it has taken that position it prints the line
+// "ready" on standard output (and writes the file given by --ready-file), as told in
+// SimulatorReady.h: whoever starts it waits for that line before anything is written to
+// the import file, or those lines go unanswered. Each change the control file makes is
+// printed as a line of its own once it applies ("link down", "link up", "silent",
+// "answer", "reject every N"), so a test can wait for it instead of waiting a while.
+
+#include "tools/SimulatorReady.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -87,13 +97,24 @@ private:
             return;
         for (const QByteArray& raw : file.readAll().split('\n')) {
             const QByteArray word = raw.trimmed();
-            if (word == "link down") FLinkUp = false;
-            else if (word == "link up") FLinkUp = true;
-            else if (word == "silent") FAnswering = false;
-            else if (word == "answer") FAnswering = true;
+            if (word == "link down") Set(FLinkUp, false, word);
+            else if (word == "link up") Set(FLinkUp, true, word);
+            else if (word == "silent") Set(FAnswering, false, word);
+            else if (word == "answer") Set(FAnswering, true, word);
             else if (word.startsWith("reject every "))
-                FOptions.RejectEvery = word.mid(13).toInt();
+                Set(FOptions.RejectEvery, word.mid(13).toInt(), word);
         }
+    }
+
+    // Applies one control word; a change is printed on standard output.
+    template <typename T>
+    static void Set(T& state, T value, const QByteArray& word)
+    {
+        if (state == value)
+            return;
+        state = value;
+        std::printf("%s\n", word.constData());
+        std::fflush(stdout);
     }
 
     // Complete lines appended to the import file since the last look. A file that became
@@ -180,7 +201,10 @@ int main(int argc, char** argv)
     const QCommandLineOption infoInterval(QStringLiteral("info-interval-ms"), QStringLiteral("Period of info.log growth (default 500)."), QStringLiteral("ms"), QStringLiteral("500"));
     const QCommandLineOption reject(QStringLiteral("reject-every"), QStringLiteral("Reject every n-th transaction (0: none)."), QStringLiteral("n"), QStringLiteral("0"));
     const QCommandLineOption first(QStringLiteral("first-order-number"), QStringLiteral("First exchange order number."), QStringLiteral("n"), QStringLiteral("100001"));
-    parser.addOptions({tri, tro, info, control, delay, poll, infoInterval, reject, first});
+    const QCommandLineOption readyFile(QStringLiteral("ready-file"),
+        QStringLiteral("File written once the simulator follows the import file (beside the line \"ready\" on standard output)."),
+        QStringLiteral("path"));
+    parser.addOptions({tri, tro, info, control, delay, poll, infoInterval, reject, first, readyFile});
     parser.process(application);
     if (!parser.isSet(tri) || !parser.isSet(tro) || !parser.isSet(info)) {
         std::fprintf(stderr, "terminal-sim: --tri, --tro and --info-log are required\n");
@@ -211,6 +235,10 @@ int main(int argc, char** argv)
         return 2;
 
     TTerminalSim sim(options);
+    if (!AnnounceReady(parser.value(readyFile))) {
+        std::fprintf(stderr, "terminal-sim: cannot write the ready file %s\n", qPrintable(parser.value(readyFile)));
+        return 1;
+    }
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, [&sim] { sim.Tick(); });
     timer.start(std::max(1, options.PollMs));
