@@ -94,6 +94,17 @@ TDatMod::TDatMod(TEnvironment& environment, TCoreEvents& events)
     FtSecCode.AfterPost = [this](TTable&) { tSecCodeAfterPost(); };
     FtSecCode.AfterDelete = [this](TTable&) { tSecCodeAfterPost(); };
 
+    // A cell edited in a grid that cannot be stored is shown to the operator in the
+    // standard error box, as a failed command would be; the grid keeps the stored value.
+    for (TTable* table : {&FtFilledOrders, &FtActiveOrders, &FtCanceledOrders, &FtOpenPisitions, &FtParam,
+                          &FtPortfolio, &FtSecCode, &FtWorkSpaces, &FtStrategy, &FtOrderNumber, &FtClients,
+                          &FtClientOpenPositions}) {
+        QObject::connect(table, &TDataSet::EditFailed, table, [this, table](const QString& text) {
+            FEnvironment.ReportError(QStringLiteral("Изменение в таблице %1 не сохранено:").arg(table->TableName())
+                                     + QStringLiteral("\r\n") + text);
+        });
+    }
+
     FBookedRefresh.setSingleShot(true);
     QObject::connect(&FBookedRefresh, &QTimer::timeout, &FBookedRefresh, [this] { RefreshBookedTables(); });
 }

@@ -210,6 +210,22 @@ TEST_P(DatModTest, SecurityWithoutCodeIsRefusedAndBlanksAreAccepted)
     EXPECT_EQ(Env.Messages.size(), 2);
 }
 
+TEST_P(DatModTest, GridEditThatCannotBeStoredIsShownToTheOperator)
+{
+    Connect();
+    Bases.Insert(Bases.BridgePath(), QStringLiteral("tWorkSpaces"), {{QStringLiteral("workspace"), QStringLiteral("A.wsp")}});
+    TTable& table = DatMod.tWorkSpaces();
+    RefreshTable(table);
+    ASSERT_EQ(table.RecordCount(), 1);
+    // Another program takes the table away before the operator's edit is stored.
+    Bases.Exec(Bases.BridgePath(), QStringLiteral("ALTER TABLE tWorkSpaces RENAME TO tMoved"));
+    TDataSetModel& model = table.Model();
+    EXPECT_FALSE(model.setData(model.index(0, table.FieldIndex(QStringLiteral("workspace"))), QStringLiteral("B.wsp")));
+    ASSERT_EQ(Env.Errors.size(), 1);
+    EXPECT_TRUE(Env.Errors[0].startsWith(QStringLiteral("Изменение в таблице tWorkSpaces не сохранено:\r\n")));
+    EXPECT_GT(Env.Errors[0].size(), QStringLiteral("Изменение в таблице tWorkSpaces не сохранено:\r\n").size());
+}
+
 TEST_P(DatModTest, SecurityLookupIgnoresCaseAndTakesTheTickerAsAValue)
 {
     Connect();
