@@ -30,8 +30,8 @@ TfmMain::TfmMain(TMainCore& core, QWidget* parent)
     CreateStatusBar();
 
     connect(&FCore, &TMainCore::CommandsChanged, this, &TfmMain::ShowCommandStates);
-    connect(&FCore, &TMainCore::ShowWatchIcon, this, &TfmMain::ShowWatchIcon);
-    connect(&FCore, &TMainCore::ShowStatusBar, this, &TfmMain::ShowStatusBar);
+    connect(&FCore, &TMainCore::ShowWatchIcon, this, &TfmMain::ShowWatchFrame);
+    connect(&FCore, &TMainCore::ShowStatusBar, this, &TfmMain::ShowStatusPanels);
     ShowCommandStates();
 }
 
@@ -118,7 +118,7 @@ void TfmMain::CreateStatusBar()
     }
 }
 
-void TfmMain::ShowStatusBar(const TStatusTexts& texts)
+void TfmMain::ShowStatusPanels(const TStatusTexts& texts)
 {
     StatusPanels[0]->setText(texts.Omega);
     StatusPanels[1]->setText(texts.Quik);
@@ -134,7 +134,7 @@ void TfmMain::ShowCommandStates()
     actStopWatch->setEnabled(FCore.actStopWatchEnabled());
 }
 
-void TfmMain::ShowWatchIcon(int frame)
+void TfmMain::ShowWatchFrame(int frame)
 {
     setWindowIcon(WatchIcons[frame]);
     RxTrayIcon1->setIcon(WatchIcons[frame]);

@@ -39,9 +39,9 @@ private:
     void CreateLayout();
     void CreateTray();
     void CreateStatusBar();
-    void ShowStatusBar(const TStatusTexts& texts);
+    void ShowStatusPanels(const TStatusTexts& texts);
     void ShowCommandStates();
-    void ShowWatchIcon(int frame);
+    void ShowWatchFrame(int frame);
 
     TMainCore& FCore;
     std::array<QIcon, 4> WatchIcons;
