@@ -256,13 +256,16 @@ void TDatMod::OpenTransaction(int transId)
 }
 
 int TDatMod::BookTransactionResult(int transId, int status, const QString& transName,
-                                   const QString& description, qint64 orderNumber)
+                                   const QString& description, std::optional<qint64> orderNumber)
 {
     FqQuikData.Close();
     FqQuikData.Clear();
     FqQuikData.Add(QStringLiteral("UPDATE tOrderNumber"));
-    FqQuikData.Add(QStringLiteral("SET status =") + Decimal(status) + QStringLiteral(",trans_name= :trans_name ,")
-                  + QStringLiteral("description= :description, order_number=") + Decimal(orderNumber));
+    QString set = QStringLiteral("SET status =") + Decimal(status) + QStringLiteral(",trans_name= :trans_name ,")
+        + QStringLiteral("description= :description");
+    if (orderNumber)
+        set += QStringLiteral(", order_number=") + Decimal(*orderNumber);
+    FqQuikData.Add(set);
     FqQuikData.Add(QStringLiteral("WHERE trans_id = ") + Decimal(transId));
     FqQuikData.SetParam(QStringLiteral("trans_name"), transName);
     FqQuikData.SetParam(QStringLiteral("description"), description);

@@ -112,8 +112,9 @@ public:
     // The transaction report row of a transaction number; none when there is none.
     std::optional<TTransactionRow> FindTransaction(int transId);
     // Books a terminal result into the transaction report; the number of rows changed.
+    // Without an order number the one booked before stays.
     int BookTransactionResult(int transId, int status, const QString& transName,
-                              const QString& description, qint64 orderNumber);
+                              const QString& description, std::optional<qint64> orderNumber);
     // The exchange order numbers sent for a strategy order and client, oldest transaction
     // first, into qQuikData.
     void OpenOrderNumbers(int orderId, bool filled, const QString& clientCode);

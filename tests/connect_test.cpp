@@ -420,6 +420,11 @@ TEST_P(DatModTest, TransactionResultIsBookedAndFoundForAWithdrawal)
               QStringLiteral("Заявка; order_number=0"));
     EXPECT_EQ(Bases.Scalar(Bases.BridgePath(), QStringLiteral("SELECT trans_name FROM tOrderNumber WHERE trans_id = 1")).toString(),
               QStringLiteral("new \"x\""));
+    // A result whose order number could not be read keeps the number booked before.
+    EXPECT_EQ(DatMod.BookTransactionResult(0, 4, QStringLiteral("again"), QStringLiteral("ok"), std::nullopt), 1);
+    EXPECT_EQ(Bases.Scalar(Bases.BridgePath(), QStringLiteral("SELECT order_number FROM tOrderNumber WHERE trans_id = 0")).toLongLong(),
+              111);
+    EXPECT_EQ(Bases.Scalar(Bases.BridgePath(), QStringLiteral("SELECT status FROM tOrderNumber WHERE trans_id = 0")).toInt(), 4);
 
     // The withdrawal takes the last transaction of the strategy order and client.
     DatMod.OpenOrderNumbers(41, false, QStringLiteral("c1"));

@@ -61,8 +61,13 @@ public:
             throw TError(QStringLiteral("Database error while booking %1").arg(result.TransId));
         Journal << QStringLiteral("book %1").arg(result.TransId);
         const auto row = Rows.find(result.TransId);
-        if (row != Rows.end())
-            row->Result = result;
+        if (row == Rows.end())
+            return;
+        // Without an order number the one booked before stays, as in the database.
+        const std::optional<qint64> booked = row->Result ? row->Result->OrderNumber : std::nullopt;
+        row->Result = result;
+        if (!result.OrderNumber)
+            row->Result->OrderNumber = booked;
     }
 };
 
@@ -95,9 +100,10 @@ TEST(ResultLineTest, KeysDefaultsAndCheckedValues)
          TResultLine{10, -1, QString(), QString(), 0}, 0},
         {QStringLiteral("TRANS_ID=11;STATUS=3;ORDER_NUMBER=98765432101234;"),
          TResultLine{11, 3, QString(), QString(), 98765432101234LL}, 0},
-        // Values that are no integers are booked as the defaults, each with a log line.
+        // A status that is no integer is booked as -1, an order number that is none is
+        // left out of the booking; each with a log line.
         {QStringLiteral("TRANS_ID=12;STATUS=3a;ORDER_NUMBER=12x;"),
-         TResultLine{12, -1, QString(), QString(), 0}, 2},
+         TResultLine{12, -1, QString(), QString(), std::nullopt}, 2},
         {QStringLiteral("TRANS_ID=13;STATUS=70000;"), TResultLine{13, -1, QString(), QString(), 0}, 1},
         // Texts lose one pair of enclosing quotes only; inner quotes stay.
         {QStringLiteral("TRANS_ID=14;TRANS_NAME=\"\"a\"\";DESCRIPTION=\"Он сказал \"да\"\";"),
@@ -110,6 +116,8 @@ TEST(ResultLineTest, KeysDefaultsAndCheckedValues)
         {QStringLiteral("TRANS_ID=99999999999;STATUS=3;"), std::nullopt, 1},
         {QStringLiteral("STATUS=3;ORDER_NUMBER=5;"), std::nullopt, 1},
         {QStringLiteral("TRANS_ID=16"), std::nullopt, 1},
+        // The program never issues a negative number: such a line names no transaction.
+        {QStringLiteral("TRANS_ID=-1;STATUS=3;"), std::nullopt, 1},
         // A blank line carries nothing to report.
         {QStringLiteral(" \t "), std::nullopt, 0},
         {QString(), std::nullopt, 0},
@@ -121,7 +129,7 @@ TEST(ResultLineTest, KeysDefaultsAndCheckedValues)
             EXPECT_TRUE(SameResult(*parse.Result, *c.expected))
                 << c.line.toStdString() << " -> " << parse.Result->TransId << "/" << parse.Result->Status
                 << "/" << parse.Result->TransName.toStdString() << "/"
-                << parse.Result->Description.toStdString() << "/" << parse.Result->OrderNumber;
+                << parse.Result->Description.toStdString() << "/" << parse.Result->OrderNumber.value_or(-1);
         }
         EXPECT_EQ(parse.Problems.size(), c.problems) << c.line.toStdString();
         if (!c.expected && c.problems > 0) {
@@ -244,38 +252,66 @@ TEST_F(ResultReaderTest, MissingFileEndsSilentlyAndUnopenableFileReachesTheCalle
     EXPECT_EQ(Reader.TroLineCount(), 1);
 }
 
-TEST_F(ResultReaderTest, ShrunkOrReplacedFileIsNotProcessedAndReadingGoesOnFromItsEnd)
+TEST_F(ResultReaderTest, ShrunkOrReplacedFileIsReadFromItsStartAndRepeatsChangeNothing)
 {
     Append(QStringLiteral("TRANS_ID=1;STATUS=0;\r\nTRANS_ID=2;STATUS=0;\r\nTRANS_ID=3;STATUS=0;\r\n"));
     Reader.actCheckTROExecute();
     ASSERT_EQ(Reader.TroLineCount(), 3);
 
-    struct Case { const char* name; QString replacement; int lines; };
+    // What a restarted terminal writes at once into its new file: results already booked
+    // (changing nothing, neither logged nor counted again) and new ones (booked).
+    struct Case { const char* name; QString replacement; int lines; QStringList booked; int done; };
     const Case cases[] = {
-        {"shrunk", QStringLiteral("TRANS_ID=1;STATUS=3;ORDER_NUMBER=5;\r\n"), 1},
+        {"shrunk", QStringLiteral("TRANS_ID=1;STATUS=3;ORDER_NUMBER=5;\r\n"), 1,
+         {"lookup 1", "update FilledOrders 101", "book 1"}, 1},
         // Longer than before, but not the file the lines were read from.
-        {"replaced", QStringLiteral("TRANS_ID=2;STATUS=3;\r\nTRANS_ID=3;STATUS=3;\r\nTRANS_ID=1;STATUS=3;\r\n"
-                                    "TRANS_ID=2;STATUS=3;\r\nTRANS_ID=3;STATUS=3;\r\n"), 5},
-        {"emptied", QString(), 0},
+        {"replaced", QStringLiteral("TRANS_ID=1;STATUS=0;\r\nTRANS_ID=1;STATUS=3;ORDER_NUMBER=5;\r\n"
+                                    "TRANS_ID=3;STATUS=3;ORDER_NUMBER=7;\r\nTRANS_ID=2;STATUS=0;\r\n"), 4,
+         {"lookup 3", "update FilledOrders 303", "book 3"}, 1},
+        {"emptied", QString(), 0, {}, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Bookings.Journal.clear();
         const int logLines = Log.LineCount();
         const int doneCount = Reader.TransDoneCount();
+        const int sentCount = Reader.TransSentCount();
         Rewrite(c.replacement);
         Reader.actCheckTROExecute();
-        EXPECT_TRUE(Bookings.Journal.isEmpty());
+        EXPECT_EQ(Bookings.Journal, c.booked);
         EXPECT_EQ(Reader.TroLineCount(), c.lines);
-        EXPECT_EQ(Reader.TransDoneCount(), doneCount);
-        ASSERT_EQ(Log.LineCount(), logLines + 1);
+        EXPECT_EQ(Reader.TransDoneCount(), doneCount + c.done);
+        EXPECT_EQ(Reader.TransSentCount(), sentCount);
+        ASSERT_EQ(Log.LineCount(), logLines + 1 + c.done);
         EXPECT_TRUE(Log.Line(logLines).contains(QStringLiteral("заменён или укорочен")));
 
-        Append(QStringLiteral("TRANS_ID=2;STATUS=3;ORDER_NUMBER=42;\r\n"));
+        // Reading goes on after what the new file held.
+        Bookings.Journal.clear();
+        Append(QStringLiteral("TRANS_ID=2;STATUS=3;ORDER_NUMBER=%1;\r\n").arg(42 + c.lines));
         Reader.actCheckTROExecute();
         EXPECT_EQ(Bookings.Journal, (QStringList{"lookup 2", "update ActiveOrders 202", "book 2"}));
         EXPECT_EQ(Reader.TroLineCount(), c.lines + 1);
     }
+}
+
+TEST_F(ResultReaderTest, UnreadableOrderNumberKeepsTheBookedOneAndBadLinesAreQuotedShort)
+{
+    Append(QStringLiteral("TRANS_ID=2;STATUS=3;ORDER_NUMBER=77;\r\nTRANS_ID=2;STATUS=3;ORDER_NUMBER=7x;\r\n"));
+    Reader.actCheckTROExecute();
+    EXPECT_EQ(Booked(2).OrderNumber, 77);
+
+    // A line of a megabyte with control bytes: the log quotes its start, escaped.
+    const QString huge = QStringLiteral("TRANS_ID=x\x01\x1b;") + QString(1000000, QLatin1Char('A')) + QStringLiteral(";");
+    Append(huge + QStringLiteral("\r\n"));
+    const int logLines = Log.LineCount();
+    Reader.actCheckTROExecute();
+    ASSERT_EQ(Log.LineCount(), logLines + 1);
+    const QString line = Log.Line(logLines);
+    EXPECT_LT(line.size(), 400);
+    EXPECT_TRUE(line.contains(QStringLiteral("TRANS_ID=x\\x01\\x1b;AAA"))) << line.toStdString();
+    EXPECT_TRUE(line.endsWith(QStringLiteral("…")));
+    EXPECT_EQ(LogFragment(QStringLiteral("a\r\n\tb")), QStringLiteral("a\\r\\n\\tb"));
+    EXPECT_EQ(LogFragment(QString(LogFragmentLength, QLatin1Char('z'))), QString(LogFragmentLength, QLatin1Char('z')));
 }
 
 TEST_F(ResultReaderTest, LineIsProcessedOnlyOnceItsLineBreakIsWritten)

@@ -38,6 +38,29 @@ QString Unquoted(const QString& value)
 
 } // namespace
 
+QString LogFragment(const QString& text)
+{
+    QString fragment;
+    const qsizetype shown = qMin(text.size(), LogFragmentLength);
+    fragment.reserve(shown + 8);
+    for (qsizetype i = 0; i < shown; ++i) {
+        const QChar c = text.at(i);
+        if (c == QLatin1Char('\r'))
+            fragment += QStringLiteral("\\r");
+        else if (c == QLatin1Char('\n'))
+            fragment += QStringLiteral("\\n");
+        else if (c == QLatin1Char('\t'))
+            fragment += QStringLiteral("\\t");
+        else if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            fragment += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            fragment += c;
+    }
+    if (text.size() > shown)
+        fragment += QStringLiteral("…");
+    return fragment;
+}
+
 QStringList SplitResultLine(const QString& line)
 {
     QStringList tokens;
@@ -81,7 +104,12 @@ TResultLineParse ParseResultLine(const QString& line)
     result.TransId = transId.toInt(&ok);
     if (!ok) {
         parse.Problems << QStringLiteral("Строка файла результатов пропущена: нет номера транзакции (TRANS_ID): %1")
-                              .arg(line);
+                              .arg(LogFragment(line));
+        return parse;
+    }
+    if (result.TransId < 0) {
+        parse.Problems << QStringLiteral("Строка файла результатов пропущена: отрицательный номер транзакции (TRANS_ID): %1")
+                              .arg(LogFragment(line));
         return parse;
     }
 
@@ -93,7 +121,7 @@ TResultLineParse ParseResultLine(const QString& line)
         } else {
             parse.Problems << QStringLiteral("Транзакция номер %1: неверный статус \"%2\" в файле результатов, записан статус -1.")
                                   .arg(result.TransId)
-                                  .arg(status);
+                                  .arg(LogFragment(status));
         }
     }
 
@@ -105,9 +133,10 @@ TResultLineParse ParseResultLine(const QString& line)
         if (ok) {
             result.OrderNumber = value;
         } else {
-            parse.Problems << QStringLiteral("Транзакция номер %1: неверный номер заявки \"%2\" в файле результатов, записан номер 0.")
+            result.OrderNumber = std::nullopt;
+            parse.Problems << QStringLiteral("Транзакция номер %1: неверный номер заявки \"%2\" в файле результатов, номер заявки не записан.")
                                   .arg(result.TransId)
-                                  .arg(orderNumber);
+                                  .arg(LogFragment(orderNumber));
         }
     }
 

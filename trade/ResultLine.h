@@ -14,7 +14,8 @@ struct TResultLine {
     int Status = -1;
     QString TransName;
     QString Description;
-    qint64 OrderNumber = 0;
+    // None when the line's number could not be read: a number booked before stays.
+    std::optional<qint64> OrderNumber = 0;
 };
 
 // What the reader makes of one line: the result, or none when the line has no usable
@@ -36,12 +37,22 @@ QStringList SplitResultLine(const QString& line);
 
 // Takes the five keys from a result line (exact, case-sensitive matches; a later
 // occurrence overrides an earlier one) and applies the defaults:
-// - "TRANS_ID" must be an integer, otherwise the line is skipped with a log line;
+// - "TRANS_ID" must be an integer of at least 0, otherwise the line is skipped with a log
+//   line (the program never issues a negative number, so such a line names no
+//   transaction of ours);
 // - "STATUS" absent or empty is -1; a value that is not a small integer is booked as -1
 //   with a log line;
 // - "TRANS_NAME" and "DESCRIPTION" lose one pair of enclosing double quotes; absent or
 //   empty they are empty texts;
-// - "ORDER_NUMBER" absent or empty is 0; a value that is not an integer is booked as 0
-//   with a log line.
+// - "ORDER_NUMBER" absent or empty is 0; a value that is not an integer is left out of
+//   the booking (none), with a log line, so it never overwrites a number booked before.
+// The log lines quote at most LogFragmentLength characters of what the line holds, with
+// control characters escaped: a line may be of any length and hold any bytes.
 // A blank line is skipped without a log line: it carries nothing to report.
 TResultLineParse ParseResultLine(const QString& line);
+
+inline constexpr qsizetype LogFragmentLength = 200;
+
+// The text as a log line may quote it: control characters as \r, \n, \t or \xNN, cut after
+// LogFragmentLength characters with "…" added.
+QString LogFragment(const QString& text);

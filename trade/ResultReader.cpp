@@ -70,17 +70,14 @@ void TResultReader::actCheckTROExecute()
         throw TError(QStringLiteral("Невозможно открыть файл %1\r\n%2").arg(path, file.errorString()));
 
     try {
-        const qint64 size = file.size();
-        if (WasReplaced(file, size)) {
-            SkipReplacedFile(file);
-        } else {
-            if (!file.seek(FOffset))
-                throw TError(ReadFailure(path, file));
-            const QByteArray data = file.readAll();
-            if (file.error() != QFileDevice::NoError)
-                throw TError(ReadFailure(path, file));
-            ProcessNewBytes(data);
-        }
+        if (WasReplaced(file, file.size()))
+            StartOver(file);
+        if (!file.seek(FOffset))
+            throw TError(ReadFailure(path, file));
+        const QByteArray data = file.readAll();
+        if (file.error() != QFileDevice::NoError)
+            throw TError(ReadFailure(path, file));
+        ProcessNewBytes(data);
     } catch (...) {
         // The lines done before the failure stay done; their log lines reach the file.
         // A failure to save is left for the next save: the lines stay in the log.
@@ -104,29 +101,16 @@ bool TResultReader::WasReplaced(QFile& file, qint64 size)
     return seen != FTail;
 }
 
-void TResultReader::SkipReplacedFile(QFile& file)
+void TResultReader::StartOver(QFile& file)
 {
-    if (!file.seek(0))
-        throw TError(ReadFailure(file.fileName(), file));
-    const QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw TError(ReadFailure(file.fileName(), file));
-
-    int count = 0;
-    qsizetype done = 0;
-    bool awaitingLineFeed = false;
-    while (const auto end = FindLineEnd(data, done)) {
-        ++count;
-        done = end->Begin + end->Length;
-        awaitingLineFeed = EndsWithLoneCarriageReturn(data, *end);
-    }
+    // A terminal that was restarted may begin a new file and at once write results the
+    // bridge has not booked: the new file is read from its start. Lines already booked
+    // in this run are recognised there and change nothing.
+    FLog.AddToLog(QStringLiteral("Файл результатов %1 заменён или укорочен; он читается с начала.").arg(file.fileName()));
     FOffset = 0;
     FTail.clear();
-    Consume(data.left(done));
-    FTroLineCount = count;
-    FAwaitingLineFeed = awaitingLineFeed;
-    FLog.AddToLog(QStringLiteral("Файл результатов %1 заменён или укорочен; строки, которые в нём уже есть (%2), не обрабатываются.")
-                      .arg(file.fileName(), QString::number(count)));
+    FAwaitingLineFeed = false;
+    FTroLineCount = 0;
 }
 
 void TResultReader::ProcessNewBytes(const QByteArray& data)
@@ -141,14 +125,18 @@ void TResultReader::ProcessNewBytes(const QByteArray& data)
     }
     while (const auto end = FindLineEnd(data, done)) {
         const TResultLineParse parse = ParseResultLine(FromCp1251(data.mid(done, end->Begin - done)));
-        if (parse.Result)
+        const bool repeated = parse.Result && FBooked.contains(KeyOf(*parse.Result));
+        if (parse.Result && !repeated) {
             Book(*parse.Result); // a failure leaves this line to the next pass
+            FBooked.insert(KeyOf(*parse.Result));
+        }
         const qsizetype next = end->Begin + end->Length;
         Consume(data.mid(done, next - done));
         ++FTroLineCount;
         FAwaitingLineFeed = EndsWithLoneCarriageReturn(data, *end);
         done = next;
-        Report(parse);
+        if (!repeated)
+            Report(parse);
     }
 }
 

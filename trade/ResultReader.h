@@ -4,6 +4,8 @@
 
 #include <QByteArray>
 #include <QString>
+#include <set>
+#include <tuple>
 class QFile;
 class TCoreEvents;
 class TOperationLog;
@@ -32,8 +34,8 @@ private:
     // Whether the file is no longer the one the remembered position belongs to: shorter
     // than that position, or with other bytes just before it.
     bool WasReplaced(QFile& file, qint64 size);
-    // Takes a replaced file as already seen: its complete lines are counted, not processed.
-    void SkipReplacedFile(QFile& file);
+    // Forgets the position in a replaced file: the next read starts at its beginning.
+    void StartOver(QFile& file);
     void ProcessNewBytes(const QByteArray& data);
     void Book(const TResultLine& result);
     void Report(const TResultLineParse& parse);
@@ -56,4 +58,12 @@ private:
     // that follows belongs to the same line break.
     bool FAwaitingLineFeed = false;
     bool FBusy = false;
+    // The results booked in this run, as transaction, status and order number (-1 for a
+    // number that could not be read): a line that repeats one of them changes nothing.
+    using TResultKey = std::tuple<int, int, qint64>;
+    static TResultKey KeyOf(const TResultLine& result)
+    {
+        return {result.TransId, result.Status, result.OrderNumber.value_or(-1)};
+    }
+    std::set<TResultKey> FBooked;
 };
