@@ -1,6 +1,9 @@
 #include "data/DatMod.h"
 
 #include "base/Error.h"
+#include "data/SecurityLimits.h"
+
+#include <algorithm>
 
 #include <memory>
 #include <utility>
@@ -153,6 +156,20 @@ bool TDatMod::tSecCodeBeforePost()
     // Only an empty code is refused; blanks are the operator's choice.
     if (FtSecCode.FieldByName(QStringLiteral("SecCode")).AsString().isEmpty()) {
         FEnvironment.ShowMessage(QStringLiteral("Введите данные в поле \"Код в Quik`е\""));
+        return false;
+    }
+    // Values no price can be made with would refuse every order of the security.
+    std::optional<qint32> digits;
+    const TField digitsField = FtSecCode.FieldByName(QStringLiteral("Digits"));
+    if (!digitsField.IsNull()) // narrowed so that a value far out of range stays out of range
+        digits = static_cast<qint32>(std::clamp(digitsField.AsFloat(), -1e6, 1e6));
+    std::optional<double> slippage;
+    const TField slippageField = FtSecCode.FieldByName(QStringLiteral("Slippage"));
+    if (!slippageField.IsNull())
+        slippage = slippageField.AsFloat();
+    const QString problem = SecurityPriceValuesProblem(digits, slippage);
+    if (!problem.isEmpty()) {
+        FEnvironment.ShowMessage(problem);
         return false;
     }
     return true;

@@ -210,6 +210,33 @@ TEST_P(DatModTest, SecurityWithoutCodeIsRefusedAndBlanksAreAccepted)
     EXPECT_EQ(Env.Messages.size(), 2);
 }
 
+TEST_P(DatModTest, SecurityWhosePriceValuesMakeNoPriceIsRefused)
+{
+    Connect();
+    TTable& table = DatMod.tSecCode();
+    struct Case { const char* column; QVariant value; bool stored; };
+    const Case cases[] = {
+        {"Digits", 2147483647, false}, {"Digits", -16, false}, {"Slippage", 1e308, false},
+        {"Slippage", 100, false},      {"Digits", 15, true},   {"Slippage", 99.5, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.column);
+        Env.Messages.clear();
+        table.Append();
+        table.FieldByName(QStringLiteral("SecCode")).SetValue(QStringLiteral("ABCD"));
+        table.FieldByName(QString::fromLatin1(c.column)).SetValue(c.value);
+        EXPECT_EQ(table.Post(), c.stored) << c.value.toString().toStdString();
+        if (c.stored) {
+            EXPECT_TRUE(Env.Messages.isEmpty());
+        } else {
+            ASSERT_EQ(Env.Messages.size(), 1);
+            EXPECT_TRUE(Env.Messages[0].startsWith(QStringLiteral("Поле %1").arg(QString::fromLatin1(c.column))));
+            table.Cancel();
+        }
+    }
+    EXPECT_EQ(Count(QStringLiteral("tSecCode")), 2);
+}
+
 TEST_P(DatModTest, GridEditThatCannotBeStoredIsShownToTheOperator)
 {
     Connect();

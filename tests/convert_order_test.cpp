@@ -38,8 +38,9 @@ TEST(ConvertOrderTest, WordingsUnderBothDecimalSeparators)
     const WordingCase cases[] = {
         {"Buy 10 at 25.5 Limit", '.', "B", 10, 25.5, false, false},
         {"Buy 10 at 25,5 Limit", ',', "B", 10, 25.5, false, false},
-        // The other separator does not read: the price stays 0, without a word.
-        {"Buy 10 at 25.5 Limit", ',', "B", 10, 0, false, false},
+        // The platform's point reads under a comma separator too; a comma under a point
+        // separator does not: the price stays 0 (the builder then refuses the order).
+        {"Buy 10 at 25.5 Limit", ',', "B", 10, 25.5, false, false},
         {"Buy 10 at 25,5 Limit", '.', "B", 10, 0, false, false},
         // A grouped number is no price either.
         {"Buy 10 at 1,000 Limit", '.', "B", 10, 0, false, false},

@@ -297,6 +297,7 @@ TEST_F(OrderBuilderTest, OneBuilderFollowsEveryInputOfTheWordingFromOrderToOrder
         qint32 quantity;
         double price;
         bool isMarket;
+        bool sent = true;
     };
     const Step steps[] = {
         {"Buy 3 at 100.5 Limit", false, 0, false, "B", 3, 100.5, false},
@@ -308,10 +309,11 @@ TEST_F(OrderBuilderTest, OneBuilderFollowsEveryInputOfTheWordingFromOrderToOrder
         {"Sell 4 at 100.5 Market", true, 99.25, false, "S", 4, 99.25, true},
         {"Sell 4 at 100.5 Market", true, 98.75, false, "S", 4, 98.75, true},
         {"Sell 4 at 100.5 Limit", false, 98.75, false, "S", 4, 100.5, false},
-        // Under a comma separator "100.5" is no price, "100,5" is.
-        {"Sell 4 at 100.5 Limit", false, 0, true, "S", 4, 0, false},
+        // Under a comma separator the platform's "100.5" is a price, as is "100,5".
+        {"Sell 4 at 100.5 Limit", false, 0, true, "S", 4, 100.5, false},
         {"Sell 4 at 100,5 Limit", false, 0, true, "S", 4, 100.5, false},
-        {"Sell 4 at 100,5 Limit", false, 0, false, "S", 4, 0, false},
+        // Under a point separator "100,5" is no price: the order is not sent at price 0.
+        {"Sell 4 at 100,5 Limit", false, 0, false, "S", 4, 0, false, false},
     };
     Lookup.Securities[QStringLiteral("ABC")].Slippage = 0;
     for (const Step& step : steps) {
@@ -323,7 +325,7 @@ TEST_F(OrderBuilderTest, OneBuilderFollowsEveryInputOfTheWordingFromOrderToOrder
         const bool sent = Builder.NewOrder(order, Omega, Account);
         const std::string what = std::string(step.wording) + (step.filled ? " filled" : "")
             + (step.russian ? " russian" : "");
-        EXPECT_TRUE(sent) << what;
+        EXPECT_EQ(sent, step.sent) << what;
         EXPECT_EQ(order.Operation, QString::fromLatin1(step.operation)) << what;
         EXPECT_EQ(order.Quantity, step.quantity) << what;
         EXPECT_EQ(order.IsMarket, step.isMarket) << what;
@@ -339,6 +341,53 @@ TEST_F(OrderBuilderTest, UnreadableQuantityReachesTheCaller)
     EXPECT_THROW(Builder.NewOrder(order, Omega, Account), TError);
     Lookup.OrderNumber = QStringLiteral("5");
     EXPECT_THROW(Builder.KillOrder(order, Omega, Account), TError);
+}
+
+} // namespace
+
+namespace {
+
+// Prices no terminal can take, from the wording or from the security's values: the order
+// is refused with a log line saying why, never sent at such a price.
+TEST_F(OrderBuilderTest, PricesNoTerminalCanTakeRefuseTheOrderWithALogLine)
+{
+    struct Case {
+        const char* what;
+        QString wording;
+        std::optional<qint32> digits;
+        std::optional<double> slippage;
+        QString logged;
+    };
+    const Case cases[] = {
+        {"past the range of numbers", QStringLiteral("Buy 3 at 1e400 Limit"), 2, 1, QStringLiteral("цена 0 ")},
+        {"310 digits", QStringLiteral("Buy 3 at %1 Limit").arg(QString(310, QLatin1Char('9'))), 2, 1,
+         QStringLiteral("цена 0 ")},
+        {"17 digits before the point", QStringLiteral("Buy 3 at 12345678901234567 Limit"), 2, 0,
+         QStringLiteral("цена 12345678901234568 ")},
+        {"negative", QStringLiteral("Buy 3 at -100.10 Limit"), 2, 0, QStringLiteral("цена -100.09999999999999 ")},
+        {"zero", QStringLiteral("Buy 3 at 0 Limit"), 2, 1, QStringLiteral("цена 0 ")},
+        {"digits no price has", QStringLiteral("Buy 3 at 100 Limit"), 2147483647, 1, QStringLiteral("Поле Digits")},
+        {"slippage past any price", QStringLiteral("Buy 3 at 100 Limit"), 2, 1e308, QStringLiteral("Поле Slippage")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Omega.Order = c.wording;
+        Lookup.Securities[QStringLiteral("ABC")].Digits = c.digits;
+        Lookup.Securities[QStringLiteral("ABC")].Slippage = c.slippage;
+        const int lines = Log.LineCount();
+        TOrder order;
+        EXPECT_FALSE(Builder.NewOrder(order, Omega, Account));
+        QStringList added;
+        for (int i = lines; i < Log.LineCount(); ++i)
+            added << Log.Line(i);
+        EXPECT_TRUE(added.join(QLatin1Char('\n')).contains(c.logged)) << added.join(QLatin1Char('\n')).toStdString();
+    }
+    // The same order with a usable price goes out.
+    Omega.Order = QStringLiteral("Buy 3 at 100 Limit");
+    Lookup.Securities[QStringLiteral("ABC")].Digits = 2;
+    Lookup.Securities[QStringLiteral("ABC")].Slippage = 1;
+    TOrder order;
+    EXPECT_TRUE(Builder.NewOrder(order, Omega, Account));
 }
 
 } // namespace

@@ -13,11 +13,15 @@ void ClearOrder(TOrder& order)
 namespace {
 
 // The price word of the wording. Only plain numbers with the regional decimal separator
-// are prices: no digit grouping (the platform never groups, and a grouped "1,000" read as
-// 1000 under a point separator would be a wrong price) and no infinities.
+// or a point are prices: the platform writes "260.00" whatever the regional settings say,
+// and never groups digits (a grouped "1,000" read as 1000 under a point separator would
+// be a wrong price); no infinities.
 bool ReadPriceWord(const QString& word, const TRegional& regional, double* price)
 {
-    for (const QChar c : word) {
+    QString text = word;
+    for (QChar& c : text) {
+        if (c == QLatin1Char('.'))
+            c = regional.DecimalSeparator;
         const bool allowed = c.isDigit() || c == regional.DecimalSeparator
             || c == QLatin1Char('+') || c == QLatin1Char('-')
             || c == QLatin1Char('e') || c == QLatin1Char('E');
@@ -25,7 +29,7 @@ bool ReadPriceWord(const QString& word, const TRegional& regional, double* price
             return false;
     }
     double value = 0;
-    if (!regional.TryParseFloat(word, &value) || !std::isfinite(value))
+    if (!regional.TryParseFloat(text, &value) || !std::isfinite(value))
         return false;
     *price = value;
     return true;

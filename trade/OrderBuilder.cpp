@@ -1,5 +1,6 @@
 #include "trade/OrderBuilder.h"
 
+#include "data/SecurityLimits.h"
 #include "data/Settings.h"
 #include "base/Environment.h"
 #include "base/Error.h"
@@ -46,6 +47,9 @@ void TOrderBuilder::SizeFromSecurity(TOrder& order)
         order.Quantity = 0;
         return;
     }
+    const QString unusable = SecurityPriceValuesProblem(security->Digits, security->Slippage);
+    if (!unusable.isEmpty())
+        throw TError(unusable);
     ApplySecurityRow(order, *security);
     if (!security->Slippage)
         throw TError(QStringLiteral("Поле Slippage не заполнено"));
@@ -106,6 +110,17 @@ bool TOrderBuilder::NewOrder(TOrder& order, const TOmegaOrder& omega, const TCli
     if (order.Quantity <= 0)
         return false;
     FinishNewOrder(order, account);
+    // A price that is no number, not above 0 or out of any range (an unreadable price
+    // word, a hostile row) never reaches the terminal: the limit price of every new order,
+    // and the trigger price of a stop order.
+    const bool stop = order.Action == QLatin1String("NEW_STOP_ORDER");
+    for (const double price : {order.Price, stop ? order.StopPrice : order.Price}) {
+        if (!IsUsablePrice(price)) {
+            FLog.AddToLog(UnusablePriceMessage(order.OrderId, order.ClientCode, price));
+            FLog.SaveLog();
+            return false;
+        }
+    }
     return true;
 }
 

@@ -69,6 +69,18 @@ QString FormatMultiple(qint32 digits, double price)
 
 } // namespace
 
+bool IsUsablePrice(double price)
+{
+    return std::isfinite(price) && price > 0 && price < 1e16;
+}
+
+QString UnusablePriceMessage(qint32 orderId, const QString& clientCode, double price)
+{
+    return QStringLiteral("Ордер # %1 по счету %2 не отправлен: цена %3 не может быть передана в Quik.")
+        .arg(orderId)
+        .arg(clientCode, QString::number(price, 'g', 17));
+}
+
 QString FormatPrice(qint32 digits, double price, const TRegional& regional)
 {
     return digits >= 0 ? FormatFixed(digits, price, regional) : FormatMultiple(digits, price);

@@ -31,6 +31,13 @@ private:
     QList<TEntry> FEntries; // the most recently used first
 };
 
+// Whether a transaction price can go to the terminal: a finite number above 0 with at
+// most 16 digits before the decimal point. An unreadable price word leaves a price of 0.
+bool IsUsablePrice(double price);
+
+// The log line of a new order refused for its price.
+QString UnusablePriceMessage(qint32 orderId, const QString& clientCode, double price);
+
 // The price moved by the slippage (percent) against the trader: up for a buy ("B"),
 // down for anything else, so that the limit order still gets filled.
 double SlippagePrice(const QString& operation, double price, double slippagePercent);

@@ -171,6 +171,9 @@ protected:
             {QStringLiteral("Signal"), QStringLiteral("Breakout")},
             {QStringLiteral("Interval"), QStringLiteral("5 min")},
         };
+        // A filled order goes out at its fill price.
+        if (table == QLatin1String("FilledOrders"))
+            values.insert(QStringLiteral("Fill Price"), 100.0);
         for (auto it = changes.cbegin(); it != changes.cend(); ++it)
             values.insert(it.key(), it.value());
         Bases.Insert(Bases.AlertsPath(), table, values);
