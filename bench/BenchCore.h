@@ -7,6 +7,7 @@
 
 #include "data/Schemas.h"
 #include "shell/MainCore.h"
+#include "tools/seed/DemoSeed.h"
 
 #include <QDir>
 #include <QFile>
@@ -100,9 +101,9 @@ inline QString OpenPositionInsert()
                           "'Trend(5,10)', 'Entry', 'C:\\Omega\\Demo.wsp', '5 min')");
 }
 
-// The core over fresh files: settings as an operator of a group of accounts has them,
-// one traded security, the workspace and strategy to watch, and the given number of
-// active clients. Not connected yet.
+// The core over fresh files: settings as an operator of a group of accounts has them, and
+// the demo's bridge rows (one traded security, the workspace and strategy to watch) with
+// the given number of active clients. Not connected yet.
 class TBenchCore {
 public:
     TEnvironment Environment;
@@ -144,16 +145,7 @@ public:
         s.rgpFilled = 1;
         s.rgpSingleMulti = 1;
 
-        TBenchConnection bridge(BridgePath);
-        bridge.Exec(QStringLiteral("INSERT INTO tSecCode (SecCode, Ticker, Class_Code, LotSize, Traded, Digits, Slippage) "
-                                   "VALUES ('SBER', 'SBER', 'TQBR', 10, 1, 2, 0.1)"));
-        bridge.Exec(QStringLiteral("INSERT INTO tWorkSpaces (workspace) VALUES ('Demo.wsp')"));
-        bridge.Exec(QStringLiteral("INSERT INTO tStrategy (strategy) VALUES ('Trend')"));
-        QList<QVariantList> rows;
-        for (int i = 1; i <= clients; ++i)
-            rows << QVariantList{QStringLiteral("C%1").arg(i), QStringLiteral("ACC%1").arg(i)};
-        if (!rows.isEmpty())
-            bridge.Rows(QStringLiteral("INSERT INTO tclients (Code, AccountMicex, Active) VALUES (?, ?, 1)"), rows);
+        SeedDemoBridge(BridgePath, clients);
     }
 
     QString Quik(const QString& name) const { return Dir.filePath(QStringLiteral("quik/") + name); }

@@ -69,7 +69,7 @@ void Floor(benchmark::State& state)
         return;
     }
     const QByteArray line =
-        "TRANS_ID =0;ACTION=NEW_ORDER;ACCOUNT=ACC1;SECCODE=SBER;CLASSCODE=TQBR;CLIENT_CODE=C1;"
+        "TRANS_ID =0;ACTION=NEW_ORDER;ACCOUNT=L01-00000F01;SECCODE=SBER;CLASSCODE=TQBR;CLIENT_CODE=C1;"
         "OPERATION=B;PRICE=250.75;STOPPRICE=250.75;Order_key=;Stop_Order_key=;QUANTITY=1\r\n";
     int transId = 0;
     for (auto _ : state) {

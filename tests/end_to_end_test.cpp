@@ -9,6 +9,7 @@
 #include "tests/support/TestDatabases.h"
 #include "tests/support/TestEnvironment.h"
 #include "tools/SimulatorReady.h"
+#include "tools/seed/DemoSeed.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -57,18 +58,8 @@ protected:
         s.chQuikConnect = true;
         ASSERT_FALSE(Core->timInfoLog().Running());
 
-        const QString bridge = Bases.BridgePath();
-        Bases.Insert(bridge, QStringLiteral("tSecCode"),
-                     {{QStringLiteral("SecCode"), QStringLiteral("SBER")}, {QStringLiteral("Ticker"), QStringLiteral("SBER")},
-                      {QStringLiteral("Class_Code"), QStringLiteral("TQBR")}, {QStringLiteral("LotSize"), 10},
-                      {QStringLiteral("Traded"), true}, {QStringLiteral("Digits"), 2}, {QStringLiteral("Slippage"), 0.1}});
-        Bases.Insert(bridge, QStringLiteral("tWorkSpaces"), {{QStringLiteral("workspace"), QStringLiteral("Demo.wsp")}});
-        Bases.Insert(bridge, QStringLiteral("tStrategy"), {{QStringLiteral("strategy"), QStringLiteral("Trend")}});
-        for (int i = 1; i <= 3; ++i)
-            Bases.Insert(bridge, QStringLiteral("tclients"),
-                         {{QStringLiteral("Code"), QStringLiteral("C%1").arg(i)},
-                          {QStringLiteral("AccountMicex"), QStringLiteral("ACC%1").arg(i)},
-                          {QStringLiteral("Active"), true}});
+        // The demo's security, workspace, strategy and three active clients.
+        SeedDemoBridge(Bases.BridgePath(), 3);
     }
 
     void TearDown() override
@@ -233,7 +224,7 @@ TEST_F(EndToEndTest, GroupModeSendsOneLinePerActiveClient)
 
     ASSERT_TRUE(TickUntil([this] { return TriLines().size() == 3; }));
     for (int i = 0; i < 3; ++i) {
-        EXPECT_TRUE(TriLines()[i].startsWith(QStringLiteral("TRANS_ID =%1;ACTION=NEW_ORDER;ACCOUNT=ACC%2;").arg(i).arg(i + 1)));
+        EXPECT_TRUE(TriLines()[i].startsWith(QStringLiteral("TRANS_ID =%1;ACTION=NEW_ORDER;ACCOUNT=L01-00000F0%2;").arg(i).arg(i + 1)));
         EXPECT_TRUE(TriLines()[i].contains(QStringLiteral("CLIENT_CODE=C%1;OPERATION=B;PRICE=251.25;").arg(i + 1)));
         EXPECT_TRUE(TriLines()[i].endsWith(QStringLiteral("QUANTITY=2")));
     }

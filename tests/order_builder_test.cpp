@@ -2,54 +2,13 @@
 #include "base/CodePage.h"
 #include "base/Error.h"
 #include "base/OperationLog.h"
+#include "tests/support/FakeTradeLookup.h"
 #include "tests/support/TestEnvironment.h"
 #include "trade/OrderBuilder.h"
-#include "trade/TradeLookup.h"
 
-#include <QHash>
 #include <gtest/gtest.h>
 
 namespace {
-
-// The bridge database's answers as a test sets them up, recording what was asked.
-class TTableLookup : public TTradeLookup {
-public:
-    QHash<QString, TSecurityRow> Securities;
-    QHash<QString, TPortfolioRow> Portfolios;
-    std::optional<qint32> ExitQuantity;
-    QString OrderNumber;
-    bool FailPortfolio = false;
-    bool FailExitQuantity = false;
-    QList<TPositionKey> AskedPositions;
-    QStringList AskedOrderNumbers;
-
-    std::optional<TSecurityRow> FindSecurity(const QString& ticker) override
-    {
-        if (!Securities.contains(ticker))
-            return std::nullopt;
-        return Securities.value(ticker);
-    }
-    std::optional<TPortfolioRow> FindPortfolio(const QString& clientCode) override
-    {
-        if (FailPortfolio)
-            throw TError(QStringLiteral("Table closed"));
-        if (!Portfolios.contains(clientCode))
-            return std::nullopt;
-        return Portfolios.value(clientCode);
-    }
-    std::optional<qint32> FindExitQuantity(const TPositionKey& position) override
-    {
-        if (FailExitQuantity)
-            throw TError(QStringLiteral("Database closed"));
-        AskedPositions << position;
-        return ExitQuantity;
-    }
-    QString LastOrderNumber(qint32 orderId, bool filled, const QString& clientCode) override
-    {
-        AskedOrderNumbers << QStringLiteral("%1/%2/%3").arg(orderId).arg(filled).arg(clientCode);
-        return OrderNumber;
-    }
-};
 
 class OrderBuilderTest : public ::testing::Test {
 protected:
@@ -86,7 +45,7 @@ protected:
     QTemporaryDir Dir;
     TOperationLog Log{Env.Environment};
     TSettings Settings;
-    TTableLookup Lookup;
+    TFakeTradeLookup Lookup;
     TOrderBuilder Builder{Settings, Env.Environment, Log, Lookup};
     TClientAccount Account{QStringLiteral("C1"), QStringLiteral("ACC01"), QStringLiteral("FUT01")};
     TOmegaOrder Omega;
@@ -247,7 +206,9 @@ TEST_F(OrderBuilderTest, ExactClosingRescuesAnExitTheSizingCouldNotSize)
 
 TEST_F(OrderBuilderTest, WithdrawalOfTheLastSentOrder)
 {
-    Lookup.OrderNumber = QStringLiteral("123456");
+    // The last transactions sent for the order as a placed order and as a filled one.
+    Lookup.OrderNumbers.insert(QStringLiteral("41/0/C1"), QStringLiteral("123456"));
+    Lookup.OrderNumbers.insert(QStringLiteral("41/1/C1"), QStringLiteral("654321"));
     Omega.Order = QStringLiteral("Sell 3 at 100 Stop ");
     TOrder order;
     ASSERT_TRUE(Builder.KillOrder(order, Omega, Account));
@@ -264,6 +225,7 @@ TEST_F(OrderBuilderTest, WithdrawalOfTheLastSentOrder)
     Omega.Filled = true;
     ASSERT_TRUE(Builder.KillOrder(order, Omega, Account));
     EXPECT_EQ(order.Action, QStringLiteral("KILL_ORDER"));
+    EXPECT_EQ(order.OrderKey, QStringLiteral("654321"));
     EXPECT_TRUE(order.StopOrderKey.isEmpty());
     EXPECT_EQ(Lookup.AskedOrderNumbers.last(), QStringLiteral("41/1/C1"));
 }
@@ -271,14 +233,14 @@ TEST_F(OrderBuilderTest, WithdrawalOfTheLastSentOrder)
 TEST_F(OrderBuilderTest, NothingToWithdraw)
 {
     for (const char* number : {"", "0", "-3", "abc"}) {
-        Lookup.OrderNumber = QString::fromLatin1(number);
+        Lookup.OrderNumbers.insert(QStringLiteral("41/0/C1"), QString::fromLatin1(number));
         TOrder order;
         EXPECT_FALSE(Builder.KillOrder(order, Omega, Account)) << number;
     }
     // Silently, and without sizing anything.
     EXPECT_EQ(Log.LineCount(), 0);
 
-    Lookup.OrderNumber = QStringLiteral("123456");
+    Lookup.OrderNumbers.insert(QStringLiteral("41/0/C1"), QStringLiteral("123456"));
     Omega.Order = QStringLiteral("Buy 0 at 100 Limit");
     TOrder order;
     EXPECT_FALSE(Builder.KillOrder(order, Omega, Account));
@@ -339,7 +301,7 @@ TEST_F(OrderBuilderTest, UnreadableQuantityReachesTheCaller)
     Omega.Order = QStringLiteral("Buy  3 at 100 Limit");
     TOrder order;
     EXPECT_THROW(Builder.NewOrder(order, Omega, Account), TError);
-    Lookup.OrderNumber = QStringLiteral("5");
+    Lookup.OrderNumbers.insert(QStringLiteral("41/0/C1"), QStringLiteral("5"));
     EXPECT_THROW(Builder.KillOrder(order, Omega, Account), TError);
 }
 

@@ -9,43 +9,18 @@
 #include "base/Error.h"
 #include "base/OperationLog.h"
 #include "base/CoreEvents.h"
+#include "tests/support/FakeTradeLookup.h"
 #include "tests/support/FakeTransactionBookings.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/support/TestDatabases.h"
 #include "tests/support/TestEnvironment.h"
 #include "trade/OrderBuilder.h"
 #include "trade/PositionSize.h"
-#include "trade/TradeLookup.h"
 #include "trade/TransWriter.h"
 #include "trade/TransactionSender.h"
 
-#include <QHash>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
-
-// The bridge database's answers for the order builders, as the test sets them up.
-class TTestTradeLookup : public TTradeLookup {
-public:
-    QHash<QString, TSecurityRow> Securities;
-    // Exchange order numbers by "order id/filled/client code".
-    QHash<QString, QString> OrderNumbers;
-    QStringList AskedOrderNumbers;
-
-    std::optional<TSecurityRow> FindSecurity(const QString& ticker) override
-    {
-        if (!Securities.contains(ticker))
-            return std::nullopt;
-        return Securities.value(ticker);
-    }
-    std::optional<TPortfolioRow> FindPortfolio(const QString&) override { return std::nullopt; }
-    std::optional<qint32> FindExitQuantity(const TPositionKey&) override { return std::nullopt; }
-    QString LastOrderNumber(qint32 orderId, bool filled, const QString& clientCode) override
-    {
-        const QString key = QStringLiteral("%1/%2/%3").arg(orderId).arg(filled ? 1 : 0).arg(clientCode);
-        AskedOrderNumbers << key;
-        return OrderNumbers.value(key);
-    }
-};
 
 // One transaction the dispatch handed to the sender.
 struct TSentTransaction {
@@ -96,7 +71,7 @@ protected:
     TSettings Settings;
     TOperationLog Log{Env.Environment};
     TDatMod DatMod{Env.Environment};
-    TTestTradeLookup Lookup;
+    TFakeTradeLookup Lookup;
     TOrderBuilder Builder{Settings, Env.Environment, Log, Lookup};
     TNullEvents Events;
     TFakeTransactionBookings Bookings;
