@@ -93,6 +93,9 @@ public:
     std::optional<TChangeStamp> ChangeStamp() noexcept;
 
     static TEngine EngineOf(const QString& source);
+    // Whether the source is an ODBC connection text ("DSN=…", "Driver=…") rather than the
+    // path of a file.
+    static bool IsConnectionText(const QString& source);
     // The ODBC connection string for a source that opens through ODBC.
     static QString OdbcConnectionString(const QString& source);
 
