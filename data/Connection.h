@@ -68,6 +68,9 @@ public:
     // True while a statement of this connection is executing or its rows are fetched.
     bool Busy() const { return FBusyDepth > 0; }
     const QString& Source() const { return FSource; }
+    // Which opening of the connection this is: it changes whenever the connection closes,
+    // so that what was learnt of the database in one opening is not taken for another's.
+    quint64 Session() const { return FSession; }
     TEngine Engine() const { return FEngine; }
     // The data sets attached to this connection, in the order they were attached.
     const QList<TDataSet*>& DataSets() const { return FDataSets; }

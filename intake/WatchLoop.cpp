@@ -114,6 +114,9 @@ bool TWatchLoop::ConnectToBases()
     try {
         connected = ConnectDatabases(FSettings, FDatMod, FLog, FEvents);
         if (connected) {
+            // Before the tick below can send anything: the numbering continues after the
+            // highest number this bridge database has seen, in this run or before it.
+            FWriter.ContinueNumbering(FDatMod.HighestTransId());
             timTable();
             FDatMod.OpenBridgeTables();
             FEvents.SecuritiesChanged();
@@ -132,7 +135,8 @@ void TWatchLoop::actConnectToBaseExecute()
 {
     if (!ConnectToBases())
         return;
-    FDatMod.ClearOrderNumbers();
+    // The transaction report is kept: a withdrawal after a restart finds the exchange
+    // order of a transaction sent before it, and a late result its transaction's row.
     FEvents.BasesConnected();
 }
 

@@ -259,10 +259,12 @@ TEST_F(WatchLoopTest, StartAndStopWatchingMoveThroughTheStates)
     EXPECT_FALSE(Core->actStartWatchEnabled());
     EXPECT_TRUE(Core->actStopWatchEnabled());
 
-    // A second connection while watching empties the report and keeps the watch.
-    Bases.Insert(Bases.BridgePath(), QStringLiteral("tOrderNumber"), {{QStringLiteral("trans_id"), 1}});
+    // A second connection while watching keeps the report and the watch, and the
+    // numbering goes on after the report's highest number.
+    Bases.Insert(Bases.BridgePath(), QStringLiteral("tOrderNumber"), {{QStringLiteral("trans_id"), 6}});
     Core->Watch().actConnectToBaseExecute();
-    EXPECT_EQ(Bases.Scalar(Bases.BridgePath(), QStringLiteral("SELECT COUNT(*) FROM tOrderNumber")).toInt(), 0);
+    EXPECT_EQ(Bases.Scalar(Bases.BridgePath(), QStringLiteral("SELECT COUNT(*) FROM tOrderNumber")).toInt(), 1);
+    EXPECT_EQ(Core->Writer().TransCounter(), 7);
     EXPECT_FALSE(Core->actStartWatchEnabled());
     EXPECT_TRUE(watch.Watching());
 
