@@ -56,13 +56,19 @@ TConnection::~TConnection()
     Forget();
 }
 
+bool TConnection::IsConnectionText(const QString& source)
+{
+    const QString text = source.trimmed();
+    return text.startsWith(QStringLiteral("DSN="), Qt::CaseInsensitive)
+        || text.startsWith(QStringLiteral("Driver="), Qt::CaseInsensitive);
+}
+
 TConnection::TEngine TConnection::EngineOf(const QString& source)
 {
     const QString text = source.trimmed();
     if (text.endsWith(QStringLiteral(".mdb"), Qt::CaseInsensitive)
         || text.endsWith(QStringLiteral(".accdb"), Qt::CaseInsensitive)
-        || text.startsWith(QStringLiteral("DSN="), Qt::CaseInsensitive)
-        || text.startsWith(QStringLiteral("Driver="), Qt::CaseInsensitive))
+        || IsConnectionText(text))
         return TEngine::Odbc;
     return TEngine::Sqlite;
 }
@@ -70,8 +76,7 @@ TConnection::TEngine TConnection::EngineOf(const QString& source)
 QString TConnection::OdbcConnectionString(const QString& source)
 {
     const QString text = source.trimmed();
-    if (text.startsWith(QStringLiteral("DSN="), Qt::CaseInsensitive)
-        || text.startsWith(QStringLiteral("Driver="), Qt::CaseInsensitive))
+    if (IsConnectionText(text))
         return text;
     return QStringLiteral("Driver={Microsoft Access Driver (*.mdb, *.accdb)};DBQ=")
         + QDir::toNativeSeparators(text) + QLatin1Char(';');

@@ -68,6 +68,9 @@ public:
     // True while a statement of this connection is executing or its rows are fetched.
     bool Busy() const { return FBusyDepth > 0; }
     const QString& Source() const { return FSource; }
+    // Which opening of the connection this is: it changes whenever the connection closes,
+    // so that what was learnt of the database in one opening is not taken for another's.
+    quint64 Session() const { return FSession; }
     TEngine Engine() const { return FEngine; }
     // The data sets attached to this connection, in the order they were attached.
     const QList<TDataSet*>& DataSets() const { return FDataSets; }
@@ -93,6 +96,9 @@ public:
     std::optional<TChangeStamp> ChangeStamp() noexcept;
 
     static TEngine EngineOf(const QString& source);
+    // Whether the source is an ODBC connection text ("DSN=…", "Driver=…") rather than the
+    // path of a file.
+    static bool IsConnectionText(const QString& source);
     // The ODBC connection string for a source that opens through ODBC.
     static QString OdbcConnectionString(const QString& source);
 

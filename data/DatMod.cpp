@@ -5,10 +5,17 @@
 
 #include <algorithm>
 
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <algorithm>
+#include <limits>
 #include <memory>
 #include <utility>
 
 namespace {
+
+// The table of one row that keeps the highest transaction number ever issued.
+const QString TransIdTable = QStringLiteral("tLastTransId");
 
 QString Decimal(qint64 number)
 {
@@ -139,15 +146,70 @@ int TDatMod::GetLastId(TTable& table)
     }
 }
 
-void TDatMod::ClearOrderNumbers()
+std::optional<qint64> TDatMod::MaxOfColumn(const QString& table, const QString& column)
 {
-    FtOrderNumber.Close();
     FqQuikData.Close();
     FqQuikData.Clear();
-    FqQuikData.Add(QStringLiteral("DELETE"));
-    FqQuikData.Add(QStringLiteral("FROM tOrderNumber"));
+    FqQuikData.ClearParams();
+    FqQuikData.Add(QStringLiteral("SELECT MAX(") + column + QStringLiteral(") AS Highest"));
+    FqQuikData.Add(QStringLiteral("FROM ") + table);
+    FqQuikData.Open();
+    const TField highest = FqQuikData.FieldByName(QStringLiteral("Highest"));
+    const std::optional<qint64> result =
+        FqQuikData.IsEmpty() || highest.IsNull() ? std::nullopt : std::optional<qint64>(highest.AsLargeInt());
+    FqQuikData.Close();
+    return result;
+}
+
+bool TDatMod::TransIdKept()
+{
+    const quint64 session = FconQuikData.Session();
+    if (FTransIdSession == session)
+        return FTransIdKept;
+    const QSqlDatabase database = FconQuikData.Database();
+    FTransIdKept = database.tables(QSql::Tables).contains(TransIdTable, Qt::CaseInsensitive);
+    if (!FTransIdKept && FconQuikData.Engine() == TConnection::TEngine::Sqlite) {
+        // A bridge database made before the number was kept gets its table now. A file
+        // that cannot be changed keeps working on the report's numbers alone.
+        QSqlQuery create(database);
+        FTransIdKept = create.exec(QStringLiteral("CREATE TABLE ") + TransIdTable + QStringLiteral(" (trans_id INTEGER)"));
+    }
+    FTransIdSession = session;
+    return FTransIdKept;
+}
+
+int TDatMod::HighestTransId()
+{
+    qint64 highest = MaxOfColumn(QStringLiteral("tOrderNumber"), QStringLiteral("trans_id")).value_or(-1);
+    if (TransIdKept())
+        highest = std::max(highest, MaxOfColumn(TransIdTable, QStringLiteral("trans_id")).value_or(-1));
+    return int(std::clamp<qint64>(highest, -1, std::numeric_limits<qint32>::max()));
+}
+
+void TDatMod::KeepHighestTransId(int transId)
+{
+    if (!TransIdKept())
+        return;
+    FqQuikData.Close();
+    FqQuikData.Clear();
+    FqQuikData.ClearParams();
+    FqQuikData.Add(QStringLiteral("UPDATE ") + TransIdTable);
+    FqQuikData.Add(QStringLiteral("SET trans_id = :trans_id"));
+    FqQuikData.Add(QStringLiteral("WHERE trans_id IS NULL OR trans_id < :lower_than"));
+    FqQuikData.SetParam(QStringLiteral("trans_id"), transId);
+    FqQuikData.SetParam(QStringLiteral("lower_than"), transId);
+    if (FqQuikData.ExecSQL() > 0)
+        return;
+    // No row was raised: either the number kept is not lower, or the table has no row
+    // yet (just made, or emptied by hand).
+    if (MaxOfColumn(TransIdTable, QStringLiteral("trans_id")))
+        return;
+    FqQuikData.Clear();
+    FqQuikData.ClearParams();
+    FqQuikData.Add(QStringLiteral("INSERT INTO ") + TransIdTable + QStringLiteral(" (trans_id)"));
+    FqQuikData.Add(QStringLiteral("VALUES (:trans_id)"));
+    FqQuikData.SetParam(QStringLiteral("trans_id"), transId);
     FqQuikData.ExecSQL();
-    FtOrderNumber.Open();
 }
 
 bool TDatMod::tSecCodeBeforePost()

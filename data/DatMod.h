@@ -62,8 +62,14 @@ public:
     // The id of the table's last row (the greatest id), 0 for an empty table, -1 for a
     // closed table or when it cannot be read.
     int GetLastId(TTable& table);
-    // Empties the transaction report tOrderNumber and opens it again.
-    void ClearOrderNumbers();
+    // The highest transaction number ever issued on the bridge database: the greater of
+    // the highest trans_id of the transaction report tOrderNumber and the number kept in
+    // tLastTransId; -1 when neither holds one, the largest 32-bit number when a number
+    // beyond it is found. Read at every connection, so that numbers continue across runs.
+    int HighestTransId();
+    // Raises the number kept in tLastTransId to transId: a number whose report row could
+    // not be booked is still known as issued. Does nothing where no number is kept.
+    void KeepHighestTransId(int transId);
     // Opens the bridge tables the windows work with once both databases are connected.
     void OpenBridgeTables();
     // Refuses a security without a terminal code (an empty SecCode), with a message.
@@ -124,6 +130,13 @@ public:
 
 private:
     void SetExitQtyParams(const TPositionKey& key);
+    // Whether the bridge database keeps the highest number issued in tLastTransId. On a
+    // SQLite file without the table (made before Zovrant kept it) the table is made;
+    // elsewhere (an ODBC source, a file that cannot be changed) it is not, and the
+    // report's highest number alone counts. Found out once per opening of the connection.
+    bool TransIdKept();
+    // The greatest value of a column of a bridge table; none for an empty table.
+    std::optional<qint64> MaxOfColumn(const QString& table, const QString& column);
     // The booked rows are written by statements, and the tables the grids show are read
     // again once the current work returns to the event loop: a dispatch to many clients
     // books many rows, and one read per table serves them all.
@@ -163,6 +176,9 @@ private:
     TQuery FqQuikData;
 
     quint64 FSecuritiesEdits = 0;
+    // TransIdKept's answer and the opening of conQuikData it belongs to.
+    std::optional<quint64> FTransIdSession;
+    bool FTransIdKept = false;
     QTimer FBookedRefresh;
     bool FOrderNumbersBooked = false;
     bool FPositionsBooked = false;

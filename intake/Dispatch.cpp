@@ -59,6 +59,7 @@ void TDispatcher::ProcessOrder(TOmegaOrder order, TOrderBuilderMethod builder, b
 {
     std::exception_ptr failure;
     TBatch bookings(FDatMod.conQuikData());
+    const qint32 firstNumber = FWriter.TransCounter();
     {
         // Every account of the order asks for the same security: it is read once.
         const TOrderBuilder::TSecurityReuse securities(FBuilder);
@@ -68,6 +69,23 @@ void TDispatcher::ProcessOrder(TOmegaOrder order, TOrderBuilderMethod builder, b
                 DispatchToAccount(terminalOrder, order, account, builder, checkTraded);
         } catch (...) {
             failure = std::current_exception();
+        }
+    }
+    // The highest number handed out goes with the bookings, also after a failure
+    // part-way: a line whose report row could not be booked still goes to the terminal
+    // below, and its number must not be handed out again after a restart.
+    if (FWriter.TransCounter() != firstNumber) {
+        const qint32 highest = FWriter.TransCounter() - 1;
+        try {
+            FDatMod.KeepHighestTransId(highest);
+        } catch (const std::exception& error) {
+            const TError kept(QStringLiteral("Номер транзакции %1 не сохранен в таблице tLastTransId:")
+                                  .arg(highest)
+                              + QStringLiteral("\r\n") + ErrorText(error));
+            if (failure)
+                FLog.AddToLog(kept.Text());
+            else
+                failure = std::make_exception_ptr(kept);
         }
     }
     // The bookings of the accounts reached are kept, also after a failure: their lines

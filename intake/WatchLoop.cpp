@@ -2,6 +2,7 @@
 
 #include "base/CoreEvents.h"
 #include "data/ConnectToBases.h"
+#include "data/DatabaseFiles.h"
 #include "data/DatMod.h"
 #include "data/DataSet.h"
 #include "data/Settings.h"
@@ -51,10 +52,38 @@ TWatchLoop::TWatchLoop(TSettings& settings, TDatMod& datMod, TOperationLog& log,
 {
 }
 
+QString TWatchLoop::DatabaseRefusal(const QString& terminalFile) const
+{
+    const QString check = QStringLiteral(" Проверьте пути к файлам транзакций в настройках.");
+    for (const QString& source : {FSettings.edtAlerts, FSettings.edtQuikData}) {
+        for (const QString& databaseFile : DatabaseFilesOf(source)) {
+            if (SameFile(terminalFile, databaseFile))
+                return QStringLiteral("Файлы транзакций не очищены: файл %1 является файлом базы данных %2.")
+                           .arg(terminalFile, source.trimmed())
+                    + check;
+        }
+    }
+    if (HoldsDatabase(terminalFile))
+        return QStringLiteral("Файлы транзакций не очищены: файл %1 содержит базу данных.").arg(terminalFile) + check;
+    return {};
+}
+
 void TWatchLoop::ResetTerminalFiles()
 {
     const QString tri = FSettings.edtTRI;
     const QString tro = FSettings.edtTRO;
+    // Emptying a database named here by a settings slip would destroy it: a group with
+    // such a file is left alone as a whole, each such file named in the log.
+    bool refused = false;
+    for (const QString& file : {tri, tro, CompanionTrrPath(tro)}) {
+        const QString refusal = DatabaseRefusal(file);
+        if (!refusal.isEmpty()) {
+            FLog.AddToLog(refusal);
+            refused = true;
+        }
+    }
+    if (refused)
+        return;
     try {
         CreateEmpty(tri);
         CreateEmpty(tro);
@@ -85,6 +114,9 @@ bool TWatchLoop::ConnectToBases()
     try {
         connected = ConnectDatabases(FSettings, FDatMod, FLog, FEvents);
         if (connected) {
+            // Before the tick below can send anything: the numbering continues after the
+            // highest number this bridge database has seen, in this run or before it.
+            FWriter.ContinueNumbering(FDatMod.HighestTransId());
             timTable();
             FDatMod.OpenBridgeTables();
             FEvents.SecuritiesChanged();
@@ -103,7 +135,8 @@ void TWatchLoop::actConnectToBaseExecute()
 {
     if (!ConnectToBases())
         return;
-    FDatMod.ClearOrderNumbers();
+    // The transaction report is kept: a withdrawal after a restart finds the exchange
+    // order of a transaction sent before it, and a late result its transaction's row.
     FEvents.BasesConnected();
 }
 

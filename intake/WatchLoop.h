@@ -24,16 +24,17 @@ public:
                TCoreEvents& events);
 
     // Start-up steps after the windows and the data module exist: the terminal's files
-    // are reset, the databases connected when the settings say so, the first info.log
-    // size taken, the log saved.
+    // are reset (none of them when one is a database's), the databases connected when the
+    // settings say so, the first info.log size taken, the log saved.
     void StartUp();
-    // Connects both databases; once both are open the table tick runs once, the bridge
-    // tables the windows work with are opened and their totals shown. The log is saved
-    // in every case; an error after both connections opened is thrown after saving.
-    // True when both databases are open.
+    // Connects both databases; once both are open the transaction numbering continues
+    // after the highest number the bridge database has seen, the table tick runs once,
+    // the bridge tables the windows work with are opened and their totals shown. The log
+    // is saved in every case; an error after both connections opened is thrown after
+    // saving. True when both databases are open.
     bool ConnectToBases();
-    // The connect command: ConnectToBases, and once both are open the transaction report
-    // is emptied and BasesConnected told.
+    // The connect command: ConnectToBases, and once both are open BasesConnected told.
+    // The transaction report keeps the rows of earlier runs.
     void actConnectToBaseExecute();
     void actStartWatchExecute();
     void actStopWatchExecute();
@@ -45,7 +46,13 @@ public:
     int IconIndex() const { return FIconIndex; }
 
 private:
+    // Empties the terminal's files (import, result and the result's ".TRR" companion), or
+    // none of them when one is a database's file or holds a database.
     void ResetTerminalFiles();
+    // The log line refusing to empty a terminal file that is one of the databases' files
+    // (by the settings' Alerts and QuikData) or holds a database; empty when it may be
+    // emptied.
+    QString DatabaseRefusal(const QString& terminalFile) const;
 
     TSettings& FSettings;
     TDatMod& FDatMod;

@@ -49,7 +49,7 @@ TStatusTexts TMainCore::StatusBarTexts() const
     texts.Quik = QStringLiteral("Подключение к Quik: ") + state(FDatMod.conQuikData().Connected());
     texts.ServerLink = QStringLiteral("Связь Quik с сервером: ") + FLinkMonitor.ServerStateText();
     texts.Transactions = QStringLiteral("Отправлено транзакций: %1/%2/%3")
-                             .arg(FWriter.TransCounter())
+                             .arg(FWriter.TransMadeCount())
                              .arg(FResultReader.TransSentCount())
                              .arg(FResultReader.TransDoneCount());
     if (FSettings.rgpSingleMulti == 0)

@@ -28,7 +28,7 @@ int main(int argc, char** argv)
     try {
         log.OpenFile(QDir::current().filePath(QStringLiteral("Zovrant.log")));
     } catch (const std::exception& error) {
-        environment.ReportError(ErrorText(error) + QStringLiteral("\nZovrant не запущен."));
+        TErrorBox::ShowAndWait(ErrorText(error) + QStringLiteral("\nZovrant не запущен."));
         return 1;
     }
 

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
+#include <limits>
 
 #ifdef Q_OS_LINUX
 #  include <csignal>
@@ -240,6 +241,47 @@ TEST_F(TransWriterTest, QueuedLinesGetConsecutiveNumbersAndGoOutInOneWrite)
     EXPECT_EQ(Writer.QueueTransaction(LimitBuy()).TransId, 3);
     Writer.WriteTransFile();
     EXPECT_EQ(FileBytes(), LineBytes(3));
+}
+
+// The numbering continues after the highest number the bridge database has seen and
+// never goes back, also when a connection reports a lower number (another bridge
+// database, or the same one read again); the count of the run is the run's own.
+TEST_F(TransWriterTest, NumberingContinuesAfterTheHighestIssuedAndNeverGoesBack)
+{
+    struct Step {
+        qint32 highestIssued; // what a connection read; none: a transaction is made
+        qint32 next;          // the number the next transaction gets after the step
+    };
+    const qint32 none = -2;
+    const Step steps[] = {
+        {-1, 0},   // a new bridge database
+        {none, 1},
+        {41, 42},  // a run before this one went up to 41
+        {none, 43},
+        {none, 44},
+        {10, 44},  // a lower number leaves the counter
+        {43, 44},  // so does the number just handed out
+        {44, 45},  // the database knows the next number already (another run wrote it)
+    };
+    for (const Step& step : steps) {
+        if (step.highestIssued == none)
+            Writer.QueueTransaction(LimitBuy());
+        else
+            Writer.ContinueNumbering(step.highestIssued);
+        EXPECT_EQ(Writer.TransCounter(), step.next) << step.highestIssued;
+    }
+    EXPECT_EQ(Writer.TransMadeCount(), 3);
+    EXPECT_EQ(Writer.QueueTransaction(LimitBuy()).TransId, 45);
+    EXPECT_EQ(Writer.TransMadeCount(), 4);
+
+    // At the end of the numbers no number is handed out twice: none is handed out.
+    Writer.ContinueNumbering(std::numeric_limits<qint32>::max() - 1);
+    EXPECT_EQ(Writer.TransCounter(), std::numeric_limits<qint32>::max());
+    EXPECT_THROW(Writer.QueueTransaction(LimitBuy()), TError);
+    Writer.ContinueNumbering(std::numeric_limits<qint32>::max());
+    EXPECT_EQ(Writer.TransCounter(), std::numeric_limits<qint32>::max());
+    EXPECT_THROW(Writer.QueueTransaction(LimitBuy()), TError);
+    EXPECT_EQ(Writer.TransMadeCount(), 4);
 }
 
 TEST_F(TransWriterTest, RefusedLineTakesNoNumber)

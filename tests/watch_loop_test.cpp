@@ -1,4 +1,5 @@
 #include "base/CodePage.h"
+#include "data/DatabaseFiles.h"
 #include "shell/MainCore.h"
 #include "tests/support/TestDatabases.h"
 #include "tests/support/TestEnvironment.h"
@@ -110,6 +111,98 @@ TEST_F(WatchLoopTest, MissingParentFolderGivesTheFailureLineAndLeavesTheResultFi
     EXPECT_TRUE(LogText().contains(QStringLiteral("\r\n") + Log.Line(1) + QStringLiteral("\r\n")));
 }
 
+// A settings slip that names a database as a terminal file, or a terminal file that
+// holds a database: the start-up empties none of the three files of the group and names
+// each such file in the log. Files that only look alike are emptied as usual.
+TEST_F(WatchLoopTest, StartUpEmptiesNoTerminalFileThatIsADatabase)
+{
+    const QString quik = Bases.FilePath(QStringLiteral("quik/"));
+    const QString alerts = Bases.AlertsPath();
+    const QString bridge = Bases.BridgePath();
+    const QByteArray sqlite = ReadWholeFile(bridge);
+    ASSERT_TRUE(sqlite.startsWith(QByteArray("SQLite format 3", 16)));
+    auto access = [](const char* engine) { // the first bytes of an Access file
+        QByteArray bytes("\x00\x01\x00\x00", 4);
+        bytes += QByteArray(engine, 16) + QByteArray(100, '\x5a');
+        return bytes;
+    };
+    const QString check = QStringLiteral(" Проверьте пути к файлам транзакций в настройках.");
+    auto isDatabaseFile = [&](const QString& file, const QString& source) {
+        return QStringLiteral("Файлы транзакций не очищены: файл %1 является файлом базы данных %2.").arg(file, source) + check;
+    };
+    auto holdsDatabase = [&](const QString& file) {
+        return QStringLiteral("Файлы транзакций не очищены: файл %1 содержит базу данных.").arg(file) + check;
+    };
+    ASSERT_TRUE(QFile::link(bridge, quik + QStringLiteral("link.tri")));
+
+    struct Case {
+        const char* name;
+        QString tri;
+        QString tro;
+        QString alertsSource;                // the settings' Alerts
+        QList<QPair<QString, QByteArray>> files; // written before the start
+        QStringList lines;                   // the log's lines; none: the files are emptied
+    };
+    const Case cases[] = {
+        {"import file is the alert database", alerts, quik + QStringLiteral("trans.tro"), alerts, {},
+         {isDatabaseFile(alerts, alerts)}},
+        {"result file is the bridge database", quik + QStringLiteral("trans.tri"), bridge, alerts, {},
+         {isDatabaseFile(bridge, bridge)}},
+        {"both of them", alerts, bridge, alerts, {},
+         {isDatabaseFile(alerts, alerts), isDatabaseFile(bridge, bridge)}},
+        {"a link to the bridge database", quik + QStringLiteral("link.tri"), quik + QStringLiteral("trans.tro"), alerts, {},
+         {isDatabaseFile(quik + QStringLiteral("link.tri"), bridge)}},
+        {"the alert database spelt another way", quik + QStringLiteral("../Alerts.db"), quik + QStringLiteral("trans.tro"), alerts, {},
+         {isDatabaseFile(quik + QStringLiteral("../Alerts.db"), alerts)}},
+        {"the alert database's write-ahead log", alerts + QStringLiteral("-wal"), quik + QStringLiteral("trans.tro"), alerts, {},
+         {isDatabaseFile(alerts + QStringLiteral("-wal"), alerts)}},
+        {"an Access file of the settings not made yet", quik + QStringLiteral("orders.mdb"), quik + QStringLiteral("trans.tro"),
+         quik + QStringLiteral("orders.mdb"), {}, {isDatabaseFile(quik + QStringLiteral("orders.mdb"), quik + QStringLiteral("orders.mdb"))}},
+        {"the result file's companion holds a SQLite database", quik + QStringLiteral("trans.tri"), quik + QStringLiteral("trans.tro"),
+         alerts, {{quik + QStringLiteral("trans.TRR"), sqlite}}, {holdsDatabase(quik + QStringLiteral("trans.TRR"))}},
+        {"the import file holds an Access 2000 database", quik + QStringLiteral("trans.tri"), quik + QStringLiteral("trans.tro"),
+         alerts, {{quik + QStringLiteral("trans.tri"), access("Standard Jet DB")}}, {holdsDatabase(quik + QStringLiteral("trans.tri"))}},
+        {"the result file holds an Access 2007 database", quik + QStringLiteral("trans.tri"), quik + QStringLiteral("trans.tro"),
+         alerts, {{quik + QStringLiteral("trans.tro"), access("Standard ACE DB")}}, {holdsDatabase(quik + QStringLiteral("trans.tro"))}},
+        // Emptied as usual:
+        {"a text that begins like a database's header", quik + QStringLiteral("trans.tri"), quik + QStringLiteral("trans.tro"),
+         alerts, {{quik + QStringLiteral("trans.tri"), "SQLite format 3 is a file format\r\n"}}, {}},
+        {"the databases given as ODBC connection texts", quik + QStringLiteral("trans.tri"), quik + QStringLiteral("trans.tro"),
+         QStringLiteral("DSN=") + quik + QStringLiteral("trans.tri"), {}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const int firstLine = Log.LineCount();
+        TSettings& s = Core->Settings();
+        s.edtTRI = c.tri;
+        s.edtTRO = c.tro;
+        s.edtAlerts = c.alertsSource;
+        s.edtQuikData = bridge;
+        const QString trr = CompanionTrrPath(c.tro);
+        QHash<QString, QByteArray> before;
+        for (const QString& path : {c.tri, c.tro, trr})
+            if (!SameFile(path, alerts) && !SameFile(path, bridge) && !path.endsWith(QStringLiteral("-wal")))
+                WriteWholeFile(path, "old line\r\n");
+        for (const auto& [path, bytes] : c.files)
+            WriteWholeFile(path, bytes);
+        for (const QString& path : {c.tri, c.tro, trr, alerts, bridge})
+            before.insert(path, ReadWholeFile(path));
+
+        Core->Watch().StartUp();
+
+        EXPECT_EQ(LogLines().mid(firstLine), c.lines);
+        for (const QString& path : {c.tri, c.tro, trr}) {
+            if (c.lines.isEmpty())
+                EXPECT_TRUE(ReadWholeFile(path).isEmpty()) << path.toStdString();
+            else
+                EXPECT_EQ(ReadWholeFile(path), before.value(path)) << path.toStdString();
+        }
+        EXPECT_EQ(ReadWholeFile(alerts), before.value(alerts));
+        EXPECT_EQ(ReadWholeFile(bridge), before.value(bridge));
+        EXPECT_EQ(Log.LoggedLineCount(), Log.LineCount());
+    }
+}
+
 TEST_F(WatchLoopTest, ConnectAtStartArmsTheTableTimerAndEnablesStartWatching)
 {
     Core->Settings().chConnect = true;
@@ -166,10 +259,12 @@ TEST_F(WatchLoopTest, StartAndStopWatchingMoveThroughTheStates)
     EXPECT_FALSE(Core->actStartWatchEnabled());
     EXPECT_TRUE(Core->actStopWatchEnabled());
 
-    // A second connection while watching empties the report and keeps the watch.
-    Bases.Insert(Bases.BridgePath(), QStringLiteral("tOrderNumber"), {{QStringLiteral("trans_id"), 1}});
+    // A second connection while watching keeps the report and the watch, and the
+    // numbering goes on after the report's highest number.
+    Bases.Insert(Bases.BridgePath(), QStringLiteral("tOrderNumber"), {{QStringLiteral("trans_id"), 6}});
     Core->Watch().actConnectToBaseExecute();
-    EXPECT_EQ(Bases.Scalar(Bases.BridgePath(), QStringLiteral("SELECT COUNT(*) FROM tOrderNumber")).toInt(), 0);
+    EXPECT_EQ(Bases.Scalar(Bases.BridgePath(), QStringLiteral("SELECT COUNT(*) FROM tOrderNumber")).toInt(), 1);
+    EXPECT_EQ(Core->Writer().TransCounter(), 7);
     EXPECT_FALSE(Core->actStartWatchEnabled());
     EXPECT_TRUE(watch.Watching());
 

@@ -37,8 +37,17 @@ TQueuedTransaction TTransWriter::QueueTransaction(const TOrder& order)
     FPendingTrans << queued.Line;
     // The number belongs to this line from now on, even if its booking fails.
     ++FTransCounter;
+    ++FTransMadeCount;
     FLog.AddToLog(TransactionLogText(queued.TransId, queued.Note, order.ClientCode));
     return queued;
+}
+
+void TTransWriter::ContinueNumbering(qint32 highestIssued)
+{
+    if (highestIssued < FTransCounter)
+        return;
+    // At the largest number the counter stays: QueueTransaction refuses it.
+    FTransCounter = highestIssued == std::numeric_limits<qint32>::max() ? highestIssued : highestIssued + 1;
 }
 
 void TTransWriter::WriteTransFile()

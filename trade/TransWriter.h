@@ -28,8 +28,15 @@ class TTransWriter {
 public:
     TTransWriter(const TSettings& settings, const TEnvironment& environment, TOperationLog& log);
 
-    // The number the next transaction gets; also the count of transactions made.
+    // The number the next transaction gets.
     qint32 TransCounter() const { return FTransCounter; }
+    // The transactions made in this run, whatever their numbers: the status bar's count.
+    qint32 TransMadeCount() const { return FTransMadeCount; }
+    // Numbers never repeat, not even across runs: a result line of the terminal must name
+    // one transaction, and a withdrawal must find the exchange order of its own. Given
+    // the highest number ever issued on the bridge database (-1 when none), the next
+    // number is above it and above every number of this run; it never goes back.
+    void ContinueNumbering(qint32 highestIssued);
     // The lines queued and not yet in the file, in their order. A line the last failed
     // write left half in the file is not among them: its remaining bytes go first.
     const QStringList& PendingTrans() const { return FPendingTrans; }
@@ -61,6 +68,7 @@ private:
     const TEnvironment& FEnvironment;
     TOperationLog& FLog;
     qint32 FTransCounter = 0;
+    qint32 FTransMadeCount = 0;
     TPriceTexts FPrices; // the prices of the lines of the dispatch at hand, formatted once
     QStringList FPendingTrans;
     // The tail of a line a failed write left half in the file when the file could not be

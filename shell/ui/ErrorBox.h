@@ -1,19 +1,32 @@
 #pragma once
 
+#include <QPointer>
 #include <QString>
 
+class QMessageBox;
 class TOperationLog;
 
-// The standard error box for failures nobody caught. Timer ticks go on while the box is
-// open, so a failure that repeats every tick (an import file that cannot be written, say)
-// would open box upon box inside each other until the stack runs out. While one box is
-// open, further failures go to the operation log instead, and the operator sees them there.
+// The standard error box for failures nobody caught. Show() opens the box and returns at
+// once: the box mostly opens inside a timer's tick, and Qt does not deliver a timer's
+// next tick while its previous one is still running, so a box that waited for OK there
+// would hold up every later table tick (orders and results alike) until someone pressed
+// it. The box still keeps the operator from the window behind it until OK is pressed.
+// One box at a time: while it is open, further failures (a fault that repeats every
+// tick, say) go to the operation log instead, and the operator sees them there.
 class TErrorBox {
 public:
+    TErrorBox() = default;
+    TErrorBox(const TErrorBox&) = delete;
+    TErrorBox& operator=(const TErrorBox&) = delete;
+    ~TErrorBox();
+
     void Show(const QString& text);
+    // The box for a failure after which the program ends: nothing is left running that
+    // it could hold up, so it waits until the operator has read it.
+    static void ShowAndWait(const QString& text);
     void SetLog(TOperationLog* log) { FLog = log; }
 
 private:
     TOperationLog* FLog = nullptr;
-    bool FShowing = false;
+    QPointer<QMessageBox> FBox; // the open box; none once the operator has closed it
 };

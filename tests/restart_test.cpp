@@ -1,0 +1,195 @@
+// The program stopped and started again over the same databases and terminal files:
+// transaction numbers go on where the bridge database left them, the results the
+// terminal writes late for the earlier run are booked on that run's transactions, and a
+// withdrawal after the restart finds the exchange order placed before it.
+
+#include "base/CodePage.h"
+#include "shell/MainCore.h"
+#include "tests/support/TestDatabases.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <QDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+class RestartTest : public ::testing::Test {
+protected:
+    TTestEnvironment Env;
+    TTestDatabases Bases;
+    QTemporaryDir ProgramDir;
+    TOperationLog Log{Env.Environment};
+    std::unique_ptr<TMainCore> Core;
+
+    QString Quik(const QString& name) const { return Bases.FilePath(QStringLiteral("quik/") + name); }
+
+    void SetUp() override
+    {
+        QDir(Bases.Folder()).mkdir(QStringLiteral("quik"));
+        Log.OpenFile(Bases.FilePath(QStringLiteral("Zovrant.log")));
+        // The ticks are the test's own; the link timer stays still.
+        WriteWholeFile(QDir(ProgramDir.path()).filePath(QStringLiteral("Zovrant.ini")),
+                       "[Quik]\r\nQuikConnectTimeOut=0\r\n");
+        const QString bridge = Bases.BridgePath();
+        Bases.Insert(bridge, QStringLiteral("tSecCode"),
+                     {{QStringLiteral("SecCode"), QStringLiteral("SBER")}, {QStringLiteral("Ticker"), QStringLiteral("SBER")},
+                      {QStringLiteral("Class_Code"), QStringLiteral("TQBR")}, {QStringLiteral("LotSize"), 1},
+                      {QStringLiteral("Traded"), true}, {QStringLiteral("Digits"), 2}, {QStringLiteral("Slippage"), 0.1}});
+        Bases.Insert(bridge, QStringLiteral("tWorkSpaces"), {{QStringLiteral("workspace"), QStringLiteral("Demo.wsp")}});
+        Bases.Insert(bridge, QStringLiteral("tStrategy"), {{QStringLiteral("strategy"), QStringLiteral("Trend")}});
+        for (const char* code : {"C1", "C2"})
+            Bases.Insert(bridge, QStringLiteral("tclients"),
+                         {{QStringLiteral("Code"), QString::fromLatin1(code)},
+                          {QStringLiteral("AccountMicex"), QStringLiteral("ACC-") + QString::fromLatin1(code)},
+                          {QStringLiteral("Active"), true}});
+    }
+
+    // One run of the program: a new core over the same databases and terminal files,
+    // started, connected and watching the orders placed in advance, as the operator
+    // starts it. The core of the run before is gone, as a stopped program is.
+    void StartRun(int singleMulti = 0)
+    {
+        Core.reset();
+        Core = std::make_unique<TMainCore>(Env.Environment, Log, ProgramDir.path() + QLatin1Char('/'));
+        TSettings& s = Core->Settings();
+        s.edtAlerts = Bases.AlertsSource();
+        s.edtQuikData = Bases.BridgeSource();
+        s.edtTRI = Quik(QStringLiteral("trans.tri"));
+        s.edtTRO = Quik(QStringLiteral("trans.tro"));
+        s.edtInfoLog = Quik(QStringLiteral("info.log"));
+        s.edtTime1 = QStringLiteral("00:00:00");
+        s.edtTime2 = QStringLiteral("23:59:59");
+        s.rgpPositionSize = 0;
+        s.rgpFilled = 0;
+        s.rgpSingleMulti = singleMulti;
+        s.edtCode = QStringLiteral("C1");
+        Core->Watch().StartUp();
+        Core->RunGuarded([this] { Core->Watch().actConnectToBaseExecute(); });
+        ASSERT_TRUE(Core->actStartWatchEnabled());
+        Core->Watch().actStartWatchExecute();
+        ASSERT_TRUE(Core->Watch().Watching());
+    }
+
+    void Tick() { Core->RunGuarded([this] { Core->Watch().timTable(); }); }
+
+    void AddOrder(const QString& table, int id, const QString& wording, const QString& orderNumber = {})
+    {
+        QVariantMap values{{QStringLiteral("ID"), id},
+                           {QStringLiteral("Symbol"), QStringLiteral("SBER")},
+                           {QStringLiteral("OrderType"), QStringLiteral("LE")},
+                           {QStringLiteral("Order"), wording},
+                           {QStringLiteral("System"), QStringLiteral("Trend(5,10)")},
+                           {QStringLiteral("Workspace"), QStringLiteral("C:\\Omega\\Demo.wsp")},
+                           {QStringLiteral("Signal"), QStringLiteral("Breakout")},
+                           {QStringLiteral("Interval"), QStringLiteral("5 min")}};
+        if (!orderNumber.isEmpty())
+            values.insert(QStringLiteral("Order Number"), orderNumber);
+        Bases.Insert(Bases.AlertsPath(), table, values);
+    }
+    // The terminal's answer to a transaction, appended to the result file.
+    void Answer(const QByteArray& line)
+    {
+        QFile file(Quik(QStringLiteral("trans.tro")));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Append));
+        file.write(line + "\r\n");
+    }
+
+    QStringList TriLines() const
+    {
+        return FromCp1251(ReadWholeFile(Quik(QStringLiteral("trans.tri")))).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    }
+    QVariant Bridge(const QString& statement) { return Bases.Scalar(Bases.BridgePath(), statement); }
+    QVariant Alerts(const QString& statement) { return Bases.Scalar(Bases.AlertsPath(), statement); }
+};
+
+TEST_F(RestartTest, NumbersGoOnAndTheEarlierRunsTransactionsServeLateResultsAndWithdrawals)
+{
+    // The first run places two orders in advance; the terminal answers the first.
+    ASSERT_NO_FATAL_FAILURE(StartRun());
+    AddOrder(QStringLiteral("ActiveOrders"), 1, QStringLiteral("Buy 3 at 250.50 Limit"));
+    AddOrder(QStringLiteral("ActiveOrders"), 2, QStringLiteral("Buy 4 at 249.00 Limit"));
+    Tick();
+    ASSERT_EQ(TriLines().size(), 2);
+    EXPECT_TRUE(TriLines()[0].startsWith(QStringLiteral("TRANS_ID =0;ACTION=NEW_ORDER;")));
+    EXPECT_TRUE(TriLines()[1].startsWith(QStringLiteral("TRANS_ID =1;ACTION=NEW_ORDER;")));
+    Answer("TRANS_ID=0;STATUS=3;TRANS_NAME=\"new\";DESCRIPTION=\"ok\";ORDER_NUMBER=5001;");
+    Tick();
+    ASSERT_EQ(Bridge(QStringLiteral("SELECT order_number FROM tOrderNumber WHERE trans_id = 0")).toLongLong(), 5001);
+
+    // The program stops and starts again; the terminal's files are emptied at the start.
+    ASSERT_NO_FATAL_FAILURE(StartRun());
+    EXPECT_TRUE(TriLines().isEmpty());
+    EXPECT_EQ(Core->StatusBarTexts().Transactions, QStringLiteral("Отправлено транзакций: 0/0/0"));
+    EXPECT_EQ(Bridge(QStringLiteral("SELECT COUNT(*) FROM tOrderNumber")).toInt(), 2);
+
+    // The terminal answers the earlier run's second transaction only now: the answer is
+    // booked on that transaction's row and marks the order it came from.
+    Answer("TRANS_ID=1;STATUS=3;TRANS_NAME=\"new\";DESCRIPTION=\"ok\";ORDER_NUMBER=5002;");
+    Tick();
+    EXPECT_EQ(Bridge(QStringLiteral("SELECT COUNT(*) FROM tOrderNumber WHERE trans_id = 1")).toInt(), 1);
+    EXPECT_EQ(Bridge(QStringLiteral("SELECT id_order || '/' || status || '/' || order_number FROM tOrderNumber WHERE trans_id = 1")).toString(),
+              QStringLiteral("2/3/5002"));
+    EXPECT_EQ(Alerts(QStringLiteral("SELECT [Order Number] FROM ActiveOrders WHERE ID = 2")).toString(), QStringLiteral("2"));
+
+    // A new order of this run takes the next number, not 0 again.
+    AddOrder(QStringLiteral("ActiveOrders"), 3, QStringLiteral("Buy 5 at 248.00 Limit"));
+    Tick();
+    ASSERT_EQ(TriLines().size(), 1);
+    EXPECT_TRUE(TriLines()[0].startsWith(QStringLiteral("TRANS_ID =2;ACTION=NEW_ORDER;"))) << TriLines()[0].toStdString();
+
+    // The strategy cancels both orders of the earlier run: each withdrawal names the
+    // exchange order placed before the restart.
+    AddOrder(QStringLiteral("CanceledOrders"), 1, QStringLiteral("Buy 3 at 250.50 Limit"), QStringLiteral("1"));
+    AddOrder(QStringLiteral("CanceledOrders"), 2, QStringLiteral("Buy 4 at 249.00 Limit"), QStringLiteral("2"));
+    Tick();
+    ASSERT_EQ(TriLines().size(), 3);
+    EXPECT_TRUE(TriLines()[1].startsWith(QStringLiteral("TRANS_ID =3;ACTION=KILL_ORDER;"))) << TriLines()[1].toStdString();
+    EXPECT_TRUE(TriLines()[1].contains(QStringLiteral(";Order_key=5001;")));
+    EXPECT_TRUE(TriLines()[2].startsWith(QStringLiteral("TRANS_ID =4;ACTION=KILL_ORDER;"))) << TriLines()[2].toStdString();
+    EXPECT_TRUE(TriLines()[2].contains(QStringLiteral(";Order_key=5002;")));
+
+    // The status bar counts this run's transactions and results.
+    EXPECT_EQ(Core->StatusBarTexts().Transactions, QStringLiteral("Отправлено транзакций: 3/0/1"));
+    EXPECT_TRUE(Env.Errors.isEmpty()) << Env.Errors.join(QLatin1Char('\n')).toStdString();
+}
+
+// A line whose report row could not be booked still went to the terminal with its number:
+// the bridge database keeps that number, and the next run does not hand it out again.
+TEST_F(RestartTest, NumberOfALineWhoseBookingFailedIsNotHandedOutAgain)
+{
+    Bases.Exec(Bases.BridgePath(), QStringLiteral("CREATE TRIGGER RefuseC2 BEFORE INSERT ON tOrderNumber "
+                                                  "WHEN NEW.code = 'C2' BEGIN SELECT RAISE(ABORT, 'refused'); END"));
+    ASSERT_NO_FATAL_FAILURE(StartRun(1)); // every active client
+    AddOrder(QStringLiteral("ActiveOrders"), 1, QStringLiteral("Buy 3 at 250.50 Limit"));
+    Tick();
+    ASSERT_EQ(TriLines().size(), 2);
+    EXPECT_TRUE(TriLines()[1].startsWith(QStringLiteral("TRANS_ID =1;ACTION=NEW_ORDER;ACCOUNT=ACC-C2;")));
+    EXPECT_EQ(Env.Errors.size(), 1); // the failed booking was reported
+    EXPECT_EQ(Bridge(QStringLiteral("SELECT MAX(trans_id) FROM tOrderNumber")).toInt(), 0);
+
+    Bases.Exec(Bases.BridgePath(), QStringLiteral("DROP TRIGGER RefuseC2"));
+    ASSERT_NO_FATAL_FAILURE(StartRun(1));
+    AddOrder(QStringLiteral("ActiveOrders"), 2, QStringLiteral("Buy 4 at 249.00 Limit"));
+    Tick();
+    ASSERT_EQ(TriLines().size(), 2);
+    EXPECT_TRUE(TriLines()[0].startsWith(QStringLiteral("TRANS_ID =2;ACTION=NEW_ORDER;ACCOUNT=ACC-C1;"))) << TriLines()[0].toStdString();
+    EXPECT_TRUE(TriLines()[1].startsWith(QStringLiteral("TRANS_ID =3;ACTION=NEW_ORDER;ACCOUNT=ACC-C2;"))) << TriLines()[1].toStdString();
+    EXPECT_EQ(Env.Errors.size(), 1);
+}
+
+// A number that cannot be kept is reported; the lines of the dispatch still go out, and
+// their report rows still carry the numbers to the next run.
+TEST_F(RestartTest, NumberThatCannotBeKeptIsReported)
+{
+    ASSERT_NO_FATAL_FAILURE(StartRun());
+    Bases.Exec(Bases.BridgePath(), QStringLiteral("ALTER TABLE tLastTransId RENAME TO tMoved"));
+    AddOrder(QStringLiteral("ActiveOrders"), 1, QStringLiteral("Buy 3 at 250.50 Limit"));
+    Tick();
+    ASSERT_EQ(TriLines().size(), 1);
+    ASSERT_EQ(Env.Errors.size(), 1);
+    EXPECT_TRUE(Env.Errors[0].contains(QStringLiteral("Номер транзакции 0 не сохранен в таблице tLastTransId:\r\n")))
+        << Env.Errors[0].toStdString();
+    EXPECT_EQ(Bridge(QStringLiteral("SELECT COUNT(*) FROM tOrderNumber WHERE trans_id = 0")).toInt(), 1);
+}
+
+} // namespace
