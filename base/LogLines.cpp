@@ -3,6 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
+TLogLines::TLogLines()
+{
+    FAnnounce.setSingleShot(true);
+    FAnnounce.setInterval(0);
+    connect(&FAnnounce, &QTimer::timeout, this, &TLogLines::AnnouncePending);
+}
+
 TLogLines::TEntry TLogLines::Store(const QString& text)
 {
     const QByteArray utf8 = text.toUtf8();
@@ -34,11 +41,25 @@ QString TLogLines::Line(int row) const
 
 void TLogLines::Append(const QString& text)
 {
-    InsertLine(Count(), text);
+    FIndex.push_back(Store(text));
+    if (!FAnnounce.isActive())
+        FAnnounce.start();
+}
+
+void TLogLines::AnnouncePending()
+{
+    FAnnounce.stop();
+    if (FAnnounced == Count())
+        return;
+    // The entries are in place already; the views may read them once they are told.
+    beginInsertRows({}, FAnnounced, Count() - 1);
+    FAnnounced = Count();
+    endInsertRows();
 }
 
 void TLogLines::SetLine(int row, const QString& text)
 {
+    AnnouncePending();
     if (row < 0 || row >= Count())
         return;
     FIndex[size_t(row)] = Store(text);
@@ -47,30 +68,34 @@ void TLogLines::SetLine(int row, const QString& text)
 
 void TLogLines::InsertLine(int row, const QString& text)
 {
+    AnnouncePending();
     row = std::clamp(row, 0, Count());
     beginInsertRows({}, row, row);
     FIndex.insert(FIndex.begin() + row, Store(text));
+    ++FAnnounced;
     endInsertRows();
 }
 
 void TLogLines::RemoveLines(int row, int count)
 {
+    AnnouncePending();
     if (row < 0 || count <= 0 || row >= Count())
         return;
     count = std::min(count, Count() - row);
     beginRemoveRows({}, row, row + count - 1);
     FIndex.erase(FIndex.begin() + row, FIndex.begin() + row + count);
+    FAnnounced -= count;
     endRemoveRows();
 }
 
 int TLogLines::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : Count();
+    return parent.isValid() ? 0 : FAnnounced;
 }
 
 QVariant TLogLines::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole))
+    if (!index.isValid() || index.row() >= FAnnounced || (role != Qt::DisplayRole && role != Qt::EditRole))
         return {};
     return Line(index.row());
 }
@@ -82,7 +107,7 @@ Qt::ItemFlags TLogLines::flags(const QModelIndex& index) const
 
 bool TLogLines::setData(const QModelIndex& index, const QVariant& value, int role)
 {
-    if (!index.isValid() || role != Qt::EditRole)
+    if (!index.isValid() || index.row() >= FAnnounced || role != Qt::EditRole)
         return false;
     SetLine(index.row(), value.toString());
     return true;

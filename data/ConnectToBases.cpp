@@ -3,6 +3,7 @@
 #include "base/CoreEvents.h"
 #include "base/Error.h"
 #include "base/OperationLog.h"
+#include "data/BridgeIndexes.h"
 #include "data/DatMod.h"
 #include "data/Settings.h"
 
@@ -28,6 +29,9 @@ bool ConnectDatabases(TSettings& settings, TDatMod& datMod, TOperationLog& log, 
 {
     const bool omegaOpen = Connect(datMod.conOmega(), settings.edtAlerts, log);
     const bool quikDataOpen = Connect(datMod.conQuikData(), settings.edtQuikData, log);
+    // A bridge file made before its indexes gets them now, once.
+    if (quikDataOpen)
+        AddMissingBridgeIndexes(datMod.conQuikData());
     events.StatusChanged();
     return omegaOpen && quikDataOpen;
 }

@@ -1,5 +1,6 @@
 #include "data/Schemas.h"
 
+#include "data/BridgeIndexes.h"
 #include "data/ChangeJournal.h"
 #include "data/Connection.h"
 #include "data/UnicodeNoCase.h"
@@ -304,5 +305,5 @@ void AddChangeJournal(const QString& path)
 
 void CreateBridgeDatabase(const QString& path)
 {
-    CreateDatabase(path, BridgeSchema(), false);
+    CreateDatabase(path, BridgeSchema() + BridgeIndexSchema(), false);
 }

@@ -5,7 +5,8 @@
 
 // The two databases as SQLite files. Text columns are declared "COLLATE NOCASE" so that
 // "=" ignores letter case as the Access engine does; inside Zovrant every connection
-// folds Cyrillic letters too (see UnicodeNoCase.h). No index is declared on a text column.
+// folds Cyrillic letters too (see UnicodeNoCase.h). The alert tables have no index but
+// their keys; the bridge tables have the indexes of BridgeIndexes.h.
 
 // The strategy platform's alert database: FilledOrders, ActiveOrders, CanceledOrders,
 // OpenPositions, with every column the platform writes.
@@ -13,7 +14,7 @@ QStringList AlertSchema();
 // Their names: FilledOrders, ActiveOrders, CanceledOrders, OpenPositions.
 QStringList AlertTables();
 // Zovrant's bridge database: tParam, tPortfolio, tSecCode, tWorkSpaces, tStrategy,
-// tOrderNumber, tclients, tClientOpenPositions.
+// tOrderNumber, tclients, tClientOpenPositions (their indexes: BridgeIndexSchema()).
 QStringList BridgeSchema();
 
 // Creates a new SQLite file holding the given tables. Refuses an existing file (TError

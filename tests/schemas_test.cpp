@@ -173,6 +173,37 @@ TEST(SchemasTest, CreationLeavesNoFileWhenTheFolderIsMissing)
     EXPECT_FALSE(QFile::exists(path));
 }
 
+// Runs statements on a SQLite file from this process, with Zovrant's text comparison; the
+// first column of the last statement's rows, one per line.
+QString RunHere(const QString& path, const QStringList& statements)
+{
+    QStringList values;
+    const QString name = QUuid::createUuid().toString();
+    {
+        QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+        database.setDatabaseName(path);
+        EXPECT_TRUE(database.open());
+        QSqlQuery query(database);
+        for (const QString& statement : statements) {
+            values.clear();
+            EXPECT_TRUE(query.exec(statement)) << statement.toStdString();
+            while (query.next())
+                values << query.value(0).toString();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return values.join(QLatin1Char('\n'));
+}
+
+QString RunShell(const QString& path, const QString& statements)
+{
+    QProcess shell;
+    shell.start(QStringLiteral("sqlite3"), {path, statements});
+    EXPECT_TRUE(shell.waitForFinished(30000));
+    EXPECT_EQ(shell.exitCode(), 0) << shell.readAllStandardError().toStdString();
+    return QString::fromUtf8(shell.readAllStandardOutput().trimmed());
+}
+
 TEST(SchemasTest, OtherProgramsReadAndCompareTheFilesWithoutZovrant)
 {
     // The text columns' comparison is one every SQLite program knows.
@@ -181,13 +212,27 @@ TEST(SchemasTest, OtherProgramsReadAndCompareTheFilesWithoutZovrant)
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("QuikData.db"));
     CreateBridgeDatabase(path);
-    QProcess shell;
-    shell.start(QStringLiteral("sqlite3"),
-                {path, QStringLiteral("INSERT INTO tSecCode (SecCode, Ticker) VALUES ('SBER', 'Sber');"
-                                      "SELECT COUNT(*) FROM tSecCode WHERE Ticker = 'SBER';")});
-    ASSERT_TRUE(shell.waitForFinished(30000));
-    EXPECT_EQ(shell.exitCode(), 0) << shell.readAllStandardError().toStdString();
-    EXPECT_EQ(shell.readAllStandardOutput().trimmed(), QByteArray("1"));
+    EXPECT_EQ(RunShell(path, QStringLiteral("INSERT INTO tSecCode (SecCode, Ticker) VALUES ('SBER', 'Sber');"
+                                            "SELECT COUNT(*) FROM tSecCode WHERE Ticker = 'SBER';")),
+              QStringLiteral("1"));
+
+    // An index on client codes written by both, Zovrant and a program without its
+    // comparison (the terminal's export): on codes of ASCII characters both keep one order,
+    // so either finds the other's rows through it and finds the index in order. Letters,
+    // digits and the signs between the upper- and the lower-case letters.
+    RunHere(path, {QStringLiteral("INSERT INTO tPortfolio (id_client, curallassets) VALUES "
+                                  "('C_7', 1), ('c[2', 2), ('AB', 3), ('ab_', 4), ('Z^', 5), ('z`9', 6)")});
+    EXPECT_EQ(RunShell(path, QStringLiteral("INSERT INTO tPortfolio (id_client, curallassets) VALUES "
+                                            "('c_8', 7), ('C]1', 8), ('aB', 9), ('zZ', 10);"
+                                            "PRAGMA integrity_check;"
+                                            "SELECT curallassets FROM tPortfolio WHERE id_client = 'c_7';")),
+              QStringLiteral("ok\n1.0"));
+    EXPECT_EQ(RunHere(path, {QStringLiteral("PRAGMA integrity_check")}), QStringLiteral("ok"));
+    EXPECT_EQ(RunHere(path, {QStringLiteral("SELECT curallassets FROM tPortfolio WHERE id_client = 'c]1'")}),
+              QStringLiteral("8"));
+    EXPECT_EQ(RunHere(path, {QStringLiteral("SELECT curallassets FROM tPortfolio WHERE id_client = 'AB' "
+                                            "ORDER BY curallassets")}),
+              QStringLiteral("3\n9"));
 }
 
 } // namespace

@@ -168,6 +168,9 @@ int main(int argc, char** argv)
             }
             core.RunGuarded([&core] { core.Watch().actStopWatchExecute(); });
             window.PageControl1->setCurrentIndex(window.PageControl1->count() - 1);
+            // The log's view hears of new lines when the event loop next runs; the picture
+            // is taken before that, and is to show the lines just logged too.
+            core.Log().Lines().AnnouncePending();
             const QString picture = parser.value(pictureOption);
             window.grab().save(picture);
             terminal.kill();
