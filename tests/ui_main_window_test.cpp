@@ -1,0 +1,345 @@
+#include "base/CodePage.h"
+#include "shell/MainCore.h"
+#include "shell/ui/About.h"
+#include "shell/ui/DataGrid.h"
+#include "shell/ui/LogView.h"
+#include "shell/ui/MainWindow.h"
+#include "tests/support/TestDatabases.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <QDir>
+#include <QHeaderView>
+#include <QLabel>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+namespace {
+
+// The real main window over the program's core, two test databases and a terminal folder.
+// Ticks and commands are called as the timers and the operator would call them.
+class MainWindowTest : public ::testing::Test {
+protected:
+    TTestEnvironment Env;
+    TTestDatabases Bases;
+    QTemporaryDir ProgramDir;
+    TOperationLog Log{Env.Environment};
+    std::unique_ptr<TMainCore> Core;
+    std::unique_ptr<TfmMain> Window;
+    QStringList Questions;
+    bool Answer = true;
+
+    void SetUp() override
+    {
+        QDir(Bases.Folder()).mkdir(QStringLiteral("quik"));
+        Log.OpenFile(Bases.FilePath(QStringLiteral("Zovrant.log")));
+        Env.Environment.Regional.DecimalSeparator = QLatin1Char(',');
+        Env.Environment.Confirm = [this](const QString& text) {
+            Questions << text;
+            return Answer;
+        };
+        WriteWholeFile(QDir(ProgramDir.path()).filePath(QStringLiteral("Zovrant.ini")),
+                       "[Quik]\r\nQuikConnectTimeOut=0\r\n");
+        Core = std::make_unique<TMainCore>(Env.Environment, Log, ProgramDir.path() + QLatin1Char('/'));
+        TSettings& s = Core->Settings();
+        s.edtAlerts = Bases.AlertsSource();
+        s.edtQuikData = Bases.BridgeSource();
+        s.edtTRI = Bases.FilePath(QStringLiteral("quik/trans.tri"));
+        s.edtTRO = Bases.FilePath(QStringLiteral("quik/trans.tro"));
+        s.edtInfoLog = Bases.FilePath(QStringLiteral("quik/info.log"));
+        Window = std::make_unique<TfmMain>(*Core);
+        Window->resize(992, 712);
+        Window->show();
+    }
+
+    void TearDown() override
+    {
+        Window.reset();
+        Core.reset();
+    }
+
+    void Connect() { Core->Watch().actConnectToBaseExecute(); }
+    void Tick() { Core->Watch().timTable(); }
+
+    qint64 AddAlert(const QString& table, int id, const QVariantMap& extra = {})
+    {
+        QVariantMap values{{QStringLiteral("ID"), id}, {QStringLiteral("Symbol"), QStringLiteral("SBER")},
+                           {QStringLiteral("OrderType"), QStringLiteral("LE")},
+                           {QStringLiteral("Order"), QStringLiteral("Buy 10 at 250.50 Limit")},
+                           {QStringLiteral("System"), QStringLiteral("Trend")},
+                           {QStringLiteral("Workspace"), QStringLiteral("Demo.wsp")}};
+        for (auto it = extra.begin(); it != extra.end(); ++it)
+            values.insert(it.key(), it.value());
+        return Bases.Insert(Bases.AlertsPath(), table, values);
+    }
+    qint64 AddBridge(const QString& table, const QVariantMap& values)
+    {
+        return Bases.Insert(Bases.BridgePath(), table, values);
+    }
+
+    static QString Cell(TDataGrid* grid, int row, int column)
+    {
+        return grid->model()->index(row, column).data().toString();
+    }
+    static QStringList ColumnTexts(TDataGrid* grid, int column)
+    {
+        QStringList texts;
+        for (int row = 0; row < grid->model()->rowCount(); ++row)
+            texts << Cell(grid, row, column);
+        return texts;
+    }
+    static QStringList Titles(TDataGrid* grid)
+    {
+        QStringList titles;
+        for (int i = 0; i < grid->model()->columnCount(); ++i)
+            titles << grid->model()->headerData(i, Qt::Horizontal).toString();
+        return titles;
+    }
+    void ClickTitle(TDataGrid* grid, int column)
+    {
+        QHeaderView* header = grid->horizontalHeader();
+        const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                        header->height() / 2);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    }
+    QStringList TriLines() const
+    {
+        return FromCp1251(ReadWholeFile(Core->Settings().edtTRI)).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    }
+};
+
+TEST_F(MainWindowTest, EveryTabShowsItsTableRowsAfterATick)
+{
+    const QStringList captions{QStringLiteral("Открытые позиции (QUIK)"), QStringLiteral("Открытые позиции (Omega)"),
+                               QStringLiteral("Активные ордера"), QStringLiteral("Исполненные ордера"),
+                               QStringLiteral("Снятые ордера"), QStringLiteral("Котировки"),
+                               QStringLiteral("Отчет по транзакциям"), QStringLiteral("Журнал")};
+    ASSERT_EQ(Window->PageControl1->count(), captions.size());
+    for (int i = 0; i < captions.size(); ++i)
+        EXPECT_EQ(Window->PageControl1->tabText(i), captions[i]);
+    EXPECT_EQ(Window->PageControl1->currentIndex(), 0);
+
+    AddBridge(QStringLiteral("tClientOpenPositions"),
+              {{QStringLiteral("code"), QStringLiteral("C1")}, {QStringLiteral("symbol"), QStringLiteral("SBER")},
+               {QStringLiteral("Position"), QStringLiteral("Long")}, {QStringLiteral("quantity"), 3}});
+    Connect();
+    // The grids are empty until their tables have rows; every one keeps its columns.
+    EXPECT_EQ(Window->RxDBGrid5->model()->rowCount(), 0);
+    EXPECT_EQ(Window->RxDBGrid5->model()->columnCount(), 21);
+
+    Bases.Insert(Bases.AlertsPath(), QStringLiteral("OpenPositions"),
+                 {{QStringLiteral("ID"), 1}, {QStringLiteral("Symbol"), QStringLiteral("SBER")},
+                  {QStringLiteral("Entry Price"), 250.5}});
+    AddAlert(QStringLiteral("ActiveOrders"), 2, {{QStringLiteral("Last"), 1234567.5}});
+    AddAlert(QStringLiteral("FilledOrders"), 3, {{QStringLiteral("Fill Price"), 251.25}});
+    AddAlert(QStringLiteral("CanceledOrders"), 4, {{QStringLiteral("Canceled Number"), QStringLiteral("77")}});
+    AddBridge(QStringLiteral("tParam"), {{QStringLiteral("code"), QStringLiteral("SBER")},
+                                         {QStringLiteral("stock"), QStringLiteral("Сбербанк")},
+                                         {QStringLiteral("bid"), 1234.5}, {QStringLiteral("biddepth"), 1500000},
+                                         {QStringLiteral("valtoday"), -9876543.219}, {QStringLiteral("lastchange"), 1.5}});
+    AddBridge(QStringLiteral("tOrderNumber"), {{QStringLiteral("code"), QStringLiteral("C1")},
+                                               {QStringLiteral("trans_id"), 7}, {QStringLiteral("status"), 3}});
+    AddBridge(QStringLiteral("tPortfolio"), {{QStringLiteral("id_client"), QStringLiteral("C1")},
+                                             {QStringLiteral("openassets"), 1000000.0}, {QStringLiteral("margin"), 0.5}});
+    Tick();
+
+    struct TExpected {
+        TDataGrid* Grid;
+        QString FirstTitle;
+        QString LastTitle;
+        int Column; // a cell of the one row, as shown
+        QString Text;
+    };
+    const TExpected expected[] = {
+        {Window->grdClientOpenPositions, QStringLiteral("Код клиента"), QStringLiteral("Интервал"), 3, QStringLiteral("3")},
+        {Window->RxDBGrid1, QStringLiteral("ID позиции"), QStringLiteral("Номер заявки"), 4, QStringLiteral("250.5")},
+        {Window->RxDBGrid2, QStringLiteral("ID ордера"), QStringLiteral("Номер позиции"), 4, QStringLiteral("1 234 567,500")},
+        {Window->RxDBGrid4, QStringLiteral("ID ордера"), QStringLiteral("Номер позиции"), 4, QStringLiteral("251.25")},
+        {Window->RxDBGrid3, QStringLiteral("ID ордера"), QStringLiteral("Номер заявки на отмену"), 12, QStringLiteral("77")},
+        {Window->RxDBGrid5, QStringLiteral("Бумага"), QStringLiteral("Код"), 1, QStringLiteral("1 234,500")},
+        {Window->DBGrid1, QStringLiteral("Код клиента"), QStringLiteral("Статус"), 1, QStringLiteral("7")},
+        {Window->grdPortfolio, QStringLiteral("Код"), QStringLiteral("Прибыль/убыток"), 1, QStringLiteral("1 000 000,00")},
+    };
+    for (const TExpected& e : expected) {
+        SCOPED_TRACE(e.Grid->objectName().toStdString());
+        ASSERT_EQ(e.Grid->model()->rowCount(), 1);
+        const QStringList titles = Titles(e.Grid);
+        EXPECT_EQ(titles.first(), e.FirstTitle);
+        EXPECT_EQ(titles.last(), e.LastTitle);
+        EXPECT_EQ(Cell(e.Grid, 0, e.Column), e.Text);
+        EXPECT_FALSE(e.Grid->verticalHeader()->isHidden()); // the row indicator
+        EXPECT_EQ(e.Grid->horizontalHeader()->sectionResizeMode(0), QHeaderView::Interactive);
+    }
+    // The quotes' formats: grouped counts, two-decimal amounts, a column without a format.
+    EXPECT_EQ(Cell(Window->RxDBGrid5, 0, 0), QStringLiteral("Сбербанк"));
+    EXPECT_EQ(Cell(Window->RxDBGrid5, 0, 2), QStringLiteral("1 500 000"));
+    EXPECT_EQ(Cell(Window->RxDBGrid5, 0, 11), QStringLiteral("-9 876 543,22"));
+    EXPECT_EQ(Cell(Window->RxDBGrid5, 0, 9), QStringLiteral("1.5"));
+    EXPECT_EQ(Cell(Window->grdPortfolio, 0, 7), QStringLiteral("0,50")); // "#0.00"
+    EXPECT_EQ(Cell(Window->grdPortfolio, 0, 8), QString());              // no leverage given
+}
+
+TEST_F(MainWindowTest, TitleClickSortsFilledOrdersAndATickKeepsRowWidthsScrollAndSort)
+{
+    const QStringList symbols{QStringLiteral("GAZP"), QStringLiteral("AFLT"), QStringLiteral("SBER"),
+                              QStringLiteral("LKOH")};
+    for (int id = 1; id <= 80; ++id)
+        AddAlert(QStringLiteral("FilledOrders"), id, {{QStringLiteral("Symbol"), symbols[id % 4]}});
+    Connect();
+    TDataGrid* grid = Window->RxDBGrid4;
+    Window->PageControl1->setCurrentWidget(grid);
+    ASSERT_EQ(grid->model()->rowCount(), 80);
+    EXPECT_EQ(Cell(grid, 0, 0), QStringLiteral("1")); // the database's order
+
+    ClickTitle(grid, 1); // "Символ"
+    QStringList shown = ColumnTexts(grid, 1);
+    QStringList sorted = shown;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(shown, sorted);
+    EXPECT_EQ(shown.first(), QStringLiteral("AFLT"));
+    EXPECT_EQ(grid->horizontalHeader()->sortIndicatorSection(), 1);
+
+    // The operator's view: a row, a width, a scrolled position.
+    grid->selectRow(50);
+    const QString chosenId = Cell(grid, 50, 0);
+    EXPECT_EQ(Core->DatMod().tFilledOrders().RecNo(), 50); // the grid's row is the table's
+    grid->horizontalHeader()->resizeSection(3, 222);
+    grid->verticalScrollBar()->setValue(30);
+    const int scrolled = grid->verticalScrollBar()->value();
+    ASSERT_GT(scrolled, 0);
+
+    AddAlert(QStringLiteral("FilledOrders"), 81, {{QStringLiteral("Symbol"), QStringLiteral("AAAA")}});
+    Tick();
+    ASSERT_EQ(grid->model()->rowCount(), 81);
+    shown = ColumnTexts(grid, 1);
+    EXPECT_EQ(shown.first(), QStringLiteral("AAAA")); // still by symbol
+    EXPECT_EQ(grid->horizontalHeader()->sectionSize(3), 222);
+    EXPECT_EQ(grid->verticalScrollBar()->value(), scrolled);
+    ASSERT_TRUE(grid->currentIndex().isValid());
+    EXPECT_EQ(Cell(grid, grid->currentIndex().row(), 0), chosenId);
+
+    // A tick that brings nothing leaves the grid as it is.
+    const int row = grid->currentIndex().row();
+    Tick();
+    EXPECT_EQ(grid->currentIndex().row(), row);
+    EXPECT_EQ(grid->verticalScrollBar()->value(), scrolled);
+}
+
+TEST_F(MainWindowTest, DeletingAnOpenPositionAsksAndARefusalKeepsTheRow)
+{
+    for (const char* code : {"C1", "C2"})
+        AddBridge(QStringLiteral("tClientOpenPositions"),
+                  {{QStringLiteral("code"), QString::fromLatin1(code)}, {QStringLiteral("symbol"), QStringLiteral("SBER")},
+                   {QStringLiteral("quantity"), 1}});
+    Connect();
+    TDataGrid* grid = Window->grdClientOpenPositions;
+    ASSERT_EQ(grid->model()->rowCount(), 2);
+    grid->setFocus();
+    grid->selectRow(1);
+
+    Answer = false;
+    QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(Questions.size(), 1);
+    EXPECT_EQ(grid->model()->rowCount(), 2);
+    EXPECT_EQ(Bases.Scalar(Bases.BridgePath(), QStringLiteral("SELECT COUNT(*) FROM tClientOpenPositions")).toInt(), 2);
+
+    Answer = true;
+    QTest::keyClick(grid, Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(Questions.size(), 2);
+    ASSERT_EQ(grid->model()->rowCount(), 1);
+    EXPECT_EQ(Cell(grid, 0, 0), QStringLiteral("C1"));
+    EXPECT_EQ(Bases.Scalar(Bases.BridgePath(), QStringLiteral("SELECT code FROM tClientOpenPositions")).toString(),
+              QStringLiteral("C1"));
+
+    // The grids of the alert tables are read-only: nothing asks, nothing goes.
+    AddAlert(QStringLiteral("FilledOrders"), 1);
+    Tick();
+    Window->RxDBGrid4->setFocus();
+    Window->RxDBGrid4->selectRow(0);
+    QTest::keyClick(Window->RxDBGrid4, Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(Questions.size(), 2);
+    EXPECT_EQ(Window->RxDBGrid4->model()->rowCount(), 1);
+    EXPECT_FALSE(Window->RxDBGrid4->model()->flags(Window->RxDBGrid4->model()->index(0, 0)) & Qt::ItemIsEditable);
+    EXPECT_TRUE(grid->model()->flags(grid->model()->index(0, 0)) & Qt::ItemIsEditable);
+}
+
+TEST_F(MainWindowTest, ManualCommandsFollowThePageAndSendTheSelectedRow)
+{
+    TSettings& s = Core->Settings();
+    s.edtTime1 = QStringLiteral("00:00:00");
+    s.edtTime2 = QStringLiteral("23:59:59");
+    s.rgpPositionSize = 0;
+    s.edtCode = QStringLiteral("C0");
+    AddBridge(QStringLiteral("tSecCode"),
+              {{QStringLiteral("SecCode"), QStringLiteral("SBER")}, {QStringLiteral("Ticker"), QStringLiteral("SBER")},
+               {QStringLiteral("Class_Code"), QStringLiteral("TQBR")}, {QStringLiteral("LotSize"), 10},
+               {QStringLiteral("Traded"), true}, {QStringLiteral("Digits"), 2}, {QStringLiteral("Slippage"), 0.1}});
+    AddAlert(QStringLiteral("ActiveOrders"), 1, {{QStringLiteral("Order"), QStringLiteral("Buy 10 at 100,00 Limit")}});
+    AddAlert(QStringLiteral("ActiveOrders"), 2, {{QStringLiteral("Order"), QStringLiteral("Buy 10 at 200,00 Limit")}});
+
+    QTabWidget* pages = Window->PageControl1;
+    // Not connected: no page enables them.
+    pages->setCurrentWidget(Window->RxDBGrid2);
+    EXPECT_FALSE(Window->actSendNewOrderManual->isEnabled());
+    // Connecting on the page changes nothing until the operator changes the tab.
+    Core->Watch().StartUp();
+    Connect();
+    ASSERT_TRUE(Core->DatMod().conOmega().Connected());
+    EXPECT_FALSE(Window->actSendNewOrderManual->isEnabled());
+
+    struct TCase {
+        QWidget* Page;
+        bool Enabled;
+    };
+    const TCase cases[] = {{Window->RxDBGrid4, true}, {Window->mLog, false}, {Window->grdClientOpenPositions, false},
+                           {Window->RxDBGrid3, false}, {Window->RxDBGrid2, true}};
+    for (const TCase& c : cases) {
+        pages->setCurrentWidget(c.Page);
+        EXPECT_EQ(Window->actSendNewOrderManual->isEnabled(), c.Enabled) << c.Page->objectName().toStdString();
+        EXPECT_EQ(Window->actSendKillOrderManual->isEnabled(), c.Enabled) << c.Page->objectName().toStdString();
+    }
+
+    // The operator picks the second order and sends it by hand.
+    ASSERT_EQ(Window->RxDBGrid2->model()->rowCount(), 2);
+    Window->RxDBGrid2->selectRow(1);
+    Window->actSendNewOrderManual->trigger();
+    EXPECT_TRUE(Env.Errors.isEmpty()) << Env.Errors.join(QLatin1Char('\n')).toStdString();
+    const QStringList lines = TriLines();
+    ASSERT_EQ(lines.size(), 1) << LogLinesOf(Log).join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(lines[0].contains(QStringLiteral("ACTION=NEW_ORDER;"))) << lines[0].toStdString();
+    EXPECT_TRUE(lines[0].contains(QStringLiteral(";PRICE=200,00;"))) << lines[0].toStdString();
+}
+
+TEST_F(MainWindowTest, StatusPanelsSurviveACommandHint)
+{
+    auto* button = qobject_cast<QToolButton*>(Window->ToolBar1->widgetForAction(Window->actConnectToBase));
+    ASSERT_NE(button, nullptr);
+    EXPECT_EQ(button->toolTip(), QStringLiteral("Подключиться к базам данных"));
+    // What a button or a menu item sends up when the mouse rests on it.
+    QStatusTipEvent hint(QStringLiteral("Подключиться к базам данных"));
+    QApplication::sendEvent(button, &hint);
+    QTest::mouseMove(button);
+    EXPECT_TRUE(Window->statusBar()->currentMessage().isEmpty());
+    for (QLabel* panel : Window->StatusPanels)
+        EXPECT_TRUE(panel->isVisible()) << panel->text().toStdString();
+    EXPECT_EQ(Window->StatusPanels[0]->text(), QStringLiteral("Подключение к Omega: Нет"));
+    EXPECT_EQ(Window->StatusPanels[3]->text(), QStringLiteral("Отправлено транзакций: 0/0/0"));
+}
+
+TEST_F(MainWindowTest, AboutShowsTheCountersOfTheMomentInOneWindow)
+{
+    Window->actAbout->trigger();
+    ASSERT_TRUE(Window->fmAbout->isVisible());
+    EXPECT_FALSE(Window->fmAbout->isModal());
+    EXPECT_EQ(Window->fmAbout->windowTitle(), QStringLiteral("О программе"));
+    EXPECT_EQ(Window->fmAbout->pnQty->text(), QStringLiteral("0/0/0"));
+    Window->actAbout->trigger();
+    EXPECT_EQ(Window->findChildren<TfmAbout*>().size(), 1);
+    EXPECT_TRUE(Window->actStartWatch->isVisible());
+}
+
+} // namespace
