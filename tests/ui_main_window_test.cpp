@@ -2,17 +2,23 @@
 #include "shell/MainCore.h"
 #include "shell/ui/About.h"
 #include "shell/ui/DataGrid.h"
+#include "shell/ui/HelpWindow.h"
 #include "shell/ui/LogView.h"
 #include "shell/ui/MainWindow.h"
+#include "shell/ui/PortfolioFooter.h"
 #include "tests/support/TestDatabases.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTextBrowser>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QAbstractItemModelTester>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
@@ -134,7 +140,9 @@ TEST_F(MainWindowTest, EveryTabShowsItsTableRowsAfterATick)
     Bases.Insert(Bases.AlertsPath(), QStringLiteral("OpenPositions"),
                  {{QStringLiteral("ID"), 1}, {QStringLiteral("Symbol"), QStringLiteral("SBER")},
                   {QStringLiteral("Entry Price"), 250.5}});
-    AddAlert(QStringLiteral("ActiveOrders"), 2, {{QStringLiteral("Last"), 1234567.5}});
+    AddAlert(QStringLiteral("ActiveOrders"), 2,
+             {{QStringLiteral("Last"), 1234567.5},
+              {QStringLiteral("Time Placed"), QDateTime(QDate(2026, 12, 10), QTime(9, 5, 7))}});
     AddAlert(QStringLiteral("FilledOrders"), 3, {{QStringLiteral("Fill Price"), 251.25}});
     AddAlert(QStringLiteral("CanceledOrders"), 4, {{QStringLiteral("Canceled Number"), QStringLiteral("77")}});
     AddBridge(QStringLiteral("tParam"), {{QStringLiteral("code"), QStringLiteral("SBER")},
@@ -179,6 +187,7 @@ TEST_F(MainWindowTest, EveryTabShowsItsTableRowsAfterATick)
     EXPECT_EQ(Cell(Window->RxDBGrid5, 0, 2), QStringLiteral("1 500 000"));
     EXPECT_EQ(Cell(Window->RxDBGrid5, 0, 11), QStringLiteral("-9 876 543,22"));
     EXPECT_EQ(Cell(Window->RxDBGrid5, 0, 9), QStringLiteral("1.5"));
+    EXPECT_EQ(Cell(Window->RxDBGrid2, 0, 6), QStringLiteral("10.12.2026 9:05:07")); // regional date and time
     EXPECT_EQ(Cell(Window->grdPortfolio, 0, 7), QStringLiteral("0,50")); // "#0.00"
     EXPECT_EQ(Cell(Window->grdPortfolio, 0, 8), QString());              // no leverage given
 }
@@ -189,8 +198,11 @@ TEST_F(MainWindowTest, TitleClickSortsFilledOrdersAndATickKeepsRowWidthsScrollAn
                               QStringLiteral("LKOH")};
     for (int id = 1; id <= 80; ++id)
         AddAlert(QStringLiteral("FilledOrders"), id, {{QStringLiteral("Symbol"), symbols[id % 4]}});
-    Connect();
     TDataGrid* grid = Window->RxDBGrid4;
+    // The grid's model keeps Qt's rules through every reset, insertion and sort below.
+    QAbstractItemModelTester tester(grid->model(), QAbstractItemModelTester::FailureReportingMode::Warning);
+    Connect();
+    EXPECT_EQ(grid->horizontalHeader()->sortIndicatorSection(), -1);
     Window->PageControl1->setCurrentWidget(grid);
     ASSERT_EQ(grid->model()->rowCount(), 80);
     EXPECT_EQ(Cell(grid, 0, 0), QStringLiteral("1")); // the database's order
@@ -330,6 +342,123 @@ TEST_F(MainWindowTest, StatusPanelsSurviveACommandHint)
     EXPECT_EQ(Window->StatusPanels[3]->text(), QStringLiteral("Отправлено транзакций: 0/0/0"));
 }
 
+TEST_F(MainWindowTest, PortfolioFooterShowsTheTotalsOfEachTick)
+{
+    auto footer = [this] {
+        QStringList texts;
+        for (int i = 0; i < 12; ++i)
+            texts << Window->grdPortfolioFooter->Text(i);
+        return texts;
+    };
+    Connect();
+    // An empty portfolio: zero counts, zero sums, nothing under the leverage.
+    EXPECT_EQ(footer(), (QStringList{QStringLiteral("0"), QStringLiteral("0,00"), QStringLiteral("0,00"),
+                                     QStringLiteral("0,00"), QStringLiteral("0,00"), QStringLiteral("0,00"),
+                                     QStringLiteral("0,00"), QStringLiteral("0"), QString(), QStringLiteral("0,00"),
+                                     QStringLiteral("0,00"), QStringLiteral("0,00")}));
+
+    auto addPortfolio = [this](const QString& client, double open, double shorts, double longs, double cur,
+                               double openAll, double curAll, double margin, double curLeverage, double change,
+                               double profit) {
+        AddBridge(QStringLiteral("tPortfolio"),
+                  {{QStringLiteral("id_client"), client}, {QStringLiteral("openassets"), open},
+                   {QStringLiteral("shorts"), shorts}, {QStringLiteral("longs"), longs},
+                   {QStringLiteral("curassets"), cur}, {QStringLiteral("openallassets"), openAll},
+                   {QStringLiteral("curallassets"), curAll}, {QStringLiteral("margin"), margin},
+                   {QStringLiteral("leverage"), 3.0}, {QStringLiteral("curleverage"), curLeverage},
+                   {QStringLiteral("change"), change}, {QStringLiteral("profitloss"), profit}});
+    };
+    addPortfolio(QStringLiteral("C1"), 1000000.5, 10, 20, 1500.25, 2000, 3000, 80, 1.25, 0.25, 2500.5);
+    addPortfolio(QStringLiteral("C2"), 234567.25, 5, 0, 499.75, 1000, 1000, 76, 1.75, -0.75, -1250.25);
+    Tick();
+    // Sums of the two rows, and the averages of margin, current leverage and change.
+    EXPECT_EQ(footer(), (QStringList{QStringLiteral("2"), QStringLiteral("1 234 567,75"), QStringLiteral("15,00"),
+                                     QStringLiteral("20,00"), QStringLiteral("2 000,00"), QStringLiteral("3 000,00"),
+                                     QStringLiteral("4 000,00"), QStringLiteral("78"), QString(), QStringLiteral("1,50"),
+                                     QStringLiteral("-0,25"), QStringLiteral("1 250,25")}));
+}
+
+TEST_F(MainWindowTest, ToolBarAndMenusCarryEveryCommandInOrder)
+{
+    struct TCommand {
+        QAction* Action;
+        QString Caption;
+        QString Hint;
+        bool EnabledAtStart;
+    };
+    const TCommand commands[] = {
+        {Window->actStartWatch, QStringLiteral("Начать загрузку"), QStringLiteral("Начать загрузку"), false},
+        {Window->actStopWatch, QStringLiteral("Остановить загрузку"), QStringLiteral("Остановиь загрузку"), false},
+        {Window->actSendNewOrderManual, QStringLiteral("Отправить ордер в Quik"), QStringLiteral("Выставить ордер вручную"), false},
+        {Window->actSendKillOrderManual, QStringLiteral("actSendKillOrderManual"), QStringLiteral("Отменить ордер"), false},
+        {Window->actClients, QStringLiteral("Клиенты"), QStringLiteral("Клиенты"), true},
+        {Window->actOpt, QStringLiteral("&Настройки..."), QStringLiteral("Настройки"), true},
+        {Window->actConnectToBase, QStringLiteral("Подключиться"), QStringLiteral("Подключиться к базам данных"), true},
+        {Window->actExit, QStringLiteral("&Выход"), QStringLiteral("Выход"), true},
+        {Window->actHelpCont, QStringLiteral("Вызов справки"), QStringLiteral("Справка"), true},
+        {Window->actAbout, QStringLiteral("&О программе..."), QStringLiteral("О программе..."), true},
+    };
+    for (const TCommand& c : commands) {
+        EXPECT_EQ(c.Action->text(), c.Caption);
+        EXPECT_EQ(c.Action->toolTip(), c.Hint) << c.Caption.toStdString();
+        EXPECT_EQ(c.Action->isEnabled(), c.EnabledAtStart) << c.Caption.toStdString();
+    }
+
+    // Each entry: a command's caption, or "-" for a separator.
+    auto entries = [](const QList<QAction*>& actions) {
+        QStringList texts;
+        for (QAction* action : actions)
+            texts << (action->isSeparator() ? QStringLiteral("-") : action->text());
+        return texts;
+    };
+    EXPECT_EQ(entries(Window->ToolBar1->actions()),
+              (QStringList{QStringLiteral("Начать загрузку"), QStringLiteral("Остановить загрузку"), QStringLiteral("-"),
+                           QStringLiteral("Отправить ордер в Quik"), QStringLiteral("actSendKillOrderManual"),
+                           QStringLiteral("-"), QStringLiteral("Клиенты"), QStringLiteral("&Настройки..."),
+                           QStringLiteral("Подключиться"), QStringLiteral("-"), QStringLiteral("&Выход"),
+                           QStringLiteral("Вызов справки")}));
+    EXPECT_EQ(Window->ToolBar1->iconSize(), QSize(32, 32));
+    EXPECT_EQ(entries(Window->menuBar()->actions()),
+              (QStringList{QStringLiteral("&Файл"), QStringLiteral("&Настройки"), QStringLiteral("&Справка")}));
+    const QList<QAction*> menus = Window->menuBar()->actions();
+    EXPECT_EQ(entries(menus[0]->menu()->actions()),
+              (QStringList{QStringLiteral("Начать загрузку"), QStringLiteral("Остановить загрузку"), QStringLiteral("-"),
+                           QStringLiteral("&Выход")}));
+    EXPECT_EQ(entries(menus[1]->menu()->actions()),
+              (QStringList{QStringLiteral("Клиенты..."), QStringLiteral("&Настройки...")}));
+    EXPECT_EQ(entries(menus[2]->menu()->actions()),
+              (QStringList{QStringLiteral("Вызов справки"), QStringLiteral("&О программе...")}));
+    for (QAction* item : menus[0]->menu()->actions())
+        EXPECT_TRUE(item->isSeparator() || !item->icon().isNull()) << item->text().toStdString();
+
+    // The help command opens the manual at its contents; F1 at the main window's topic.
+    EXPECT_FALSE(Window->fmHelp->isVisible());
+    Window->actHelpCont->trigger();
+    EXPECT_TRUE(Window->fmHelp->isVisible());
+    EXPECT_TRUE(Window->fmHelp->Text->toPlainText().contains(QStringLiteral("Главное окно")));
+    Window->fmHelp->hide();
+    Window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Window.get()));
+    QTest::keyClick(Window->windowHandle(), Qt::Key_F1);
+    EXPECT_TRUE(Window->fmHelp->isVisible());
+}
+
+TEST_F(MainWindowTest, RestoringBringsTheWindowBackAsItWas)
+{
+    for (const bool maximized : {true, false}) {
+        SCOPED_TRACE(maximized ? "maximized" : "normal");
+        if (maximized)
+            Window->showMaximized();
+        else
+            Window->showNormal();
+        Window->setWindowState(Window->windowState() | Qt::WindowMinimized);
+        Window->RestoreFromTray();
+        EXPECT_FALSE(Window->isMinimized());
+        EXPECT_EQ(Window->isMaximized(), maximized);
+        EXPECT_TRUE(Window->isVisible());
+    }
+}
+
 TEST_F(MainWindowTest, AboutShowsTheCountersOfTheMomentInOneWindow)
 {
     Window->actAbout->trigger();
@@ -340,6 +469,41 @@ TEST_F(MainWindowTest, AboutShowsTheCountersOfTheMomentInOneWindow)
     Window->actAbout->trigger();
     EXPECT_EQ(Window->findChildren<TfmAbout*>().size(), 1);
     EXPECT_TRUE(Window->actStartWatch->isVisible());
+}
+
+TEST(DisplayFormatTest, NumbersDatesAndOtherValuesAsTheGridsShowThem)
+{
+    TRegional regional;
+    regional.DecimalSeparator = QLatin1Char(',');
+    regional.ThousandSeparator = QChar(0xA0);
+    const QString nbsp(QChar(0xA0));
+    struct TCase {
+        QVariant Value;
+        QString Format;
+        QString Text;
+    };
+    const TCase cases[] = {
+        {0.0, QStringLiteral("### ### ##0.000"), QStringLiteral("0,000")},
+        {999.9996, QStringLiteral("### ### ##0.000"), QStringLiteral("1") + nbsp + QStringLiteral("000,000")},
+        {-0.001, QStringLiteral("0.00"), QStringLiteral("0,00")}, // rounds to zero: no sign
+        {-1234.5, QStringLiteral("#0.00"), QStringLiteral("-1234,50")}, // no grouping in the format
+        {qint64(12345678901), QStringLiteral("### ### ### ##0"),
+         QStringLiteral("12") + nbsp + QStringLiteral("345") + nbsp + QStringLiteral("678") + nbsp + QStringLiteral("901")},
+        {QStringLiteral("SBER"), QStringLiteral("### ### ##0.000"), QStringLiteral("SBER")},
+        {QVariant(), QStringLiteral("0.00"), QString()},
+        {2.5, QString(), QStringLiteral("2.5")}, // the default display
+        {QStringLiteral("2008-12-09 09:05:03"), kDateTimeFormat, QStringLiteral("09.12.2008 9:05:03")},
+        {QStringLiteral("not a date"), kDateTimeFormat, QStringLiteral("not a date")},
+    };
+    for (const TCase& c : cases)
+        EXPECT_EQ(FormatDisplay(c.Value, c.Format, regional), c.Text) << c.Value.toString().toStdString();
+
+    // The footers' number format: grouped, the given decimals, scientific past 10 digits.
+    EXPECT_EQ(FormatNumber(1234567.891, 2, regional),
+              QStringLiteral("1") + nbsp + QStringLiteral("234") + nbsp + QStringLiteral("567,89"));
+    EXPECT_EQ(FormatNumber(77.0, 0, regional), QStringLiteral("77"));
+    EXPECT_EQ(FormatNumber(9999999999.0, 0, regional).count(nbsp), 3);
+    EXPECT_EQ(FormatNumber(12345678901.0, 2, regional), QStringLiteral("1,234567890E+10"));
 }
 
 } // namespace

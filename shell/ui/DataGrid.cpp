@@ -40,6 +40,7 @@ void TDataGrid::AllowEditing()
 void TDataGrid::AllowTitleSort()
 {
     horizontalHeader()->setSectionsClickable(true);
+    horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder); // the database's order
     horizontalHeader()->setSortIndicatorShown(true);
     connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &TDataGrid::SortByColumn);
 }

@@ -18,7 +18,7 @@ QList<TGridColumn> OpenPositionsColumns()
 {
     return {{S("ID"), S("ID позиции")}, {S("Symbol"), S("Символ")}, {S("Description"), S("Описание")},
             {S("Alert String"), S("Позиция")}, {S("Entry Price"), S("Цена входа")}, {S("Last"), S("Посл. цена")},
-            {S("Profit"), S("Прибыль")}, {S("Entry Time"), S("Время входа")}, {S("System"), S("Стратегия")},
+            {S("Profit"), S("Прибыль")}, {S("Entry Time"), S("Время входа"), kDateTimeFormat}, {S("System"), S("Стратегия")},
             {S("Signal"), S("Сигнал")}, {S("Workspace"), S("Раб. обл.")}, {S("Interval"), S("Интервал")},
             {S("Position Number"), S("Номер позиции")}, {S("Order Number"), S("Номер заявки")}};
 }
@@ -27,7 +27,7 @@ QList<TGridColumn> ActiveOrdersColumns()
 {
     return {{S("ID"), S("ID ордера")}, {S("Symbol"), S("Символ")}, {S("OrderType"), S("Тип ордера")},
             {S("Order"), S("Ордер")}, {S("Last"), S("Цена посл."), S("### ### ### ##0.000")},
-            {S("Order Number"), S("Номер заявки")}, {S("Time Placed"), S("Время подачи")},
+            {S("Order Number"), S("Номер заявки")}, {S("Time Placed"), S("Время подачи"), kDateTimeFormat},
             {S("System"), S("Стратегия")}, {S("Signal"), S("Сигнал")}, {S("Workspace"), S("Раб. обл.")},
             {S("Interval"), S("Интервал")}, {S("Position Number"), S("Номер позиции")}};
 }
@@ -36,8 +36,8 @@ QList<TGridColumn> FilledOrdersColumns()
 {
     return {{S("ID"), S("ID ордера")}, {S("Symbol"), S("Символ")}, {S("OrderType"), S("Тип ордера")},
             {S("Order"), S("Ордер")}, {S("Fill Price"), S("Цена испол.")}, {S("Order Number"), S("Номер заявки")},
-            {S("Slippage"), S("Проскал.")}, {S("Time Placed"), S("Время подачи")},
-            {S("Time Filled"), S("Время испол.")}, {S("System"), S("Стратегия")}, {S("Signal"), S("Сигнал")},
+            {S("Slippage"), S("Проскал.")}, {S("Time Placed"), S("Время подачи"), kDateTimeFormat},
+            {S("Time Filled"), S("Время испол."), kDateTimeFormat}, {S("System"), S("Стратегия")}, {S("Signal"), S("Сигнал")},
             {S("Workspace"), S("Раб. область")}, {S("Interval"), S("Интервал")},
             {S("Position Number"), S("Номер позиции")}};
 }
@@ -45,8 +45,8 @@ QList<TGridColumn> FilledOrdersColumns()
 QList<TGridColumn> CanceledOrdersColumns()
 {
     return {{S("ID"), S("ID ордера")}, {S("Symbol"), S("Символ")}, {S("OrderType"), S("Тип ордера")},
-            {S("Order"), S("Ордер")}, {S("Order Number"), S("Номер заявки")}, {S("Time Placed"), S("Время подачи")},
-            {S("Time Canceled"), S("Время отмены")}, {S("System"), S("Стратегия")}, {S("Signal"), S("Сигнал")},
+            {S("Order"), S("Ордер")}, {S("Order Number"), S("Номер заявки")}, {S("Time Placed"), S("Время подачи"), kDateTimeFormat},
+            {S("Time Canceled"), S("Время отмены"), kDateTimeFormat}, {S("System"), S("Стратегия")}, {S("Signal"), S("Сигнал")},
             {S("Workspace"), S("Раб. обл.")}, {S("Interval"), S("Интервал")},
             {S("Position Number"), S("Номер позиции")}, {S("Canceled Number"), S("Номер заявки на отмену")}};
 }

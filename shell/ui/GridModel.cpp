@@ -51,6 +51,16 @@ QString FormatDisplay(const QVariant& value, const QString& format, const TRegio
 {
     if (value.isNull() || !value.isValid())
         return QString();
+    if (format == kDateTimeFormat || value.typeId() == QMetaType::QDateTime) {
+        // A database may hand a date-time over as its ISO text.
+        QDateTime moment = value.toDateTime();
+        if (!moment.isValid())
+            moment = QDateTime::fromString(value.toString().trimmed().replace(QLatin1Char(' '), QLatin1Char('T')),
+                                           Qt::ISODateWithMs);
+        if (!moment.isValid())
+            return value.toString();
+        return regional.Locale.toString(moment, regional.ShortDateFormat + QLatin1Char(' ') + regional.LongTimeFormat);
+    }
     if (format.isEmpty() || !IsNumber(value))
         return value.toString();
     const double number = value.toDouble();
@@ -74,6 +84,19 @@ QString FormatDisplay(const QVariant& value, const QString& format, const TRegio
     if (decimals > 0)
         result += regional.DecimalSeparator + fraction;
     return result;
+}
+
+QString FormatNumber(double value, int decimals, const TRegional& regional)
+{
+    if (std::isfinite(value) && std::fabs(value) >= 1e10) {
+        QString text = QString::number(value, 'E', 9);
+        text.replace(QLatin1Char('.'), regional.DecimalSeparator);
+        return text;
+    }
+    QString format = QStringLiteral("### ### ### ##0");
+    if (decimals > 0)
+        format += QLatin1Char('.') + QString(decimals, QLatin1Char('0'));
+    return FormatDisplay(value, format, regional);
 }
 
 TGridModel::TGridModel(TDataSet& dataSet, QList<TGridColumn> columns, const TRegional& regional,

@@ -16,11 +16,20 @@ struct TGridColumn {
     QString Format = {};
 };
 
+// The display format of a date-time column: the regional short date and long time.
+inline const QString kDateTimeFormat = QStringLiteral("c");
+
 // A value as a display format writes it: as many decimals as the format has after its
 // point, the integer part grouped in threes with the regional thousands separator when
-// the format groups its digits, the regional decimal separator. Values that are not
-// numbers, null values and an empty format give the value's own text.
+// the format groups its digits, the regional decimal separator. A date-time reads in the
+// regional short date and long time formats. Other values, and numbers under an empty
+// format, give the value's own text; a null value gives an empty text.
 QString FormatDisplay(const QVariant& value, const QString& format, const TRegional& regional);
+
+// The number format of the grids' footers: the integer part grouped in thousands with the
+// regional separator, the given decimals after the regional decimal separator; a value
+// with more than 10 integer digits in scientific notation.
+QString FormatNumber(double value, int decimals, const TRegional& regional);
 
 // A grid's view of a data set: the given columns, in the given order, with their titles
 // and display formats, whatever columns the data set reads and in whatever order. The

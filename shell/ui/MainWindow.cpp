@@ -3,7 +3,9 @@
 #include "shell/ui/About.h"
 #include "shell/ui/DataGrid.h"
 #include "shell/ui/GridColumns.h"
+#include "shell/ui/HelpWindow.h"
 #include "shell/ui/LogView.h"
+#include "shell/ui/PortfolioFooter.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -15,6 +17,8 @@
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
+#include <QVBoxLayout>
+#include <QWindowStateChangeEvent>
 #include <QToolBar>
 
 namespace {
@@ -35,10 +39,12 @@ TfmMain::TfmMain(TMainCore& core, QWidget* parent)
     CreateTray();
     CreateStatusBar();
     fmAbout = new TfmAbout(this);
+    fmHelp = new TfmHelp(this);
 
     connect(&FCore, &TMainCore::CommandsChanged, this, &TfmMain::ShowCommandStates);
     connect(&FCore, &TMainCore::ShowWatchIcon, this, &TfmMain::ShowWatchFrame);
     connect(&FCore, &TMainCore::ShowStatusBar, this, &TfmMain::ShowStatusPanels);
+    connect(&FCore, &TMainCore::UpdatePortfolioSum, this, &TfmMain::UpdatePortfolioSum);
     ShowCommandStates();
 }
 
@@ -88,6 +94,12 @@ void TfmMain::CreateActions()
         FCore.RunGuarded([this, page] { FCore.ManualOrders().actSendKillOrderManualExecute(page); });
     });
     connect(actAbout, &QAction::triggered, this, &TfmMain::actAboutExecute);
+    connect(actHelpCont, &QAction::triggered, this, &TfmMain::actHelpContExecute);
+    auto* helpKey = new QAction(this);
+    helpKey->setShortcut(QKeySequence(Qt::Key_F1));
+    helpKey->setShortcutContext(Qt::WindowShortcut);
+    connect(helpKey, &QAction::triggered, this, &TfmMain::ShowHelpTopic1);
+    addAction(helpKey);
     connect(actExit, &QAction::triggered, this, &QWidget::close);
 }
 
@@ -177,10 +189,19 @@ void TfmMain::CreatePages()
     Splitter1 = new QSplitter(Qt::Vertical, this);
     Splitter1->setObjectName(QStringLiteral("Splitter1"));
     Splitter1->addWidget(PageControl1);
-    Splitter1->addWidget(grdPortfolio);
+    auto* portfolio = new QWidget(this);
+    auto* portfolioLayout = new QVBoxLayout(portfolio);
+    portfolioLayout->setContentsMargins(0, 0, 0, 0);
+    portfolioLayout->setSpacing(0);
+    grdPortfolio->setParent(portfolio);
+    grdPortfolioFooter = new TGridFooter(*grdPortfolio, portfolio);
+    grdPortfolioFooter->setObjectName(QStringLiteral("grdPortfolioFooter"));
+    portfolioLayout->addWidget(grdPortfolio);
+    portfolioLayout->addWidget(grdPortfolioFooter);
+    Splitter1->addWidget(portfolio);
     Splitter1->setStretchFactor(0, 1);
     Splitter1->setStretchFactor(1, 0);
-    Splitter1->setSizes({600, 72});
+    Splitter1->setSizes({600, 72 + grdPortfolioFooter->height()});
     setCentralWidget(Splitter1);
 }
 
@@ -265,6 +286,46 @@ void TfmMain::actAboutExecute()
                           FCore.ResultReader().TransDoneCount());
 }
 
+void TfmMain::UpdatePortfolioSum()
+{
+    // Called from the table tick and the connection; a failed totals query is reported
+    // here, as the signal must not carry an exception back into the core.
+    FCore.RunGuarded([this] {
+        TDatMod& data = FCore.DatMod();
+        if (!data.conQuikData().Connected())
+            return;
+        TQuery& totals = data.qPortfolioSum();
+        totals.Close();
+        totals.Open();
+        const TRegional& regional = FCore.Environment().Regional;
+        auto number = [&](const QString& field, int decimals) {
+            return FormatNumber(totals.FieldByName(field).AsFloat(), decimals, regional);
+        };
+        grdPortfolioFooter->SetText(0, QString::number(totals.FieldByName(QStringLiteral("SumId_client")).AsInteger()));
+        grdPortfolioFooter->SetText(1, number(QStringLiteral("SumOpenAssets"), 2));
+        grdPortfolioFooter->SetText(2, number(QStringLiteral("SumShorts"), 2));
+        grdPortfolioFooter->SetText(3, number(QStringLiteral("Sumlongs"), 2));
+        grdPortfolioFooter->SetText(4, number(QStringLiteral("SumCurAssets"), 2));
+        grdPortfolioFooter->SetText(5, number(QStringLiteral("SumOpenAllAssets"), 2));
+        grdPortfolioFooter->SetText(6, number(QStringLiteral("SumCurAllAssets"), 2));
+        grdPortfolioFooter->SetText(7, number(QStringLiteral("AvgMargin"), 0));
+        // Column 8, the leverage, has no total.
+        grdPortfolioFooter->SetText(9, number(QStringLiteral("AvgCurLeverage"), 2));
+        grdPortfolioFooter->SetText(10, number(QStringLiteral("AvgChange"), 2));
+        grdPortfolioFooter->SetText(11, number(QStringLiteral("SumProfitLoss"), 2));
+    });
+}
+
+void TfmMain::actHelpContExecute()
+{
+    fmHelp->ShowTopic(0);
+}
+
+void TfmMain::ShowHelpTopic1()
+{
+    fmHelp->ShowTopic(1);
+}
+
 void TfmMain::ShowWatchFrame(int frame)
 {
     setWindowIcon(WatchIcons[frame]);
@@ -280,7 +341,11 @@ void TfmMain::MinimizeToTray()
 
 void TfmMain::RestoreFromTray()
 {
-    showNormal();
+    // Back as it was before the minimize: maximized if it was.
+    if (FWasMaximized)
+        showMaximized();
+    else
+        showNormal();
     raise();
     activateWindow();
 }
@@ -288,6 +353,9 @@ void TfmMain::RestoreFromTray()
 void TfmMain::changeEvent(QEvent* event)
 {
     QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && isMinimized())
+    if (event->type() == QEvent::WindowStateChange && isMinimized()) {
+        const auto* change = static_cast<QWindowStateChangeEvent*>(event);
+        FWasMaximized = ((change->oldState() | windowState()) & Qt::WindowMaximized) != 0;
         MinimizeToTray();
+    }
 }

@@ -13,6 +13,8 @@ class QTabWidget;
 class QToolBar;
 class TDataGrid;
 class TfmAbout;
+class TfmHelp;
+class TGridFooter;
 class TLogView;
 
 // The main window: the view over the core. It carries the commands on a tool bar, in the
@@ -43,9 +45,11 @@ public:
     TDataGrid* RxDBGrid5 = nullptr; // tParam
     TDataGrid* DBGrid1 = nullptr;   // tOrderNumber
     TDataGrid* grdPortfolio = nullptr;
+    TGridFooter* grdPortfolioFooter = nullptr;
     TLogView* mLog = nullptr;
     QSystemTrayIcon* RxTrayIcon1 = nullptr;
     TfmAbout* fmAbout = nullptr;
+    TfmHelp* fmHelp = nullptr;
     // The six panels of StatusBar1.
     std::array<QLabel*, 6> StatusPanels{};
 
@@ -72,7 +76,13 @@ private:
     void ShowCommandStates();
     void ShowWatchFrame(int frame);
     void actAboutExecute();
+    // Refills the portfolio grid's footer from the totals of the portfolio table.
+    void UpdatePortfolioSum();
+    // The manual's contents; F1 opens its topic 1, the main window.
+    void actHelpContExecute();
+    void ShowHelpTopic1();
 
     TMainCore& FCore;
     std::array<QIcon, 4> WatchIcons;
+    bool FWasMaximized = false; // before it was minimized to the tray
 };
