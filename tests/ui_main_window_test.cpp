@@ -5,7 +5,7 @@
 #include "shell/ui/HelpWindow.h"
 #include "shell/ui/LogView.h"
 #include "shell/ui/MainWindow.h"
-#include "shell/ui/PortfolioFooter.h"
+#include "shell/ui/GridFooter.h"
 #include "tests/support/TestDatabases.h"
 #include "tests/support/TestEnvironment.h"
 

@@ -24,9 +24,24 @@ TDataGrid::TDataGrid(TTable& table, QList<TGridColumn> columns, TEnvironment& en
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) { TakeGridRow(current); });
     // A reset forgets the grid's current index; the table still knows its row.
-    connect(&FModel, &QAbstractItemModel::modelReset, this, [this] { ShowTableRow(FTable.RecNo()); });
-    connect(&FModel, &QAbstractItemModel::rowsInserted, this, [this] { ShowTableRow(FTable.RecNo()); });
+    connect(&FModel, &QAbstractItemModel::modelReset, this, [this] {
+        SizeColumnsOnce();
+        ShowTableRow(FTable.RecNo());
+    });
+    connect(&FModel, &QAbstractItemModel::rowsInserted, this, [this] {
+        SizeColumnsOnce();
+        ShowTableRow(FTable.RecNo());
+    });
     connect(&FModel, &QAbstractItemModel::rowsRemoved, this, [this] { ShowTableRow(FTable.RecNo()); });
+}
+
+void TDataGrid::SizeColumnsOnce()
+{
+    if (FColumnsSized || FModel.rowCount() == 0)
+        return;
+    FColumnsSized = true;
+    horizontalHeader()->setResizeContentsPrecision(100); // the first hundred rows decide
+    resizeColumnsToContents();
 }
 
 void TDataGrid::AllowEditing()

@@ -38,10 +38,14 @@ protected:
 private:
     void ShowTableRow(int row);
     void TakeGridRow(const QModelIndex& current);
+    // The first rows the grid shows size its columns to their contents; after that the
+    // widths are the operator's.
+    void SizeColumnsOnce();
 
     TTable& FTable;
     TEnvironment& FEnvironment;
     TGridModel FModel;
     bool FEditing = false;
     bool FFollowingTable = false;
+    bool FColumnsSized = false;
 };

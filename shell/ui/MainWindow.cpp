@@ -5,7 +5,7 @@
 #include "shell/ui/GridColumns.h"
 #include "shell/ui/HelpWindow.h"
 #include "shell/ui/LogView.h"
-#include "shell/ui/PortfolioFooter.h"
+#include "shell/ui/GridFooter.h"
 
 #include <QApplication>
 #include <QEvent>

@@ -1,4 +1,4 @@
-#include "shell/ui/PortfolioFooter.h"
+#include "shell/ui/GridFooter.h"
 
 #include <QHeaderView>
 #include <QLabel>
