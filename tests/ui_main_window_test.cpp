@@ -276,7 +276,17 @@ TEST_F(MainWindowTest, DeletingAnOpenPositionAsksAndARefusalKeepsTheRow)
     EXPECT_EQ(Questions.size(), 2);
     EXPECT_EQ(Window->RxDBGrid4->model()->rowCount(), 1);
     EXPECT_FALSE(Window->RxDBGrid4->model()->flags(Window->RxDBGrid4->model()->index(0, 0)) & Qt::ItemIsEditable);
-    EXPECT_TRUE(grid->model()->flags(grid->model()->index(0, 0)) & Qt::ItemIsEditable);
+    EXPECT_FALSE(Window->RxDBGrid4->model()->setData(Window->RxDBGrid4->model()->index(0, 1), QStringLiteral("GAZP")));
+    EXPECT_EQ(Cell(Window->RxDBGrid4, 0, 1), QStringLiteral("SBER"));
+
+    // A changed cell of an open position is stored; Insert adds a row to fill in.
+    ASSERT_TRUE(grid->model()->flags(grid->model()->index(0, 3)) & Qt::ItemIsEditable);
+    EXPECT_TRUE(grid->model()->setData(grid->model()->index(0, 3), 7));
+    EXPECT_EQ(Bases.Scalar(Bases.BridgePath(), QStringLiteral("SELECT quantity FROM tClientOpenPositions")).toInt(), 7);
+    grid->setFocus();
+    QTest::keyClick(grid, Qt::Key_Insert);
+    EXPECT_EQ(grid->model()->rowCount(), 2);
+    EXPECT_EQ(Core->DatMod().tClientOpenPositions().State(), TDataSet::TState::Insert);
 }
 
 TEST_F(MainWindowTest, ManualCommandsFollowThePageAndSendTheSelectedRow)
@@ -457,6 +467,25 @@ TEST_F(MainWindowTest, RestoringBringsTheWindowBackAsItWas)
         EXPECT_EQ(Window->isMaximized(), maximized);
         EXPECT_TRUE(Window->isVisible());
     }
+}
+
+TEST_F(MainWindowTest, TrayMenuCarriesTheWatchCommandsRestoreAndExit)
+{
+    QMenu* menu = Window->RxTrayIcon1->contextMenu();
+    ASSERT_NE(menu, nullptr);
+    const QList<QAction*> items = menu->actions();
+    ASSERT_EQ(items.size(), 5);
+    EXPECT_EQ(items[0], Window->actStartWatch);
+    EXPECT_EQ(items[1], Window->actStopWatch);
+    EXPECT_TRUE(items[2]->isSeparator());
+    EXPECT_EQ(items[3]->text(), QStringLiteral("Восстановить"));
+    EXPECT_EQ(items[4]->text(), QStringLiteral("Выход"));
+
+    Window->hide();
+    items[3]->trigger();
+    EXPECT_TRUE(Window->isVisible());
+    items[4]->trigger();
+    EXPECT_FALSE(Window->isVisible()); // closed
 }
 
 TEST_F(MainWindowTest, AboutShowsTheCountersOfTheMomentInOneWindow)
