@@ -16,6 +16,7 @@
 #include <QMenuBar>
 #include <QTextBrowser>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QAbstractItemModelTester>
@@ -233,6 +234,18 @@ TEST_F(MainWindowTest, TitleClickSortsFilledOrdersAndATickKeepsRowWidthsScrollAn
     EXPECT_EQ(grid->verticalScrollBar()->value(), scrolled);
     ASSERT_TRUE(grid->currentIndex().isValid());
     EXPECT_EQ(Cell(grid, grid->currentIndex().row(), 0), chosenId);
+
+    // A tick that brings nothing tells no grid of any change, so nothing is repainted.
+    std::vector<std::unique_ptr<QSignalSpy>> spies;
+    for (TDataGrid* each : Window->findChildren<TDataGrid*>()) {
+        spies.push_back(std::make_unique<QSignalSpy>(each->model(), &QAbstractItemModel::modelReset));
+        spies.push_back(std::make_unique<QSignalSpy>(each->model(), &QAbstractItemModel::dataChanged));
+        spies.push_back(std::make_unique<QSignalSpy>(each->model(), &QAbstractItemModel::rowsInserted));
+    }
+    ASSERT_EQ(spies.size(), 24u);
+    Tick();
+    for (const auto& spy : spies)
+        EXPECT_EQ(spy->count(), 0) << spy->signal().toStdString();
 
     // A tick that brings nothing leaves the grid as it is.
     const int row = grid->currentIndex().row();
