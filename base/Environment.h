@@ -33,6 +33,9 @@ struct TEnvironment {
     TRegional Regional = TRegional::FromSystem();
     // An information message box; blocks until the operator closes it in the program.
     std::function<void(const QString&)> ShowMessage = [](const QString&) {};
+    // A question the operator answers yes or no (a deletion in a grid); blocks until
+    // answered in the program.
+    std::function<bool(const QString&)> Confirm = [](const QString&) { return true; };
     // The information message beep.
     std::function<void()> Beep = [] {};
     // The standard error box for a failure nobody caught.

@@ -18,6 +18,10 @@ int main(int argc, char** argv)
     environment.ShowMessage = [](const QString& text) {
         QMessageBox::information(QApplication::activeWindow(), QStringLiteral("Zovrant v 2.1"), text);
     };
+    environment.Confirm = [](const QString& text) {
+        return QMessageBox::question(QApplication::activeWindow(), QStringLiteral("Zovrant v 2.1"), text)
+               == QMessageBox::Yes;
+    };
     environment.Beep = [] { QApplication::beep(); };
     TErrorBox errorBox;
     environment.ReportError = [&errorBox](const QString& text) { errorBox.Show(text); };

@@ -2,7 +2,8 @@
 // folder prepared by scripts/run-demo, starts the terminal simulator and the strategy
 // platform simulator, watches for a short scripted session, then prints what happened
 // (transaction lines, results, bookings, log lines), writes a picture of the main window
-// and exits.
+// and one of each tab, of the About window and of the open "Файл" menu beside it, and
+// exits.
 //   zovrant-demo --folder DIR --script FILE [--seconds N] [--picture FILE]
 // DIR holds Zovrant.ini, both databases and the terminal's files; Zovrant.log is written
 // in the working directory, as the program does. Each simulator is waited for until it
@@ -13,6 +14,7 @@
 #include "base/Error.h"
 #include "shell/MainCore.h"
 #include "base/OperationLog.h"
+#include "shell/ui/About.h"
 #include "shell/ui/MainWindow.h"
 #include "tools/SimulatorReady.h"
 
@@ -21,6 +23,9 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -93,6 +98,41 @@ bool StartSimulator(QProcess& process, const QString& program, const QStringList
     QObject::connect(&process, &QProcess::readyReadStandardOutput, [&process] { PassOnLines(process); });
     PassOnLines(process);
     return true;
+}
+
+// Beside PICTURE.png: PICTURE-tab1.png to -tab8.png, PICTURE-about.png, PICTURE-menu.png.
+void SavePictures(TfmMain& window, const QString& picture)
+{
+    const QFileInfo info(picture);
+    const QString stem = info.absoluteDir().filePath(info.completeBaseName());
+    const int shown = window.PageControl1->currentIndex();
+    QStringList saved;
+    for (int i = 0; i < window.PageControl1->count(); ++i) {
+        window.PageControl1->setCurrentIndex(i);
+        saved << QStringLiteral("%1-tab%2.png").arg(stem).arg(i + 1);
+        window.grab().save(saved.last());
+    }
+    window.PageControl1->setCurrentIndex(shown);
+
+    window.actAbout->trigger();
+    saved << stem + QStringLiteral("-about.png");
+    window.fmAbout->grab().save(saved.last());
+    window.fmAbout->hide();
+
+    // A menu opens as a window of its own: it is drawn onto the main window under its title.
+    if (auto* menu = window.findChild<QMenu*>(QStringLiteral("mnFile"))) {
+        QPixmap shot = window.grab();
+        menu->adjustSize();
+        QMenuBar* bar = window.menuBar();
+        const QPoint at = bar->mapTo(&window, bar->actionGeometry(menu->menuAction()).bottomLeft());
+        QPainter painter(&shot);
+        painter.drawPixmap(at, menu->grab());
+        painter.end();
+        saved << stem + QStringLiteral("-menu.png");
+        shot.save(saved.last());
+    }
+    for (const QString& path : saved)
+        Print(QStringLiteral("--- picture: ") + path);
 }
 
 } // namespace
@@ -173,6 +213,7 @@ int main(int argc, char** argv)
             core.Log().Lines().AnnouncePending();
             const QString picture = parser.value(pictureOption);
             window.grab().save(picture);
+            SavePictures(window, picture);
             terminal.kill();
             terminal.waitForFinished();
             platform.waitForFinished(2000);

@@ -1,17 +1,25 @@
 #include "shell/ui/MainWindow.h"
 
+#include "shell/ui/About.h"
+#include "shell/ui/DataGrid.h"
+#include "shell/ui/GridColumns.h"
+#include "shell/ui/HelpWindow.h"
 #include "shell/ui/LogView.h"
+#include "shell/ui/GridFooter.h"
 
 #include <QApplication>
 #include <QEvent>
+#include <QHeaderView>
 #include <QLabel>
-#include <QStatusBar>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSplitter>
+#include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
-#include <QToolBar>
+#include <QVBoxLayout>
 #include <QWindowStateChangeEvent>
+#include <QToolBar>
 
 namespace {
 const QString kTitle = QStringLiteral("Zovrant v 2.1");
@@ -25,13 +33,18 @@ TfmMain::TfmMain(TMainCore& core, QWidget* parent)
     setWindowIcon(WatchIcons[0]);
     resize(992, 712);
     CreateActions();
-    CreateLayout();
+    CreateToolBar();
+    CreateMenus();
+    CreatePages();
     CreateTray();
     CreateStatusBar();
+    fmAbout = new TfmAbout(this);
+    fmHelp = new TfmHelp(this);
 
     connect(&FCore, &TMainCore::CommandsChanged, this, &TfmMain::ShowCommandStates);
     connect(&FCore, &TMainCore::ShowWatchIcon, this, &TfmMain::ShowWatchFrame);
     connect(&FCore, &TMainCore::ShowStatusBar, this, &TfmMain::ShowStatusPanels);
+    connect(&FCore, &TMainCore::UpdatePortfolioSum, this, &TfmMain::UpdatePortfolioSum);
     ShowCommandStates();
 }
 
@@ -41,18 +54,30 @@ void TfmMain::CreateActions()
     auto make = [this](const QString& caption, const QString& hint, const QIcon& icon) {
         auto* action = new QAction(icon, caption, this);
         action->setToolTip(hint);
-        action->setStatusTip(hint);
         return action;
     };
     actStartWatch = make(QStringLiteral("Начать загрузку"), QStringLiteral("Начать загрузку"),
                          style->standardIcon(QStyle::SP_MediaPlay));
     actStopWatch = make(QStringLiteral("Остановить загрузку"), QStringLiteral("Остановиь загрузку"),
                         style->standardIcon(QStyle::SP_MediaStop));
-    actConnectToBase = make(QStringLiteral("Подключиться"),
-                            QStringLiteral("Подключиться к базам данных"),
+    actSendNewOrderManual = make(QStringLiteral("Отправить ордер в Quik"),
+                                 QStringLiteral("Выставить ордер вручную"),
+                                 style->standardIcon(QStyle::SP_ArrowUp));
+    actSendKillOrderManual = make(QStringLiteral("actSendKillOrderManual"), QStringLiteral("Отменить ордер"),
+                                  style->standardIcon(QStyle::SP_DialogCancelButton));
+    actClients = make(QStringLiteral("Клиенты"), QStringLiteral("Клиенты"),
+                      style->standardIcon(QStyle::SP_DirHomeIcon));
+    actOpt = make(QStringLiteral("&Настройки..."), QStringLiteral("Настройки"),
+                  style->standardIcon(QStyle::SP_FileDialogDetailedView));
+    actConnectToBase = make(QStringLiteral("Подключиться"), QStringLiteral("Подключиться к базам данных"),
                             style->standardIcon(QStyle::SP_DriveNetIcon));
     actExit = make(QStringLiteral("&Выход"), QStringLiteral("Выход"),
                    style->standardIcon(QStyle::SP_DialogCloseButton));
+    actHelpCont = make(QStringLiteral("Вызов справки"), QStringLiteral("Справка"),
+                       style->standardIcon(QStyle::SP_DialogHelpButton));
+    actAbout = make(QStringLiteral("&О программе..."), QStringLiteral("О программе..."), QIcon());
+    actSendNewOrderManual->setEnabled(false);
+    actSendKillOrderManual->setEnabled(false);
 
     connect(actStartWatch, &QAction::triggered, this,
             [this] { FCore.RunGuarded([this] { FCore.Watch().actStartWatchExecute(); }); });
@@ -60,33 +85,124 @@ void TfmMain::CreateActions()
             [this] { FCore.RunGuarded([this] { FCore.Watch().actStopWatchExecute(); }); });
     connect(actConnectToBase, &QAction::triggered, this,
             [this] { FCore.RunGuarded([this] { FCore.Watch().actConnectToBaseExecute(); }); });
+    connect(actSendNewOrderManual, &QAction::triggered, this, [this] {
+        const TManualPage page = ShownManualPage();
+        FCore.RunGuarded([this, page] { FCore.ManualOrders().actSendNewOrderManualExecute(page); });
+    });
+    connect(actSendKillOrderManual, &QAction::triggered, this, [this] {
+        const TManualPage page = ShownManualPage();
+        FCore.RunGuarded([this, page] { FCore.ManualOrders().actSendKillOrderManualExecute(page); });
+    });
+    connect(actAbout, &QAction::triggered, this, &TfmMain::actAboutExecute);
+    connect(actHelpCont, &QAction::triggered, this, &TfmMain::actHelpContExecute);
+    auto* helpKey = new QAction(this);
+    helpKey->setShortcut(QKeySequence(Qt::Key_F1));
+    helpKey->setShortcutContext(Qt::WindowShortcut);
+    connect(helpKey, &QAction::triggered, this, &TfmMain::ShowHelpTopic1);
+    addAction(helpKey);
     connect(actExit, &QAction::triggered, this, &QWidget::close);
 }
 
-void TfmMain::CreateLayout()
+void TfmMain::CreateToolBar()
 {
-    auto* toolBar = addToolBar(QStringLiteral("ToolBar1"));
-    toolBar->setObjectName(QStringLiteral("ToolBar1"));
-    toolBar->setMovable(false);
-    toolBar->setIconSize(QSize(32, 32));
-    toolBar->addAction(actStartWatch);
-    toolBar->addAction(actStopWatch);
-    toolBar->addSeparator();
-    toolBar->addAction(actConnectToBase);
-    toolBar->addSeparator();
-    toolBar->addAction(actExit);
+    ToolBar1 = addToolBar(QStringLiteral("ToolBar1"));
+    ToolBar1->setObjectName(QStringLiteral("ToolBar1"));
+    ToolBar1->setMovable(false);
+    ToolBar1->setIconSize(QSize(32, 32));
+    ToolBar1->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    for (QAction* action : {actStartWatch, actStopWatch, static_cast<QAction*>(nullptr), actSendNewOrderManual,
+                            actSendKillOrderManual, static_cast<QAction*>(nullptr), actClients, actOpt,
+                            actConnectToBase, static_cast<QAction*>(nullptr), actExit, actHelpCont}) {
+        if (action)
+            ToolBar1->addAction(action);
+        else
+            ToolBar1->addSeparator();
+    }
+}
 
+void TfmMain::CreateMenus()
+{
     QMenu* file = menuBar()->addMenu(QStringLiteral("&Файл"));
+    file->setObjectName(QStringLiteral("mnFile"));
     file->addAction(actStartWatch);
     file->addAction(actStopWatch);
     file->addSeparator();
     file->addAction(actExit);
 
+    QMenu* settings = menuBar()->addMenu(QStringLiteral("&Настройки"));
+    settings->setObjectName(QStringLiteral("mnSettings"));
+    // The clients command under its own menu caption; it stays the same command.
+    QAction* clientsItem = settings->addAction(actClients->icon(), QStringLiteral("Клиенты..."));
+    clientsItem->setToolTip(actClients->toolTip());
+    connect(clientsItem, &QAction::triggered, actClients, &QAction::trigger);
+    connect(actClients, &QAction::enabledChanged, clientsItem, &QAction::setEnabled);
+    settings->addAction(actOpt);
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Справка"));
+    help->setObjectName(QStringLiteral("mnHelp"));
+    help->addAction(actHelpCont);
+    help->addAction(actAbout);
+}
+
+void TfmMain::CreatePages()
+{
+    TDatMod& data = FCore.DatMod();
+    TEnvironment& environment = FCore.Environment();
     PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    PageControl1->setDocumentMode(true);
+    auto addGrid = [&](TTable& table, QList<TGridColumn> columns, const QString& name, const QString& caption) {
+        auto* grid = new TDataGrid(table, std::move(columns), environment, PageControl1);
+        grid->setObjectName(name);
+        PageControl1->addTab(grid, caption);
+        return grid;
+    };
+    grdClientOpenPositions = addGrid(data.tClientOpenPositions(), grdClientOpenPositionsColumns(),
+                                     QStringLiteral("grdClientOpenPositions"),
+                                     QStringLiteral("Открытые позиции (QUIK)"));
+    grdClientOpenPositions->AllowEditing();
+    RxDBGrid1 = addGrid(data.tOpenPisitions(), OpenPositionsColumns(), QStringLiteral("RxDBGrid1"),
+                        QStringLiteral("Открытые позиции (Omega)"));
+    RxDBGrid2 = addGrid(data.tActiveOrders(), ActiveOrdersColumns(), QStringLiteral("RxDBGrid2"),
+                        QStringLiteral("Активные ордера"));
+    RxDBGrid4 = addGrid(data.tFilledOrders(), FilledOrdersColumns(), QStringLiteral("RxDBGrid4"),
+                        QStringLiteral("Исполненные ордера"));
+    RxDBGrid4->AllowTitleSort();
+    RxDBGrid3 = addGrid(data.tCanceledOrders(), CanceledOrdersColumns(), QStringLiteral("RxDBGrid3"),
+                        QStringLiteral("Снятые ордера"));
+    RxDBGrid5 = addGrid(data.tParam(), QuotesColumns(), QStringLiteral("RxDBGrid5"), QStringLiteral("Котировки"));
+    DBGrid1 = addGrid(data.tOrderNumber(), OrderNumberColumns(), QStringLiteral("DBGrid1"),
+                      QStringLiteral("Отчет по транзакциям"));
     mLog = new TLogView(FCore.Log().Lines(), PageControl1);
     mLog->setObjectName(QStringLiteral("mLog"));
     PageControl1->addTab(mLog, QStringLiteral("Журнал"));
-    setCentralWidget(PageControl1);
+    PageControl1->setCurrentIndex(0);
+    connect(PageControl1, &QTabWidget::currentChanged, this, &TfmMain::PageControl1Change);
+
+    grdPortfolio = new TDataGrid(data.tPortfolio(), PortfolioColumns(), environment, this);
+    grdPortfolio->setObjectName(QStringLiteral("grdPortfolio"));
+    grdPortfolio->setAlternatingRowColors(true);
+    QPalette palette = grdPortfolio->palette();
+    palette.setColor(QPalette::AlternateBase, QColor(240, 251, 255));
+    grdPortfolio->setPalette(palette);
+
+    Splitter1 = new QSplitter(Qt::Vertical, this);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    Splitter1->addWidget(PageControl1);
+    auto* portfolio = new QWidget(this);
+    auto* portfolioLayout = new QVBoxLayout(portfolio);
+    portfolioLayout->setContentsMargins(0, 0, 0, 0);
+    portfolioLayout->setSpacing(0);
+    grdPortfolio->setParent(portfolio);
+    grdPortfolioFooter = new TGridFooter(*grdPortfolio, portfolio);
+    grdPortfolioFooter->setObjectName(QStringLiteral("grdPortfolioFooter"));
+    portfolioLayout->addWidget(grdPortfolio);
+    portfolioLayout->addWidget(grdPortfolioFooter);
+    Splitter1->addWidget(portfolio);
+    Splitter1->setStretchFactor(0, 1);
+    Splitter1->setStretchFactor(1, 0);
+    Splitter1->setSizes({600, 72 + grdPortfolioFooter->height()});
+    setCentralWidget(Splitter1);
 }
 
 void TfmMain::CreateTray()
@@ -114,8 +230,21 @@ void TfmMain::CreateStatusBar()
     for (int i = 0; i < 6; ++i) {
         StatusPanels[i] = new QLabel(texts[i], this);
         StatusPanels[i]->setMinimumWidth(widths[i]);
+        StatusPanels[i]->setFrameShape(QFrame::Panel);
+        StatusPanels[i]->setFrameShadow(QFrame::Sunken);
         statusBar()->addWidget(StatusPanels[i]);
     }
+}
+
+bool TfmMain::event(QEvent* event)
+{
+    // A command's hint shows beside its button or menu item, never in the status bar: a
+    // status message there would hide the six panels while the mouse rests on a button.
+    if (event->type() == QEvent::StatusTip) {
+        event->accept();
+        return true;
+    }
+    return QMainWindow::event(event);
 }
 
 void TfmMain::ShowStatusPanels(const TStatusTexts& texts)
@@ -134,6 +263,69 @@ void TfmMain::ShowCommandStates()
     actStopWatch->setEnabled(FCore.actStopWatchEnabled());
 }
 
+TManualPage TfmMain::ShownManualPage() const
+{
+    QWidget* page = PageControl1->currentWidget();
+    if (page == RxDBGrid2)
+        return TManualPage::ActiveOrders;
+    if (page == RxDBGrid4)
+        return TManualPage::FilledOrders;
+    return TManualPage::Other;
+}
+
+void TfmMain::PageControl1Change()
+{
+    const bool enabled = ShownManualPage() != TManualPage::Other && FCore.DatMod().conOmega().Connected();
+    actSendNewOrderManual->setEnabled(enabled);
+    actSendKillOrderManual->setEnabled(actSendNewOrderManual->isEnabled());
+}
+
+void TfmMain::actAboutExecute()
+{
+    fmAbout->ShowCounters(FCore.Writer().TransCounter(), FCore.ResultReader().TransSentCount(),
+                          FCore.ResultReader().TransDoneCount());
+}
+
+void TfmMain::UpdatePortfolioSum()
+{
+    // Called from the table tick and the connection; a failed totals query is reported
+    // here, as the signal must not carry an exception back into the core.
+    FCore.RunGuarded([this] {
+        TDatMod& data = FCore.DatMod();
+        if (!data.conQuikData().Connected())
+            return;
+        TQuery& totals = data.qPortfolioSum();
+        totals.Close();
+        totals.Open();
+        const TRegional& regional = FCore.Environment().Regional;
+        auto number = [&](const QString& field, int decimals) {
+            return FormatNumber(totals.FieldByName(field).AsFloat(), decimals, regional);
+        };
+        grdPortfolioFooter->SetText(0, QString::number(totals.FieldByName(QStringLiteral("SumId_client")).AsInteger()));
+        grdPortfolioFooter->SetText(1, number(QStringLiteral("SumOpenAssets"), 2));
+        grdPortfolioFooter->SetText(2, number(QStringLiteral("SumShorts"), 2));
+        grdPortfolioFooter->SetText(3, number(QStringLiteral("Sumlongs"), 2));
+        grdPortfolioFooter->SetText(4, number(QStringLiteral("SumCurAssets"), 2));
+        grdPortfolioFooter->SetText(5, number(QStringLiteral("SumOpenAllAssets"), 2));
+        grdPortfolioFooter->SetText(6, number(QStringLiteral("SumCurAllAssets"), 2));
+        grdPortfolioFooter->SetText(7, number(QStringLiteral("AvgMargin"), 0));
+        // Column 8, the leverage, has no total.
+        grdPortfolioFooter->SetText(9, number(QStringLiteral("AvgCurLeverage"), 2));
+        grdPortfolioFooter->SetText(10, number(QStringLiteral("AvgChange"), 2));
+        grdPortfolioFooter->SetText(11, number(QStringLiteral("SumProfitLoss"), 2));
+    });
+}
+
+void TfmMain::actHelpContExecute()
+{
+    fmHelp->ShowTopic(0);
+}
+
+void TfmMain::ShowHelpTopic1()
+{
+    fmHelp->ShowTopic(1);
+}
+
 void TfmMain::ShowWatchFrame(int frame)
 {
     setWindowIcon(WatchIcons[frame]);
@@ -149,7 +341,11 @@ void TfmMain::MinimizeToTray()
 
 void TfmMain::RestoreFromTray()
 {
-    showNormal();
+    // Back as it was before the minimize: maximized if it was.
+    if (FWasMaximized)
+        showMaximized();
+    else
+        showNormal();
     raise();
     activateWindow();
 }
@@ -157,6 +353,9 @@ void TfmMain::RestoreFromTray()
 void TfmMain::changeEvent(QEvent* event)
 {
     QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && isMinimized())
+    if (event->type() == QEvent::WindowStateChange && isMinimized()) {
+        const auto* change = static_cast<QWindowStateChangeEvent*>(event);
+        FWasMaximized = ((change->oldState() | windowState()) & Qt::WindowMaximized) != 0;
         MinimizeToTray();
+    }
 }

@@ -8,7 +8,13 @@
 #include <QSystemTrayIcon>
 
 class QLabel;
+class QSplitter;
 class QTabWidget;
+class QToolBar;
+class TDataGrid;
+class TfmAbout;
+class TfmHelp;
+class TGridFooter;
 class TLogView;
 
 // The main window: the view over the core. It carries the commands on a tool bar, in the
@@ -20,29 +26,63 @@ public:
 
     QAction* actStartWatch = nullptr;
     QAction* actStopWatch = nullptr;
+    QAction* actSendNewOrderManual = nullptr;
+    QAction* actSendKillOrderManual = nullptr;
+    QAction* actClients = nullptr;
+    QAction* actOpt = nullptr;
     QAction* actConnectToBase = nullptr;
     QAction* actExit = nullptr;
+    QAction* actHelpCont = nullptr;
+    QAction* actAbout = nullptr;
+    QToolBar* ToolBar1 = nullptr;
     QTabWidget* PageControl1 = nullptr;
+    QSplitter* Splitter1 = nullptr;
+    TDataGrid* grdClientOpenPositions = nullptr;
+    TDataGrid* RxDBGrid1 = nullptr; // OpenPositions
+    TDataGrid* RxDBGrid2 = nullptr; // ActiveOrders
+    TDataGrid* RxDBGrid4 = nullptr; // FilledOrders
+    TDataGrid* RxDBGrid3 = nullptr; // CanceledOrders
+    TDataGrid* RxDBGrid5 = nullptr; // tParam
+    TDataGrid* DBGrid1 = nullptr;   // tOrderNumber
+    TDataGrid* grdPortfolio = nullptr;
+    TGridFooter* grdPortfolioFooter = nullptr;
     TLogView* mLog = nullptr;
     QSystemTrayIcon* RxTrayIcon1 = nullptr;
+    TfmAbout* fmAbout = nullptr;
+    TfmHelp* fmHelp = nullptr;
     // The six panels of StatusBar1.
     std::array<QLabel*, 6> StatusPanels{};
 
     void MinimizeToTray();
     void RestoreFromTray();
+    // After the operator changed the tab: the manual order commands are enabled on the
+    // pages of active and filled orders while the alert database is connected.
+    void PageControl1Change();
+    // The page of the manual order commands that is shown.
+    TManualPage ShownManualPage() const;
 
 protected:
     void changeEvent(QEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     void CreateActions();
-    void CreateLayout();
+    void CreateToolBar();
+    void CreateMenus();
+    void CreatePages();
     void CreateTray();
     void CreateStatusBar();
     void ShowStatusPanels(const TStatusTexts& texts);
     void ShowCommandStates();
     void ShowWatchFrame(int frame);
+    void actAboutExecute();
+    // Refills the portfolio grid's footer from the totals of the portfolio table.
+    void UpdatePortfolioSum();
+    // The manual's contents; F1 opens its topic 1, the main window.
+    void actHelpContExecute();
+    void ShowHelpTopic1();
 
     TMainCore& FCore;
     std::array<QIcon, 4> WatchIcons;
+    bool FWasMaximized = false; // before it was minimized to the tray
 };
