@@ -4,9 +4,9 @@
 // against the same with 1,000 held. A new line should cost the same whatever the log
 // holds: goal <= 2x, in CPU time (painting on a shared machine swings the wall time).
 
-#include "bench/BenchReport.h"
 #include "base/Environment.h"
 #include "base/OperationLog.h"
+#include "bench/BenchReport.h"
 #include "shell/ui/LogView.h"
 
 #include <QApplication>

@@ -7,9 +7,9 @@
 // transaction number, which should cost next to nothing more in a bigger report: goal
 // <= 1.5x, in CPU time (the bookings' disk syncs swing the wall time).
 
+#include "base/CodePage.h"
 #include "bench/BenchCore.h"
 #include "bench/BenchReport.h"
-#include "base/CodePage.h"
 #include "trade/DatModResultBookings.h"
 #include "trade/ResultReader.h"
 

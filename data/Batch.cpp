@@ -1,7 +1,7 @@
 #include "data/Batch.h"
 
-#include "data/Connection.h"
 #include "base/Error.h"
+#include "data/Connection.h"
 
 #include <QSqlDriver>
 #include <QSqlError>

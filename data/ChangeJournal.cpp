@@ -1,7 +1,7 @@
 #include "data/ChangeJournal.h"
 
-#include "data/Connection.h"
 #include "base/Error.h"
+#include "data/Connection.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

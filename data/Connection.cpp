@@ -1,10 +1,10 @@
 #include "data/Connection.h"
 
-#include "data/DataSet.h"
-#include "data/SqlValue.h"
-#include "data/SqliteStatement.h"
-#include "data/UnicodeNoCase.h"
 #include "base/Error.h"
+#include "data/DataSet.h"
+#include "data/SqliteStatement.h"
+#include "data/SqlValue.h"
+#include "data/UnicodeNoCase.h"
 
 #include <QDir>
 #include <QFileInfo>

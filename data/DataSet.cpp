@@ -1,7 +1,7 @@
 #include "data/DataSet.h"
 
-#include "data/Connection.h"
 #include "base/Error.h"
+#include "data/Connection.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

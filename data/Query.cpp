@@ -1,9 +1,9 @@
 #include "data/Query.h"
 
-#include "data/Connection.h"
-#include "data/SqlValue.h"
-#include "data/SqliteStatement.h"
 #include "base/Error.h"
+#include "data/Connection.h"
+#include "data/SqliteStatement.h"
+#include "data/SqlValue.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

@@ -1,10 +1,10 @@
 #include "data/Schemas.h"
 
+#include "base/Error.h"
 #include "data/BridgeIndexes.h"
 #include "data/ChangeJournal.h"
 #include "data/Connection.h"
 #include "data/UnicodeNoCase.h"
-#include "base/Error.h"
 
 #include <QFile>
 #include <QSqlDatabase>

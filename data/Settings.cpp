@@ -1,8 +1,8 @@
 #include "data/Settings.h"
 
-#include "data/ProfileFile.h"
 #include "base/CodePage.h"
 #include "base/Error.h"
+#include "data/ProfileFile.h"
 
 #include <QLocale>
 #include <QStringList>

@@ -1,7 +1,7 @@
 #include "data/SqliteStatement.h"
 
-#include "data/SqlValue.h"
 #include "base/Error.h"
+#include "data/SqlValue.h"
 
 #include <QByteArray>
 #include <QCoreApplication>

@@ -1,9 +1,9 @@
 #include "data/Table.h"
 
+#include "base/Error.h"
 #include "data/ChangeJournal.h"
 #include "data/Connection.h"
 #include "data/SqlValue.h"
-#include "base/Error.h"
 
 #include <QSqlDriver>
 #include <QSqlError>

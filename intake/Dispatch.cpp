@@ -1,13 +1,13 @@
 #include "intake/Dispatch.h"
 
-#include "data/Batch.h"
-#include "data/DatMod.h"
-#include "data/Settings.h"
 #include "base/Environment.h"
 #include "base/Error.h"
 #include "base/OperationLog.h"
-#include "trade/TransWriter.h"
+#include "data/Batch.h"
+#include "data/DatMod.h"
+#include "data/Settings.h"
 #include "trade/TransactionSender.h"
+#include "trade/TransWriter.h"
 
 #include <exception>
 

@@ -1,9 +1,9 @@
 #include "intake/ManualOrders.h"
 
+#include "base/OperationLog.h"
 #include "data/DatMod.h"
 #include "intake/Dispatch.h"
 #include "intake/OmegaOrderReader.h"
-#include "base/OperationLog.h"
 
 TManualOrders::TManualOrders(TDatMod& datMod, TDispatcher& dispatcher, TOperationLog& log)
     : FDatMod(datMod), FDispatcher(dispatcher), FLog(log)

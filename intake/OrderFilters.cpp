@@ -1,10 +1,10 @@
 #include "intake/OrderFilters.h"
 
+#include "base/Environment.h"
+#include "base/Error.h"
 #include "data/DatMod.h"
 #include "data/Settings.h"
 #include "intake/SessionTime.h"
-#include "base/Environment.h"
-#include "base/Error.h"
 
 const QString TOrderFilters::WorkspaceFailed = QStringLiteral("Фильтр рабочей области не пройден. ");
 const QString TOrderFilters::StrategyFailed = QStringLiteral("Фильтр стратегии не пройден. ");

@@ -1,12 +1,12 @@
 #include "intake/OrderIntake.h"
 
+#include "base/Environment.h"
+#include "base/Error.h"
+#include "base/OperationLog.h"
 #include "data/DatMod.h"
 #include "intake/Dispatch.h"
 #include "intake/OmegaOrderReader.h"
 #include "intake/OrderFilters.h"
-#include "base/Environment.h"
-#include "base/Error.h"
-#include "base/OperationLog.h"
 #include "trade/OrderBuilder.h"
 
 #include <QRegularExpression>

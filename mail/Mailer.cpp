@@ -1,8 +1,8 @@
 #include "mail/Mailer.h"
 
-#include "base/MailSettings.h"
 #include "base/Environment.h"
 #include "base/Error.h"
+#include "base/MailSettings.h"
 #include "base/OperationLog.h"
 
 #include <QRegularExpression>

@@ -18,8 +18,8 @@
 #include "trade/LinkMonitor.h"
 #include "trade/OrderBuilder.h"
 #include "trade/ResultReader.h"
-#include "trade/TransWriter.h"
 #include "trade/TransactionSender.h"
+#include "trade/TransWriter.h"
 
 #include <QObject>
 #include <QString>

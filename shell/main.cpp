@@ -1,6 +1,6 @@
-#include "shell/MainCore.h"
 #include "base/Error.h"
 #include "base/OperationLog.h"
+#include "shell/MainCore.h"
 #include "shell/ui/ErrorBox.h"
 #include "shell/ui/MainWindow.h"
 

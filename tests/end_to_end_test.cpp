@@ -8,8 +8,8 @@
 #include "tests/support/SmtpTestServer.h"
 #include "tests/support/TestDatabases.h"
 #include "tests/support/TestEnvironment.h"
-#include "tools/SimulatorReady.h"
 #include "tools/seed/DemoSeed.h"
+#include "tools/SimulatorReady.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "data/Settings.h"
 #include "base/CodePage.h"
 #include "base/OperationLog.h"
+#include "data/Settings.h"
 #include "tests/support/RecordingEvents.h"
 #include "tests/support/TestEnvironment.h"
 #include "trade/LinkMonitor.h"

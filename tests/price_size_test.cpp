@@ -1,6 +1,6 @@
-#include "data/Settings.h"
 #include "base/Error.h"
 #include "base/OperationLog.h"
+#include "data/Settings.h"
 #include "tests/support/TestEnvironment.h"
 #include "trade/PositionSize.h"
 #include "trade/Price.h"

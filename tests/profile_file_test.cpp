@@ -1,6 +1,6 @@
-#include "data/ProfileFile.h"
 #include "base/CodePage.h"
 #include "base/Error.h"
+#include "data/ProfileFile.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
-#include "data/Settings.h"
 #include "base/CodePage.h"
 #include "base/Error.h"
 #include "base/OperationLog.h"
+#include "data/Settings.h"
 #include "tests/support/RecordingEvents.h"
 #include "tests/support/TestEnvironment.h"
 #include "trade/ResultBookings.h"

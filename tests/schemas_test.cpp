@@ -1,5 +1,5 @@
-#include "data/Schemas.h"
 #include "base/Error.h"
+#include "data/Schemas.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>

@@ -1,9 +1,9 @@
-#include "data/DatMod.h"
-#include "data/Settings.h"
-#include "intake/Dispatch.h"
 #include "base/CodePage.h"
 #include "base/Error.h"
 #include "base/OperationLog.h"
+#include "data/DatMod.h"
+#include "data/Settings.h"
+#include "intake/Dispatch.h"
 #include "tests/support/FakeTransactionBookings.h"
 #include "tests/support/RecordingEvents.h"
 #include "tests/support/TestDatabases.h"
@@ -13,8 +13,8 @@
 #include "trade/DatModTransactionBookings.h"
 #include "trade/OrderBuilder.h"
 #include "trade/PositionSize.h"
-#include "trade/TransWriter.h"
 #include "trade/TransactionSender.h"
+#include "trade/TransWriter.h"
 
 #include <QCoreApplication>
 #include <gtest/gtest.h>

@@ -1,11 +1,11 @@
-#include "data/Settings.h"
 #include "base/CodePage.h"
 #include "base/Error.h"
 #include "base/OperationLog.h"
+#include "data/Settings.h"
 #include "tests/support/TestEnvironment.h"
 #include "trade/OpenPosition.h"
-#include "trade/TransWriter.h"
 #include "trade/TransactionLine.h"
+#include "trade/TransWriter.h"
 
 #include <QDir>
 #include <QFile>

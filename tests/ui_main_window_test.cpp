@@ -2,10 +2,10 @@
 #include "shell/MainCore.h"
 #include "shell/ui/About.h"
 #include "shell/ui/DataGrid.h"
+#include "shell/ui/GridFooter.h"
 #include "shell/ui/HelpWindow.h"
 #include "shell/ui/LogView.h"
 #include "shell/ui/MainWindow.h"
-#include "shell/ui/GridFooter.h"
 #include "tests/support/TestDatabases.h"
 #include "tests/support/TestEnvironment.h"
 

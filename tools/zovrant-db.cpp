@@ -9,8 +9,8 @@
 // made by create-bridge the demo's security, workspace, strategy and N active clients
 // (3 unless given).
 
-#include "data/Schemas.h"
 #include "base/Error.h"
+#include "data/Schemas.h"
 #include "tools/seed/DemoSeed.h"
 
 #include <QCoreApplication>

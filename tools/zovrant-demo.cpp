@@ -12,8 +12,8 @@
 
 #include "base/CodePage.h"
 #include "base/Error.h"
-#include "shell/MainCore.h"
 #include "base/OperationLog.h"
+#include "shell/MainCore.h"
 #include "shell/ui/About.h"
 #include "shell/ui/MainWindow.h"
 #include "tools/SimulatorReady.h"

@@ -1,8 +1,8 @@
 #include "trade/LinkMonitor.h"
 
 #include "base/CoreEvents.h"
-#include "data/Settings.h"
 #include "base/OperationLog.h"
+#include "data/Settings.h"
 
 #include <QFileInfo>
 

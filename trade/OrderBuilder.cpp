@@ -1,10 +1,10 @@
 #include "trade/OrderBuilder.h"
 
-#include "data/SecurityLimits.h"
-#include "data/Settings.h"
 #include "base/Environment.h"
 #include "base/Error.h"
 #include "base/OperationLog.h"
+#include "data/SecurityLimits.h"
+#include "data/Settings.h"
 #include "trade/OpenPosition.h"
 #include "trade/Price.h"
 #include "trade/TradeLookup.h"

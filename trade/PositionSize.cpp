@@ -1,9 +1,9 @@
 #include "trade/PositionSize.h"
 
-#include "data/Settings.h"
 #include "base/Environment.h"
 #include "base/Error.h"
 #include "base/OperationLog.h"
+#include "data/Settings.h"
 
 #include <cmath>
 #include <limits>

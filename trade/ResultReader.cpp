@@ -1,10 +1,10 @@
 #include "trade/ResultReader.h"
 
-#include "base/CoreEvents.h"
-#include "data/Settings.h"
 #include "base/CodePage.h"
+#include "base/CoreEvents.h"
 #include "base/Error.h"
 #include "base/OperationLog.h"
+#include "data/Settings.h"
 
 #include <QFile>
 #include <QFileInfo>

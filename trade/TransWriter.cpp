@@ -1,10 +1,10 @@
 #include "trade/TransWriter.h"
 
-#include "data/Settings.h"
 #include "base/CodePage.h"
 #include "base/Environment.h"
 #include "base/Error.h"
 #include "base/OperationLog.h"
+#include "data/Settings.h"
 #include "trade/TransactionLine.h"
 
 #include <QFile>

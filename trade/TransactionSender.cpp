@@ -1,13 +1,13 @@
 #include "trade/TransactionSender.h"
 
 #include "base/CoreEvents.h"
-#include "data/Settings.h"
 #include "base/Error.h"
 #include "base/OperationLog.h"
+#include "data/Settings.h"
 #include "trade/OpenPosition.h"
-#include "trade/TransWriter.h"
 #include "trade/TransactionBookings.h"
 #include "trade/TransactionLine.h"
+#include "trade/TransWriter.h"
 
 QString OpenPositionErrorMessage(const QString& errorText)
 {

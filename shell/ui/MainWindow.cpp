@@ -3,9 +3,9 @@
 #include "shell/ui/About.h"
 #include "shell/ui/DataGrid.h"
 #include "shell/ui/GridColumns.h"
+#include "shell/ui/GridFooter.h"
 #include "shell/ui/HelpWindow.h"
 #include "shell/ui/LogView.h"
-#include "shell/ui/GridFooter.h"
 
 #include <QApplication>
 #include <QEvent>

@@ -1,14 +1,14 @@
 #pragma once
 
+#include "base/CoreEvents.h"
+#include "base/Error.h"
+#include "base/OperationLog.h"
 #include "data/DatMod.h"
 #include "data/Settings.h"
 #include "intake/Dispatch.h"
 #include "intake/ManualOrders.h"
 #include "intake/OrderFilters.h"
 #include "intake/OrderIntake.h"
-#include "base/Error.h"
-#include "base/OperationLog.h"
-#include "base/CoreEvents.h"
 #include "tests/support/FakeTradeLookup.h"
 #include "tests/support/FakeTransactionBookings.h"
 #include "tests/support/QtPrinters.h"
@@ -16,8 +16,8 @@
 #include "tests/support/TestEnvironment.h"
 #include "trade/OrderBuilder.h"
 #include "trade/PositionSize.h"
-#include "trade/TransWriter.h"
 #include "trade/TransactionSender.h"
+#include "trade/TransWriter.h"
 
 #include <QRegularExpression>
 #include <gtest/gtest.h>
