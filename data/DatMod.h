@@ -95,9 +95,8 @@ public:
     // The first securities row of the ticker; none when the ticker is not listed. Opens
     // the securities table first when it is closed.
     std::optional<TSecurityRow> FindSecurity(const QString& ticker);
-    // The current total assets (CurAllAssets) of a client, into qPortfolio: no row when
-    // the terminal exported none for the client. The sizing needs no other column, and a
-    // statement of one column costs a fraction of one of every column.
+    // The client's row of the portfolio table, into qPortfolio: no row when the terminal
+    // exported none for the client. The sizing reads only its total assets (CurAllAssets).
     void OpenPortfolio(const QString& clientCode);
     // The client's portfolio row; none when the terminal exported none.
     std::optional<TPortfolioRow> FindPortfolio(const QString& clientCode);
