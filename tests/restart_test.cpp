@@ -52,11 +52,7 @@ protected:
         Core.reset();
         Core = std::make_unique<TMainCore>(Env.Environment, Log, ProgramDir.path() + QLatin1Char('/'));
         TSettings& s = Core->Settings();
-        s.edtAlerts = Bases.AlertsSource();
-        s.edtQuikData = Bases.BridgeSource();
-        s.edtTRI = Quik(QStringLiteral("trans.tri"));
-        s.edtTRO = Quik(QStringLiteral("trans.tro"));
-        s.edtInfoLog = Quik(QStringLiteral("info.log"));
+        PointAtTestFiles(s, Bases);
         s.edtTime1 = QStringLiteral("00:00:00");
         s.edtTime2 = QStringLiteral("23:59:59");
         s.rgpPositionSize = 0;

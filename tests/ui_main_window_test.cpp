@@ -53,11 +53,7 @@ protected:
                        "[Quik]\r\nQuikConnectTimeOut=0\r\n");
         Core = std::make_unique<TMainCore>(Env.Environment, Log, ProgramDir.path() + QLatin1Char('/'));
         TSettings& s = Core->Settings();
-        s.edtAlerts = Bases.AlertsSource();
-        s.edtQuikData = Bases.BridgeSource();
-        s.edtTRI = Bases.FilePath(QStringLiteral("quik/trans.tri"));
-        s.edtTRO = Bases.FilePath(QStringLiteral("quik/trans.tro"));
-        s.edtInfoLog = Bases.FilePath(QStringLiteral("quik/info.log"));
+        PointAtTestFiles(s, Bases);
         Window = std::make_unique<TfmMain>(*Core);
         Window->resize(992, 712);
         Window->show();

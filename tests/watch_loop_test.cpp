@@ -26,11 +26,7 @@ protected:
         Log.OpenFile(Bases.FilePath(QStringLiteral("Zovrant.log")));
         Core = std::make_unique<TMainCore>(Env.Environment, Log, ProgramDir.path() + QLatin1Char('/'));
         TSettings& s = Core->Settings();
-        s.edtAlerts = Bases.AlertsSource();
-        s.edtQuikData = Bases.BridgeSource();
-        s.edtTRI = Bases.FilePath(QStringLiteral("quik/trans.tri"));
-        s.edtTRO = Bases.FilePath(QStringLiteral("quik/trans.tro"));
-        s.edtInfoLog = Bases.FilePath(QStringLiteral("quik/info.log"));
+        PointAtTestFiles(s, Bases);
         QDir(Bases.Folder()).mkdir(QStringLiteral("quik"));
         QObject::connect(Core.get(), &TMainCore::ShowWatchIcon, [this](int frame) { Icons << frame; });
     }

@@ -1,6 +1,7 @@
 #include "tests/support/TestDatabases.h"
 
 #include "data/Schemas.h"
+#include "data/Settings.h"
 #include "data/UnicodeNoCase.h"
 
 #include <QSqlDatabase>
@@ -101,4 +102,13 @@ QVariant TTestDatabases::Scalar(const QString& path, const QString& statement, c
 {
     QSqlQuery query = Run(FConnectionName, path, statement, binds);
     return query.next() ? query.value(0) : QVariant();
+}
+
+void PointAtTestFiles(TSettings& settings, const TTestDatabases& bases)
+{
+    settings.edtAlerts = bases.AlertsSource();
+    settings.edtQuikData = bases.BridgeSource();
+    settings.edtTRI = bases.FilePath(QStringLiteral("quik/trans.tri"));
+    settings.edtTRO = bases.FilePath(QStringLiteral("quik/trans.tro"));
+    settings.edtInfoLog = bases.FilePath(QStringLiteral("quik/info.log"));
 }

@@ -6,6 +6,8 @@
 #include <QVariantMap>
 #include <ostream>
 
+class TSettings;
+
 // How a test reaches the SQLite files: directly (Qt's SQLite driver, the default) or
 // through ODBC (unixODBC with the SQLite 3 ODBC driver), as an Access file would be.
 enum class TTestEngine { Sqlite, Odbc };
@@ -48,3 +50,7 @@ private:
     QString FBridgePath;
     QString FConnectionName;
 };
+
+// Points the settings at both test databases and at the terminal's files in the folder
+// "quik" of the test folder (trans.tri, trans.tro, info.log).
+void PointAtTestFiles(TSettings& settings, const TTestDatabases& bases);
