@@ -13,13 +13,11 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QThread>
 #include <gtest/gtest.h>
 
 namespace {
@@ -109,20 +107,6 @@ protected:
         QProcess platform;
         ASSERT_NO_FATAL_FAILURE(StartPlatform(platform, script));
         ExpectPlatformDone(platform);
-    }
-
-    // Waits until the condition holds (or 30 s), letting the core's events run between looks.
-    static bool WaitUntil(const std::function<bool()>& condition)
-    {
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < 30000) {
-            QCoreApplication::processEvents();
-            if (condition())
-                return true;
-            QThread::msleep(20);
-        }
-        return condition();
     }
 
     // Runs table ticks, as the table timer does, until the condition holds (or 30 s).

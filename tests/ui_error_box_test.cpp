@@ -7,9 +7,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QMessageBox>
-#include <QThread>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -25,20 +23,6 @@ QList<QMessageBox*> BoxesOnScreen()
             boxes << box;
     }
     return boxes;
-}
-
-// Lets events run until the condition holds or a generous limit has passed.
-bool WaitUntil(const std::function<bool()>& condition)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < 30000) {
-        QCoreApplication::processEvents();
-        if (condition())
-            return true;
-        QThread::msleep(10);
-    }
-    return condition();
 }
 
 void PressOk(QMessageBox* box)

@@ -2,7 +2,10 @@
 
 #include "base/OperationLog.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QThread>
 
 QByteArray ReadWholeFile(const QString& path)
 {
@@ -26,4 +29,17 @@ QStringList LogLinesOf(const TOperationLog& log)
     for (int i = 0; i < log.LineCount(); ++i)
         lines << log.Line(i);
     return lines;
+}
+
+bool WaitUntil(const std::function<bool()>& condition)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 30000) {
+        QCoreApplication::processEvents();
+        if (condition())
+            return true;
+        QThread::msleep(10);
+    }
+    return condition();
 }

@@ -4,6 +4,7 @@
 
 #include <QStringList>
 #include <QTemporaryDir>
+#include <functional>
 
 // An environment for tests: a settable clock, regional settings of choice, and recorders
 // for message boxes, beeps and error reports.
@@ -32,3 +33,7 @@ QStringList LogLinesOf(const TOperationLog& log);
 // Reads a whole file, empty when it does not exist.
 QByteArray ReadWholeFile(const QString& path);
 void WriteWholeFile(const QString& path, const QByteArray& bytes);
+
+// Lets events run until the condition holds or a generous limit (30 s) has passed; the
+// condition's last answer.
+bool WaitUntil(const std::function<bool()>& condition);
