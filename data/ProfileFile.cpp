@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
+#include <QStringDecoder>
+#include <algorithm>
 
 namespace {
 
@@ -37,9 +39,21 @@ TLineShape ShapeOf(const QByteArray& line)
     return {TLineShape::Key, name, text.mid(equals + 1).trimmed()};
 }
 
-bool SameName(const QByteArray& stored, const QString& wanted)
+const QByteArray kUtf8ByteOrderMark = QByteArrayLiteral("\xEF\xBB\xBF");
+
+// Bytes outside ASCII that all form UTF-8 characters. Windows-1251 Russian text almost
+// never does: its letters are lead bytes that would need continuation bytes (0x80-0xBF,
+// mostly punctuation there) after them. A file of ASCII alone reads the same either way
+// and stays Windows-1251, the encoding of the terminal's other tools.
+bool IsUtf8Text(const QByteArray& bytes)
 {
-    return FromCp1251(stored).compare(wanted, Qt::CaseInsensitive) == 0;
+    const bool ascii = std::all_of(bytes.begin(), bytes.end(),
+                                   [](char byte) { return static_cast<unsigned char>(byte) < 0x80; });
+    if (ascii)
+        return false;
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = decoder.decode(bytes);
+    return !decoder.hasError();
 }
 
 QString NativeName(const QString& fileName)
@@ -64,8 +78,16 @@ TProfileFile::TProfileFile(const QString& fileName)
                          .arg(NativeName(fileName), file.errorString()));
     if (bytes.isEmpty())
         return;
-    FLines = bytes.split('\n');
-    if (bytes.endsWith('\n'))
+    QByteArray text = bytes;
+    if (text.startsWith(kUtf8ByteOrderMark)) {
+        FByteOrderMark = true;
+        FEncoding = TEncoding::Utf8;
+        text.remove(0, kUtf8ByteOrderMark.size());
+    } else if (IsUtf8Text(text)) {
+        FEncoding = TEncoding::Utf8;
+    }
+    FLines = text.split('\n');
+    if (text.endsWith('\n'))
         FLines.removeLast(); // the empty text after the last line end
     for (QByteArray& line : FLines) {
         if (line.endsWith('\r'))
@@ -81,7 +103,7 @@ std::optional<QString> TProfileFile::Value(const QString& section, const QString
     const qsizetype line = FindKey(header, key);
     if (line < 0)
         return std::nullopt;
-    return FromCp1251(ShapeOf(FLines[line]).Value);
+    return Decode(ShapeOf(FLines[line]).Value);
 }
 
 QString TProfileFile::ReadString(const QString& section, const QString& key,
@@ -97,15 +119,15 @@ void TProfileFile::WriteString(const QString& section, const QString& key, const
         throw TError(QStringLiteral("Значение ключа %1 нельзя записать в файл %2: "
                                     "в нём есть перевод строки или нулевой символ.")
                          .arg(key, NativeName(FFileName)));
-    if (!FitsCp1251(value))
+    if (FEncoding == TEncoding::Windows1251 && !FitsCp1251(value))
         throw TError(QStringLiteral("Значение ключа %1 нельзя записать в файл %2: "
                                     "в нём есть символы вне кодировки Windows-1251.")
                          .arg(key, NativeName(FFileName)));
 
-    const QByteArray encodedValue = ToCp1251(value);
+    const QByteArray encodedValue = Encode(value);
     const qsizetype header = FindSection(section);
     if (header < 0) {
-        FLines << '[' + ToCp1251(section) + ']' << ToCp1251(key) + '=' + encodedValue;
+        FLines << '[' + Encode(section) + ']' << Encode(key) + '=' + encodedValue;
         return;
     }
     const qsizetype line = FindKey(header, key);
@@ -119,12 +141,12 @@ void TProfileFile::WriteString(const QString& section, const QString& key, const
     qsizetype insertAt = SectionEnd(header);
     while (insertAt > header + 1 && FLines[insertAt - 1].trimmed().isEmpty())
         --insertAt;
-    FLines.insert(insertAt, ToCp1251(key) + '=' + encodedValue);
+    FLines.insert(insertAt, Encode(key) + '=' + encodedValue);
 }
 
 QByteArray TProfileFile::Bytes() const
 {
-    QByteArray bytes;
+    QByteArray bytes = FByteOrderMark ? kUtf8ByteOrderMark : QByteArray();
     for (const QByteArray& line : FLines)
         bytes += line + "\r\n";
     return bytes;
@@ -165,4 +187,19 @@ qsizetype TProfileFile::FindKey(qsizetype header, const QString& key) const
             return i;
     }
     return -1;
+}
+
+QString TProfileFile::Decode(const QByteArray& bytes) const
+{
+    return FEncoding == TEncoding::Utf8 ? QString::fromUtf8(bytes) : FromCp1251(bytes);
+}
+
+QByteArray TProfileFile::Encode(const QString& text) const
+{
+    return FEncoding == TEncoding::Utf8 ? text.toUtf8() : ToCp1251(text);
+}
+
+bool TProfileFile::SameName(const QByteArray& stored, const QString& wanted) const
+{
+    return Decode(stored).compare(wanted, Qt::CaseInsensitive) == 0;
 }

@@ -1,9 +1,11 @@
 #include "base/CodePage.h"
 #include "base/Error.h"
 #include "data/ProfileFile.h"
+#include "tests/support/QtPrinters.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace {
@@ -122,6 +124,71 @@ TEST_F(ProfileFileTest, ValueThatOneLineOfWindows1251CannotCarryIsRefused)
         }
     }
     EXPECT_EQ(file.Bytes(), QByteArray("[Quik]\r\nCode=111\r\n"));
+}
+
+TEST_F(ProfileFileTest, EncodingIsUtf8OnlyForUtf8BytesBeyondAscii)
+{
+    using E = TProfileFile::TEncoding;
+    struct Case { const char* name; QByteArray bytes; E encoding; QString code; };
+    const Case cases[] = {
+        {"UTF-8", QStringLiteral("[Quik]\r\nCode=Клиент\r\n").toUtf8(), E::Utf8, QStringLiteral("Клиент")},
+        {"UTF-8 mark", "\xEF\xBB\xBF[Quik]\r\nCode=111\r\n", E::Utf8, QStringLiteral("111")},
+        {"Windows-1251", ToCp1251(QStringLiteral("[Quik]\r\nCode=Клиент\r\n")), E::Windows1251,
+         QStringLiteral("Клиент")},
+        // "Вё" in Windows-1251 happens to be a UTF-8 character; a longer word is not.
+        {"Windows-1251 almost UTF-8", ToCp1251(QStringLiteral("[Quik]\r\nCode=Вёдра\r\n")), E::Windows1251,
+         QStringLiteral("Вёдра")},
+        {"ASCII", "[Quik]\r\nCode=111\r\n", E::Windows1251, QStringLiteral("111")},
+        {"UTF-8 cut in the middle of a letter", "[Quik]\r\nCode=\xD0\r\n", E::Windows1251,
+         FromCp1251("\xD0")},
+    };
+    for (const Case& c : cases) {
+        WriteWholeFile(Path(), c.bytes);
+        const TProfileFile file(Path());
+        EXPECT_EQ(file.Encoding(), c.encoding) << c.name;
+        EXPECT_EQ(file.Value(QStringLiteral("quik"), QStringLiteral("code")), c.code) << c.name;
+        EXPECT_EQ(file.Bytes(), c.bytes) << c.name;
+    }
+    EXPECT_EQ(TProfileFile(Dir.filePath(QStringLiteral("new.ini"))).Encoding(), E::Windows1251);
+}
+
+TEST_F(ProfileFileTest, SaveWritesInTheEncodingReadKeepingEveryOtherByte)
+{
+    const QString text = QStringLiteral("; заметки оператора\r\n"
+                                        "[Настройки терминала]\r\n"
+                                        "Папка=/home/трейдер/QUIK\r\n"
+                                        "\r\n"
+                                        "[quik]\r\n"
+                                        "pathTRI=/home/трейдер/old.tri\r\n"
+                                        "Ключ = значение ; с пробелами\r\n");
+    struct Case { const char* name; QByteArray prefix; std::function<QByteArray(const QString&)> encode; };
+    const Case cases[] = {
+        {"UTF-8", {}, [](const QString& t) { return t.toUtf8(); }},
+        {"UTF-8 mark", "\xEF\xBB\xBF", [](const QString& t) { return t.toUtf8(); }},
+        {"Windows-1251", {}, [](const QString& t) { return ToCp1251(t); }},
+    };
+    for (const Case& c : cases) {
+        WriteWholeFile(Path(), c.prefix + c.encode(text));
+        TProfileFile file(Path());
+        EXPECT_EQ(file.Value(QStringLiteral("Настройки терминала"), QStringLiteral("папка")),
+                  QStringLiteral("/home/трейдер/QUIK")) << c.name;
+        file.WriteString(QStringLiteral("Quik"), QStringLiteral("pathTRI"), QStringLiteral("/home/трейдер/Торги.tri"));
+        file.WriteString(QStringLiteral("Quik"), QStringLiteral("Code"), QStringLiteral("К-1"));
+        file.WriteString(QStringLiteral("Почта"), QStringLiteral("Кому"), QStringLiteral("Пётр"));
+        file.Save();
+        QString expected = text;
+        expected.replace(QStringLiteral("pathTRI=/home/трейдер/old.tri"), QStringLiteral("pathTRI=/home/трейдер/Торги.tri"));
+        expected += QStringLiteral("Code=К-1\r\n[Почта]\r\nКому=Пётр\r\n");
+        EXPECT_EQ(ReadWholeFile(Path()), c.prefix + c.encode(expected)) << c.name;
+    }
+}
+
+TEST_F(ProfileFileTest, NewFileIsWindows1251)
+{
+    TProfileFile file(Path());
+    file.WriteString(QStringLiteral("Quik"), QStringLiteral("pathTRI"), QStringLiteral("D:\\Торги"));
+    file.Save();
+    EXPECT_EQ(ReadWholeFile(Path()), QByteArray("[Quik]\r\npathTRI=D:\\\xD2\xEE\xF0\xE3\xE8\r\n"));
 }
 
 TEST_F(ProfileFileTest, FileThatCannotBeReadOrWrittenRaisesAnErrorNamingIt)
