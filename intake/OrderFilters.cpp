@@ -3,8 +3,8 @@
 #include "base/Environment.h"
 #include "base/Error.h"
 #include "data/DatMod.h"
+#include "data/SessionTime.h"
 #include "data/Settings.h"
-#include "intake/SessionTime.h"
 
 const QString TOrderFilters::WorkspaceFailed = QStringLiteral("Фильтр рабочей области не пройден. ");
 const QString TOrderFilters::StrategyFailed = QStringLiteral("Фильтр стратегии не пройден. ");

@@ -1,4 +1,4 @@
-#include "intake/SessionTime.h"
+#include "data/SessionTime.h"
 
 #include "base/Error.h"
 
