@@ -3,7 +3,9 @@
 #include "base/CodePage.h"
 #include "base/Error.h"
 #include "data/ProfileFile.h"
+#include "data/SessionTime.h"
 
+#include <QDir>
 #include <QLocale>
 #include <QStringList>
 #include <cmath>
@@ -11,6 +13,24 @@
 #include <optional>
 
 namespace {
+
+// The defaults of a missing key. The written defaults of the terminal's files are Windows
+// paths; elsewhere such a text is a relative file name with backslashes in it, and the
+// start-up, which empties the terminal's files, would create it in the working directory.
+// There the same files are looked for in a folder QUIK beside the program.
+TSettings DefaultSettings(const QString& programFolder)
+{
+    TSettings defaults;
+#ifndef Q_OS_WIN
+    const QString quik = programFolder + QStringLiteral("QUIK/");
+    defaults.edtTRI = quik + QStringLiteral("Trans/Trans.tri");
+    defaults.edtTRO = quik + QStringLiteral("Trans/Trans.tro");
+    defaults.edtInfoLog = quik + QStringLiteral("info.log");
+#else
+    Q_UNUSED(programFolder);
+#endif
+    return defaults;
+}
 
 // Every key of the settings file, in the order in which it is read and written, with the
 // field that holds it. A choice names the index of its last item.
@@ -56,17 +76,27 @@ void ForEachKey(TVisitor& visitor)
     visitor.Flag("SendQuikConnect", &TSettings::chSendQuikConnect);
 }
 
-int ParseInteger(const QString& text)
+// The failure of one setting: the file, the section and the key it stands under, the
+// value as stored and what is wrong with it, so that the operator finds the line to mend.
+TError SettingError(const QString& fileName, const QString& section, const QString& key,
+                    const QString& value, const QString& problem)
+{
+    return TError(QStringLiteral("Файл настроек %1, раздел [%2], ключ %3: значение \"%4\" %5")
+                      .arg(QDir::toNativeSeparators(fileName), section, key, value, problem));
+}
+
+const QString kNotInteger = QStringLiteral("не является целым числом");
+const QString kNotFlag = QStringLiteral("не является логическим значением");
+
+std::optional<int> ParseInteger(const QString& text)
 {
     bool ok = false;
     const int value = text.toInt(&ok);
-    if (!ok)
-        throw TError(QStringLiteral("Значение \"%1\" не является целым числом").arg(text));
-    return value;
+    return ok ? std::optional<int>(value) : std::nullopt;
 }
 
 // Any number (non-zero is checked) or "True"/"False" in any letter case.
-bool ParseFlag(const QString& text)
+std::optional<bool> ParseFlag(const QString& text)
 {
     if (text.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
         return true;
@@ -77,7 +107,7 @@ bool ParseFlag(const QString& text)
     bool ok = false;
     const double value = numbers.toDouble(text, &ok);
     if (!ok || !std::isfinite(value))
-        throw TError(QStringLiteral("Значение \"%1\" не является логическим значением").arg(text));
+        return std::nullopt;
     return value != 0;
 }
 
@@ -92,18 +122,32 @@ int ClampedChoice(int index, int last)
 class TSettingsReader {
 public:
     TSettingsReader(const TProfileFile& file, TSettings& target)
-        : FFile(file), FTarget(target) {}
+        : FFile(file), FTarget(target), FDefaults(DefaultSettings(target.ProgramFolder)) {}
 
     void Section(const char* name) { FSection = QLatin1String(name); }
     void Choice(const char* key, int TSettings::*field, int last)
     {
         const std::optional<QString> text = Stored(key);
-        FTarget.*field = text ? ClampedChoice(ParseInteger(*text), last) : FDefaults.*field;
+        if (!text) {
+            FTarget.*field = FDefaults.*field;
+            return;
+        }
+        const std::optional<int> index = ParseInteger(*text);
+        if (!index)
+            throw Failure(key, *text, kNotInteger);
+        FTarget.*field = ClampedChoice(*index, last);
     }
     void Flag(const char* key, bool TSettings::*field)
     {
         const std::optional<QString> text = Stored(key);
-        FTarget.*field = text ? ParseFlag(*text) : FDefaults.*field;
+        if (!text) {
+            FTarget.*field = FDefaults.*field;
+            return;
+        }
+        const std::optional<bool> checked = ParseFlag(*text);
+        if (!checked)
+            throw Failure(key, *text, kNotFlag);
+        FTarget.*field = *checked;
     }
     void Text(const char* key, QString TSettings::*field)
     {
@@ -119,6 +163,10 @@ private:
     std::optional<QString> Stored(const char* key) const
     {
         return FFile.Value(FSection, QLatin1String(key));
+    }
+    TError Failure(const char* key, const QString& value, const QString& problem) const
+    {
+        return SettingError(FFile.FileName(), FSection, QLatin1String(key), value, problem);
     }
 
     const TProfileFile& FFile;
@@ -184,16 +232,18 @@ void RefuseUnstorablePassword(const QString& password)
                          .arg(refused.join(QStringLiteral(", "))));
 }
 
-// A timer period in milliseconds from a number of seconds.
-int PeriodMilliseconds(const QString& seconds)
+// A timer period in milliseconds from the number of seconds of a [Quik] key.
+int PeriodMilliseconds(const TSettings& settings, const char* key, const QString& seconds)
 {
     constexpr int kMaxSeconds = std::numeric_limits<int>::max() / 1000;
-    const int value = ParseInteger(seconds);
-    if (value < 0 || value > kMaxSeconds)
-        throw TError(QStringLiteral("Период таймера \"%1\" вне допустимых пределов (от 0 до %2 сек.)")
-                         .arg(seconds)
-                         .arg(kMaxSeconds));
-    return value * 1000;
+    const std::optional<int> value = ParseInteger(seconds);
+    if (!value)
+        throw SettingError(settings.FileName(), QStringLiteral("Quik"), QLatin1String(key), seconds, kNotInteger);
+    if (*value < 0 || *value > kMaxSeconds)
+        throw SettingError(settings.FileName(), QStringLiteral("Quik"), QLatin1String(key), seconds,
+                           QStringLiteral("вне допустимых пределов периода таймера (от 0 до %1 сек.)")
+                               .arg(kMaxSeconds));
+    return *value * 1000;
 }
 
 } // namespace
@@ -207,12 +257,31 @@ void TSettings::LoadSettings()
 
 int TSettings::UpdateTablePeriod() const
 {
-    return PeriodMilliseconds(edtIntTable);
+    return PeriodMilliseconds(*this, "intTable", edtIntTable);
 }
 
 int TSettings::InfoLogPeriod() const
 {
-    return PeriodMilliseconds(edtQuikConnectTimeOut);
+    return PeriodMilliseconds(*this, "QuikConnectTimeOut", edtQuikConnectTimeOut);
+}
+
+void TSettings::CheckSessionTimes() const
+{
+    QStringList problems;
+    const std::pair<const char*, const QString*> times[] = {{"time1", &edtTime1}, {"time2", &edtTime2}};
+    for (const auto& [key, text] : times) {
+        try {
+            SessionTime(*text);
+        } catch (const TError&) {
+            problems << SettingError(FileName(), QStringLiteral("Position"), QLatin1String(key), *text,
+                                     QStringLiteral("не является временем (ЧЧ:ММ:СС)"))
+                            .Text();
+        }
+    }
+    if (!problems.isEmpty())
+        throw TError(problems.join(QLatin1Char('\n'))
+                     + QStringLiteral("\nЗагрузка ордеров не включается, пока время торговой сессии "
+                                      "не исправлено в настройках."));
 }
 
 void TSettings::SaveSettings() const

@@ -41,19 +41,24 @@ public:
     QString ProgramFolder;
     QString FileName() const { return ProgramFolder + QStringLiteral("Zovrant.ini"); }
 
-    // Copies the file into the fields (a missing file or key gives the default). Throws
-    // TError on a value that does not convert; the fields read before it keep their new
-    // values, the later ones keep what they had.
+    // Copies the file into the fields (a missing file or key gives the default; without
+    // Windows the terminal's files default to a folder QUIK beside the program). Throws
+    // TError naming the file, section, key and value of a value that does not convert; the
+    // fields read before it keep their new values, the later ones keep what they had.
     void LoadSettings();
+    // Throws TError naming the section, key and value of each session time (time1, time2)
+    // that is not a time of day. The owner runs it after each load, and watching does not
+    // start while it fails: otherwise every order would fail the session filter.
+    void CheckSessionTimes() const;
     // The periods of the two timers in milliseconds, from the seconds of edtIntTable and
     // edtQuikConnectTimeOut; 0 means the timer does not tick. Throws TError naming the
-    // value when it is not a whole number of seconds in range. The owner of the timers
-    // sets them after each load, the table timer first.
+    // key and the value when it is not a whole number of seconds in range. The owner of the
+    // timers sets them after each load, the table timer first.
     int UpdateTablePeriod() const;
     int InfoLogPeriod() const;
     // Writes every field into the file, keeping unknown keys and sections. Throws TError
     // and leaves the file as it was when a value cannot be stored (a password character
-    // that the stored form cannot carry, a text outside Windows-1251, a line break) or
+    // that the stored form cannot carry, a text outside the file's encoding, a line break) or
     // when the file cannot be written.
     void SaveSettings() const;
 };

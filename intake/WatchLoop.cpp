@@ -142,6 +142,8 @@ void TWatchLoop::actConnectToBaseExecute()
 
 void TWatchLoop::actStartWatchExecute()
 {
+    // Every order would fail the session filter: watching stays off until it is mended.
+    FSettings.CheckSessionTimes();
     FIntake.TakeLastIds();
     FWatching = true;
     FEvents.WatchingChanged(true);

@@ -36,6 +36,7 @@ public:
     // The connect command: ConnectToBases, and once both are open BasesConnected told.
     // The transaction report keeps the rows of earlier runs.
     void actConnectToBaseExecute();
+    // The start command: refused while a session time is not a time of day (TError).
     void actStartWatchExecute();
     void actStopWatchExecute();
     void timTable();

@@ -1,5 +1,7 @@
 #include "shell/MainCore.h"
 
+#include "base/Error.h"
+
 #include <QMetaMethod>
 
 TMainCore::TMainCore(TEnvironment& environment, TOperationLog& log, const QString& programFolder)
@@ -38,6 +40,16 @@ void TMainCore::LoadSettingsReported()
         FSettings.LoadSettings();
         FtimUpdateTable.SetPeriod(FSettings.UpdateTablePeriod());
         FtimInfoLog.SetPeriod(FSettings.InfoLogPeriod());
+    });
+    // A session time that is no time would fail every order: said now, in the log and
+    // the error box, and watching refuses to start until it is mended.
+    RunGuarded([this] {
+        try {
+            FSettings.CheckSessionTimes();
+        } catch (const TError& error) {
+            FLog.AddToLog(error.Text());
+            throw;
+        }
     });
 }
 

@@ -69,7 +69,8 @@ public:
     // The settings load of the start and of a cancelled settings dialog: a value that
     // does not convert is reported and the load ends there; otherwise the timers take
     // their new periods, the table timer first (a period that does not convert is
-    // reported and leaves its timer and the later one as they were).
+    // reported and leaves its timer and the later one as they were). A session time that
+    // is not a time of day is then reported too, also in the log.
     void LoadSettingsReported();
 
     // Commands and ticks as the window triggers them: each runs inside the guard.

@@ -1,6 +1,9 @@
 #include "base/CodePage.h"
 #include "base/Error.h"
+#include "base/OperationLog.h"
 #include "data/Settings.h"
+#include "shell/MainCore.h"
+#include "tests/support/QtPrinters.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
@@ -98,6 +101,31 @@ protected:
         }
         return QStringLiteral("(loaded)");
     }
+    // The defaults of a missing file: without Windows the terminal's files lie in a folder
+    // QUIK beside the program.
+    TSettings PlatformDefaults() const
+    {
+        TSettings defaults;
+#ifndef Q_OS_WIN
+        defaults.edtTRI = Dir.filePath(QStringLiteral("QUIK/Trans/Trans.tri"));
+        defaults.edtTRO = Dir.filePath(QStringLiteral("QUIK/Trans/Trans.tro"));
+        defaults.edtInfoLog = Dir.filePath(QStringLiteral("QUIK/info.log"));
+#endif
+        return defaults;
+    }
+    // The text of a setting that does not convert.
+    QString Named(const QString& section, const QString& key, const QString& value,
+                  const QString& problem) const
+    {
+        return QStringLiteral("Файл настроек %1, раздел [%2], ключ %3: значение \"%4\" %5")
+            .arg(QDir::toNativeSeparators(IniPath()), section, key, value, problem);
+    }
+    const QString kNotTime = QStringLiteral("не является временем (ЧЧ:ММ:СС)");
+    const QString kWatchRefused = QStringLiteral(
+        "\nЗагрузка ордеров не включается, пока время торговой сессии не исправлено в настройках.");
+    const QString kNotInteger = QStringLiteral("не является целым числом");
+    const QString kOutOfRange = QStringLiteral("вне допустимых пределов периода таймера (от 0 до 2147483 сек.)");
+
     QString SaveError() const
     {
         try {
@@ -175,7 +203,7 @@ TEST_F(SettingsTest, NoFileGivesTheDefaultsAndWritesNothing)
 {
     SetEveryFieldAway(Settings);
     Load();
-    ExpectSameSettings(Settings, TSettings());
+    ExpectSameSettings(Settings, PlatformDefaults());
     EXPECT_EQ(Settings.rgpFilled, 1);
     EXPECT_EQ(TablePeriod, 1000);
     EXPECT_EQ(InfoPeriod, 60000);
@@ -199,7 +227,7 @@ TEST_F(SettingsTest, SavingKeepsUnknownKeysAndSectionsAndReplacesKeysInPlace)
     Settings.LoadSettings();
     EXPECT_EQ(Settings.rgpFilled, 0);
     EXPECT_EQ(Settings.edtTRI, QStringLiteral("D:\\Торги\\trans.tri"));
-    EXPECT_EQ(Settings.edtTRO, TSettings().edtTRO);
+    EXPECT_EQ(Settings.edtTRO, PlatformDefaults().edtTRO);
 
     Settings.edtTRI = QStringLiteral("E:\\QUIK\\Trans.tri");
     Settings.SaveSettings();
@@ -218,7 +246,7 @@ TEST_F(SettingsTest, SavingKeepsUnknownKeysAndSectionsAndReplacesKeysInPlace)
     EXPECT_EQ(lines[terminal + 3], QStringLiteral("[QUIK]"));
     EXPECT_EQ(lines[terminal + 4], QStringLiteral("pathtri=E:\\QUIK\\Trans.tri"));
     EXPECT_EQ(lines[terminal + 5], QStringLiteral("Legacy=1"));
-    EXPECT_EQ(lines[terminal + 6], QStringLiteral("pathTRO=C:\\Program Files\\QUIK\\Trans\\Trans.tro"));
+    EXPECT_EQ(lines[terminal + 6], QStringLiteral("pathTRO=") + PlatformDefaults().edtTRO);
     EXPECT_EQ(lines.indexOf(QStringLiteral("[Mail]")), terminal + 17);
     EXPECT_EQ(lines.filter(QStringLiteral("pathtri"), Qt::CaseInsensitive).size(), 1);
 }
@@ -266,13 +294,13 @@ TEST_F(SettingsTest, FlagReadsAnyNumberOrTrueFalseAndSavesMinusOneOrZero)
 
 TEST_F(SettingsTest, ValueThatDoesNotConvertStopsTheLoadThere)
 {
-    struct Case { QString badLine; QString message; };
+    struct Case { QString badLine; QString key; QString value; QString problem; };
     const Case cases[] = {
-        {"ExitQty=", "Значение \"\" не является логическим значением"},
-        {"ExitQty=yes", "Значение \"yes\" не является логическим значением"},
-        {"rgpSingleMulti=abc", "Значение \"abc\" не является целым числом"},
-        {"rgpSingleMulti=", "Значение \"\" не является целым числом"},
-        {"rgpSingleMulti=1.0", "Значение \"1.0\" не является целым числом"},
+        {"ExitQty=", "ExitQty", "", "не является логическим значением"},
+        {"ExitQty=yes", "ExitQty", "yes", "не является логическим значением"},
+        {"rgpSingleMulti=abc", "rgpSingleMulti", "abc", "не является целым числом"},
+        {"rgpSingleMulti=", "rgpSingleMulti", "", "не является целым числом"},
+        {"rgpSingleMulti=1.0", "rgpSingleMulti", "1.0", "не является целым числом"},
     };
     for (const Case& c : cases) {
         Settings = Fresh();
@@ -281,13 +309,38 @@ TEST_F(SettingsTest, ValueThatDoesNotConvertStopsTheLoadThere)
         WriteIni(QStringLiteral("[Position]\r\nPositionSize=2\r\nFixVol=5\r\n%1\r\n"
                                 "[Quik]\r\npathTRI=new\r\n")
                      .arg(c.badLine));
-        EXPECT_EQ(LoadError(), c.message);
+        EXPECT_EQ(LoadError(), Named("Position", c.key, c.value, c.problem));
         EXPECT_EQ(Settings.rgpPositionSize, 2) << "read before the bad key";
         EXPECT_EQ(Settings.edtFixVol, QStringLiteral("5")) << "read before the bad key";
         EXPECT_EQ(Settings.edtTRI, QStringLiteral("old")) << "after the bad key";
         EXPECT_EQ(Settings.rgpSingleMulti, 1) << "the bad key or after it";
         EXPECT_EQ(TablePeriod, 5000);
         EXPECT_EQ(InfoPeriod, 7000);
+    }
+}
+
+TEST_F(SettingsTest, ValueThatDoesNotConvertIsNamedWithItsSectionAndKey)
+{
+    // The key as the program spells it, whatever the letter case in the file; the value
+    // as stored, Cyrillic included.
+    struct Case { QString lines; QString section; QString key; QString value; QString problem; };
+    const Case cases[] = {
+        {"[Position]\r\nPositionSize=abc", "Position", "PositionSize", "abc", "не является целым числом"},
+        {"[position]\r\nrgpfilled=один", "Position", "rgpFilled", "один", "не является целым числом"},
+        {"[Position]\r\nExitQty=да", "Position", "ExitQty", "да", "не является логическим значением"},
+        {"[Quik]\r\nConnect=on", "Quik", "Connect", "on", "не является логическим значением"},
+        {"[Quik]\r\nQuikConnect=1e999", "Quik", "QuikConnect", "1e999", "не является логическим значением"},
+        {"[Mail]\r\nAuten=Yes", "Mail", "Auten", "Yes", "не является логическим значением"},
+        {"[MAIL]\r\nsendtrans_done=-", "Mail", "SendTrans_done", "-", "не является логическим значением"},
+        {"[Quik]\r\nintTable=abc", "Quik", "intTable", "abc", "не является целым числом"},
+        {"[Quik]\r\nQuikConnectTimeOut=1 0", "Quik", "QuikConnectTimeOut", "1 0", "не является целым числом"},
+        {"[Quik]\r\nintTable=-3", "Quik", "intTable", "-3",
+         "вне допустимых пределов периода таймера (от 0 до 2147483 сек.)"},
+    };
+    for (const Case& c : cases) {
+        Settings = Fresh();
+        WriteIni(c.lines + QStringLiteral("\r\n"));
+        EXPECT_EQ(LoadError(), Named(c.section, c.key, c.value, c.problem)) << c.lines.toStdString();
     }
 }
 
@@ -308,13 +361,12 @@ TEST_F(SettingsTest, TimerPeriodsComeFromTheLoadedSeconds)
         {"2", "30", 2000, 30000, {}},
         {"0", "60", 0, 60000, {}},
         {"2147483", "1", 2147483000, 1000, {}},
-        {"abc", "30", 5000, 7000, "Значение \"abc\" не является целым числом"},
-        {"1.5", "30", 5000, 7000, "Значение \"1.5\" не является целым числом"},
-        {"", "30", 5000, 7000, "Значение \"\" не является целым числом"},
-        {"2", "x", 2000, 7000, "Значение \"x\" не является целым числом"},
-        {"-1", "30", 5000, 7000, "Период таймера \"-1\" вне допустимых пределов (от 0 до 2147483 сек.)"},
-        {"2", "2147484", 2000, 7000,
-         "Период таймера \"2147484\" вне допустимых пределов (от 0 до 2147483 сек.)"},
+        {"abc", "30", 5000, 7000, Named("Quik", "intTable", "abc", kNotInteger)},
+        {"1.5", "30", 5000, 7000, Named("Quik", "intTable", "1.5", kNotInteger)},
+        {"", "30", 5000, 7000, Named("Quik", "intTable", "", kNotInteger)},
+        {"2", "x", 2000, 7000, Named("Quik", "QuikConnectTimeOut", "x", kNotInteger)},
+        {"-1", "30", 5000, 7000, Named("Quik", "intTable", "-1", kOutOfRange)},
+        {"2", "2147484", 2000, 7000, Named("Quik", "QuikConnectTimeOut", "2147484", kOutOfRange)},
     };
     for (const Case& c : cases) {
         TablePeriod = 5000;
@@ -394,6 +446,148 @@ TEST_F(SettingsTest, FileThatCannotBeWrittenGivesAnErrorNamingIt)
     const QString error = SaveError();
     EXPECT_TRUE(error.contains(QDir::toNativeSeparators(Settings.FileName()))) << error.toStdString();
 }
+
+TEST_F(SettingsTest, SessionTimeThatIsNoTimeIsNamedAfterTheLoad)
+{
+    struct Case { QString time1; QString time2; QStringList named; };
+    const Case cases[] = {
+        {"10:30:00", "17:45:00", {}},
+        {"9:45:00", "9:50:00", {}},
+        {"00:00", "23:59:59", {Named("Position", "time1", "00:00", kNotTime)}},
+        {"10:30:00", "25:00:00", {Named("Position", "time2", "25:00:00", kNotTime)}},
+        {"", "1O:00:00", {Named("Position", "time1", "", kNotTime), Named("Position", "time2", "1O:00:00", kNotTime)}},
+        {"__:__:__", "17:45:00", {Named("Position", "time1", "__:__:__", kNotTime)}},
+    };
+    for (const Case& c : cases) {
+        Settings = Fresh();
+        WriteIni(QStringLiteral("[Position]\r\ntime1=%1\r\ntime2=%2\r\n[Quik]\r\npathTRI=D:\\Торги\\Trans.tri\r\n")
+                     .arg(c.time1, c.time2));
+        // The load itself takes every key, the times as stored: the check says what is wrong.
+        EXPECT_EQ(LoadError(), QStringLiteral("(loaded)"));
+        EXPECT_EQ(Settings.edtTime1, c.time1);
+        EXPECT_EQ(Settings.edtTRI, QStringLiteral("D:\\Торги\\Trans.tri"));
+        QString error = QStringLiteral("(times fine)");
+        try {
+            Settings.CheckSessionTimes();
+        } catch (const TError& e) {
+            error = e.Text();
+        }
+        if (c.named.isEmpty()) {
+            EXPECT_EQ(error, QStringLiteral("(times fine)")) << c.time1.toStdString();
+        } else {
+            EXPECT_EQ(error, c.named.join(QLatin1Char('\n')) + kWatchRefused) << c.time1.toStdString();
+        }
+    }
+}
+
+// The program's own owner of the settings over a settings file with a bad session time:
+// said once when the settings load, in the error box and the log, and watching refuses
+// to start, so that no order is read only to fail the session filter.
+TEST_F(SettingsTest, BadSessionTimeIsReportedAtStartAndWatchingDoesNotStart)
+{
+    TTestEnvironment env;
+    TOperationLog log(env.Environment);
+    log.OpenFile(Dir.filePath(QStringLiteral("Zovrant.log")));
+    WriteIni(QStringLiteral("[Position]\r\ntime1=00:00\r\n[Quik]\r\nQuikConnectTimeOut=0\r\n"));
+    TMainCore core(env.Environment, log, Settings.ProgramFolder);
+    const QString named = Named("Position", "time1", "00:00", kNotTime) + kWatchRefused;
+    EXPECT_EQ(env.Errors, QStringList{named});
+    EXPECT_TRUE(LogLinesOf(log).join(QLatin1Char('\n')).contains(Named("Position", "time1", "00:00", kNotTime)));
+    // The rest of the load went on: the link timer took its period from the file.
+    EXPECT_EQ(core.timInfoLog().Period(), 0);
+
+    core.RunGuarded([&core] { core.Watch().actStartWatchExecute(); });
+    EXPECT_FALSE(core.Watch().Watching());
+    EXPECT_EQ(env.Errors, (QStringList{named, named}));
+
+    core.Settings().edtTime1 = QStringLiteral("00:00:00");
+    core.RunGuarded([&core] { core.Watch().actStartWatchExecute(); });
+    EXPECT_TRUE(core.Watch().Watching());
+    EXPECT_EQ(env.Errors.size(), 2);
+}
+
+// The same settings file in both encodings: Cyrillic paths read right, and a save of what
+// was read gives back the very bytes, the unknown keys and sections included.
+TEST_F(SettingsTest, Utf8AndWindows1251FilesWithCyrillicPathsRoundTripByteForByte)
+{
+    Settings.edtTRI = QStringLiteral("/home/трейдер/QUIK/Trans.tri");
+    Settings.edtQuikData = QStringLiteral("D:\\Мост\\данные.mdb");
+    Settings.edtPassword = QStringLiteral("пароль");
+    Settings.SaveSettings();
+    const QString text = IniText().replace(
+        QStringLiteral("[Quik]\r\n"), QStringLiteral("[Quik]\r\nТерминал=Квик 7\r\n"))
+        + QStringLiteral("[Заметки]\r\nКто=оператор Пётр\r\n");
+
+    struct Case { const char* name; QByteArray bytes; };
+    const Case cases[] = {{"UTF-8", text.toUtf8()},
+                          {"UTF-8 with a byte order mark", "\xEF\xBB\xBF" + text.toUtf8()},
+                          {"Windows-1251", ToCp1251(text)}};
+    for (const Case& c : cases) {
+        WriteWholeFile(IniPath(), c.bytes);
+        TSettings loaded = Fresh();
+        loaded.LoadSettings();
+        EXPECT_EQ(loaded.edtTRI, QStringLiteral("/home/трейдер/QUIK/Trans.tri")) << c.name;
+        EXPECT_EQ(loaded.edtQuikData, QStringLiteral("D:\\Мост\\данные.mdb")) << c.name;
+        EXPECT_EQ(loaded.edtPassword, QStringLiteral("пароль")) << c.name;
+        loaded.SaveSettings();
+        EXPECT_EQ(ReadWholeFile(IniPath()), c.bytes) << c.name;
+
+        // A changed path is written in the encoding the file was read in.
+        loaded.edtTRO = QStringLiteral("/home/трейдер/QUIK/Trans.tro");
+        loaded.SaveSettings();
+        const QByteArray saved = ReadWholeFile(IniPath());
+        const QByteArray line = "\r\npathTRO=/home/" + (c.bytes == ToCp1251(text)
+                                                           ? ToCp1251(QStringLiteral("трейдер"))
+                                                           : QStringLiteral("трейдер").toUtf8())
+                                + "/QUIK/Trans.tro\r\n";
+        EXPECT_TRUE(saved.contains(line)) << c.name;
+        EXPECT_EQ(saved.startsWith("\xEF\xBB\xBF"), c.bytes.startsWith("\xEF\xBB\xBF")) << c.name;
+    }
+}
+
+TEST_F(SettingsTest, Utf8FileTakesTextsWindows1251CannotCarry)
+{
+    WriteWholeFile(IniPath(), QStringLiteral("[Quik]\r\nCode=Клиент\r\n").toUtf8());
+    Settings.LoadSettings();
+    EXPECT_EQ(Settings.edtCode, QStringLiteral("Клиент"));
+    Settings.edtTRI = QStringLiteral("/home/交易/Trans.tri");
+    EXPECT_EQ(SaveError(), QStringLiteral("(saved)"));
+    TSettings loaded = Fresh();
+    loaded.LoadSettings();
+    EXPECT_EQ(loaded.edtTRI, QStringLiteral("/home/交易/Trans.tri"));
+}
+
+#ifndef Q_OS_WIN
+// Without a settings file the program starts on its defaults, and the start-up empties the
+// terminal's files: they must not turn up as files named "C:\Program Files\..." in the
+// working directory, but in the folder QUIK beside the program.
+TEST_F(SettingsTest, DefaultTerminalFilesLieBesideTheProgramNotInTheWorkingDirectory)
+{
+    QTemporaryDir workingDir;
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(workingDir.path()));
+    {
+        ASSERT_TRUE(QDir(Dir.path()).mkpath(QStringLiteral("QUIK/Trans")));
+        TTestEnvironment env;
+        TOperationLog log(env.Environment);
+        log.OpenFile(Dir.filePath(QStringLiteral("Zovrant.log")));
+        TMainCore core(env.Environment, log, Settings.ProgramFolder);
+        EXPECT_EQ(core.Settings().edtTRI, Dir.filePath(QStringLiteral("QUIK/Trans/Trans.tri")));
+        EXPECT_EQ(core.Settings().edtTRO, Dir.filePath(QStringLiteral("QUIK/Trans/Trans.tro")));
+        EXPECT_EQ(core.Settings().edtInfoLog, Dir.filePath(QStringLiteral("QUIK/info.log")));
+        core.Watch().StartUp();
+        EXPECT_TRUE(env.Errors.isEmpty()) << env.Errors.join(QLatin1Char('\n')).toStdString();
+    }
+    QDir::setCurrent(before);
+    EXPECT_EQ(QDir(workingDir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList());
+    QStringList terminalFiles = QDir(Dir.filePath(QStringLiteral("QUIK/Trans"))).entryList(QDir::Files);
+    terminalFiles.sort();
+    EXPECT_EQ(terminalFiles,
+              (QStringList{QStringLiteral("Trans.TRR"), QStringLiteral("Trans.tri"), QStringLiteral("Trans.tro")}));
+    EXPECT_FALSE(QFile::exists(Dir.filePath(QStringLiteral("Zovrant.ini"))));
+}
+#endif
 
 TEST(ScrambleTextTest, ShiftsEveryCodeByTwoWrappingAt256)
 {
