@@ -1,6 +1,7 @@
 #include "shell/ui/MainWindow.h"
 
 #include "shell/ui/About.h"
+#include "shell/ui/Clients.h"
 #include "shell/ui/DataGrid.h"
 #include "shell/ui/GridColumns.h"
 #include "shell/ui/GridFooter.h"
@@ -39,6 +40,7 @@ TfmMain::TfmMain(TMainCore& core, QWidget* parent)
     CreateTray();
     CreateStatusBar();
     fmAbout = new TfmAbout(this);
+    fmClients = new TfmClients(FCore.DatMod().tClients(), FCore.Environment(), this);
     fmHelp = new TfmHelp(this);
 
     connect(&FCore, &TMainCore::CommandsChanged, this, &TfmMain::ShowCommandStates);
@@ -93,6 +95,8 @@ void TfmMain::CreateActions()
         const TManualPage page = ShownManualPage();
         FCore.RunGuarded([this, page] { FCore.ManualOrders().actSendKillOrderManualExecute(page); });
     });
+    connect(actClients, &QAction::triggered, this,
+            [this] { FCore.RunGuarded([this] { fmClients->actClientsExecute(); }); });
     connect(actAbout, &QAction::triggered, this, &TfmMain::actAboutExecute);
     connect(actHelpCont, &QAction::triggered, this, &TfmMain::actHelpContExecute);
     auto* helpKey = new QAction(this);

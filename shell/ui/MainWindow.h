@@ -13,6 +13,7 @@ class QTabWidget;
 class QToolBar;
 class TDataGrid;
 class TfmAbout;
+class TfmClients;
 class TfmHelp;
 class TGridFooter;
 class TLogView;
@@ -49,6 +50,7 @@ public:
     TLogView* mLog = nullptr;
     QSystemTrayIcon* RxTrayIcon1 = nullptr;
     TfmAbout* fmAbout = nullptr;
+    TfmClients* fmClients = nullptr;
     TfmHelp* fmHelp = nullptr;
     // The six panels of StatusBar1.
     std::array<QLabel*, 6> StatusPanels{};
