@@ -2,8 +2,8 @@
 // folder prepared by scripts/run-demo, starts the terminal simulator and the strategy
 // platform simulator, watches for a short scripted session, then prints what happened
 // (transaction lines, results, bookings, log lines), writes a picture of the main window
-// and one of each tab, of the About window and of the open "Файл" menu beside it, and
-// exits.
+// and one of each tab, of the About window, of the clients dialog and of the open "Файл"
+// menu beside it, and exits.
 //   zovrant-demo --folder DIR --script FILE [--seconds N] [--picture FILE]
 // DIR holds Zovrant.ini, both databases and the terminal's files; Zovrant.log is written
 // in the working directory, as the program does. Each simulator is waited for until it
@@ -15,6 +15,7 @@
 #include "base/OperationLog.h"
 #include "shell/MainCore.h"
 #include "shell/ui/About.h"
+#include "shell/ui/Clients.h"
 #include "shell/ui/MainWindow.h"
 #include "tools/SimulatorReady.h"
 
@@ -100,7 +101,18 @@ bool StartSimulator(QProcess& process, const QString& program, const QStringList
     return true;
 }
 
-// Beside PICTURE.png: PICTURE-tab1.png to -tab8.png, PICTURE-about.png, PICTURE-menu.png.
+// The clients dialog as the clients command shows it, drawn without waiting on it.
+QString SaveClientsPicture(TfmMain& window, const QString& stem)
+{
+    const QString path = stem + QStringLiteral("-clients.png");
+    window.fmClients->show();
+    window.fmClients->grab().save(path);
+    window.fmClients->hide();
+    return path;
+}
+
+// Beside PICTURE.png: PICTURE-tab1.png to -tab8.png, PICTURE-about.png, PICTURE-clients.png,
+// PICTURE-menu.png.
 void SavePictures(TfmMain& window, const QString& picture)
 {
     const QFileInfo info(picture);
@@ -118,6 +130,7 @@ void SavePictures(TfmMain& window, const QString& picture)
     saved << stem + QStringLiteral("-about.png");
     window.fmAbout->grab().save(saved.last());
     window.fmAbout->hide();
+    saved << SaveClientsPicture(window, stem);
 
     // A menu opens as a window of its own: it is drawn onto the main window under its title.
     if (auto* menu = window.findChild<QMenu*>(QStringLiteral("mnFile"))) {
