@@ -229,6 +229,8 @@ TEST_F(ClientsDialogTest, NewRowWithoutAnyValueIsDroppedWhateverTheResult)
         RunCommand([this] {
             Click(TNav::nbInsert);
             EXPECT_EQ(Clients().State(), TDataSet::TState::Insert);
+            // On the new last row: no second insert, no edit, no re-read.
+            EXPECT_EQ(Enabled(), QStringLiteral("1100010110"));
         }, close);
         EXPECT_EQ(Clients().State(), TDataSet::TState::Browse);
         EXPECT_EQ(Dialog->DBGrid1->model()->rowCount(), 2);

@@ -114,7 +114,8 @@ void TDBNavigator::UpdateButtons()
     FButtons[nbPrior]->setEnabled(active && row > 0);
     FButtons[nbNext]->setEnabled(active && row >= 0 && row < last);
     FButtons[nbLast]->setEnabled(active && row >= 0 && row < last);
-    FButtons[nbInsert]->setEnabled(modifiable);
+    // A second insert would store the first new row as it stands, empty as it may be.
+    FButtons[nbInsert]->setEnabled(modifiable && table.State() != TDataSet::TState::Insert);
     FButtons[nbDelete]->setEnabled(modifiable && row >= 0);
     FButtons[nbEdit]->setEnabled(modifiable && browsing && row >= 0);
     FButtons[nbPost]->setEnabled(modifiable && editing);

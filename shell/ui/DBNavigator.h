@@ -10,8 +10,9 @@ struct TEnvironment;
 // The navigator bar under a grid: first, previous, next, last, insert, delete, edit,
 // store, cancel and re-read, each acting on the grid's table. A button is enabled only
 // where it can act (no going back from the first row, storing only a row being edited,
-// nothing but insert on an empty table); deleting asks first, as the grid does. A failure
-// of a button's action is reported and leaves the table as it was.
+// no second insert before the new row is stored or cancelled, nothing but insert on an
+// empty table); deleting asks first, as the grid does. A failure of a button's action is
+// reported and leaves the table as it was.
 class TDBNavigator : public QWidget {
     Q_OBJECT
 public:
