@@ -6,6 +6,7 @@
 #include "shell/ui/GridFooter.h"
 #include "shell/ui/HelpWindow.h"
 #include "shell/ui/LogView.h"
+#include "shell/ui/OptionsDialog.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -40,6 +41,8 @@ TfmMain::TfmMain(TMainCore& core, QWidget* parent)
     CreateStatusBar();
     fmAbout = new TfmAbout(this);
     fmHelp = new TfmHelp(this);
+    fmOpt = new TfmOpt(FCore, actConnectToBase, this);
+    connect(fmOpt, &TfmOpt::HelpRequested, fmHelp, &TfmHelp::ShowTopic);
 
     connect(&FCore, &TMainCore::CommandsChanged, this, &TfmMain::ShowCommandStates);
     connect(&FCore, &TMainCore::ShowWatchIcon, this, &TfmMain::ShowWatchFrame);
@@ -94,6 +97,7 @@ void TfmMain::CreateActions()
         FCore.RunGuarded([this, page] { FCore.ManualOrders().actSendKillOrderManualExecute(page); });
     });
     connect(actAbout, &QAction::triggered, this, &TfmMain::actAboutExecute);
+    connect(actOpt, &QAction::triggered, this, &TfmMain::actOptExecute);
     connect(actHelpCont, &QAction::triggered, this, &TfmMain::actHelpContExecute);
     auto* helpKey = new QAction(this);
     helpKey->setShortcut(QKeySequence(Qt::Key_F1));
@@ -284,6 +288,11 @@ void TfmMain::actAboutExecute()
 {
     fmAbout->ShowCounters(FCore.Writer().TransCounter(), FCore.ResultReader().TransSentCount(),
                           FCore.ResultReader().TransDoneCount());
+}
+
+void TfmMain::actOptExecute()
+{
+    fmOpt->Execute();
 }
 
 void TfmMain::UpdatePortfolioSum()

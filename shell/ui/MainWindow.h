@@ -14,6 +14,7 @@ class QToolBar;
 class TDataGrid;
 class TfmAbout;
 class TfmHelp;
+class TfmOpt;
 class TGridFooter;
 class TLogView;
 
@@ -50,6 +51,7 @@ public:
     QSystemTrayIcon* RxTrayIcon1 = nullptr;
     TfmAbout* fmAbout = nullptr;
     TfmHelp* fmHelp = nullptr;
+    TfmOpt* fmOpt = nullptr;
     // The six panels of StatusBar1.
     std::array<QLabel*, 6> StatusPanels{};
 
@@ -76,6 +78,8 @@ private:
     void ShowCommandStates();
     void ShowWatchFrame(int frame);
     void actAboutExecute();
+    // The settings dialog cycle.
+    void actOptExecute();
     // Refills the portfolio grid's footer from the totals of the portfolio table.
     void UpdatePortfolioSum();
     // The manual's contents; F1 opens its topic 1, the main window.

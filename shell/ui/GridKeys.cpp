@@ -1,0 +1,96 @@
+#include "shell/ui/GridKeys.h"
+
+#include "shell/ui/GridCells.h"
+
+#include <QKeyEvent>
+#include <QMetaProperty>
+#include <QPointer>
+#include <QStyledItemDelegate>
+#include <QTableView>
+
+namespace {
+
+bool IsEnter(const QEvent* event)
+{
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    const auto* key = static_cast<const QKeyEvent*>(event);
+    return (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && key->modifiers() == Qt::NoModifier;
+}
+
+void MoveToNextCell(QTableView& grid)
+{
+    const QModelIndex current = grid.currentIndex();
+    QAbstractItemModel* model = grid.model();
+    if (!current.isValid() || !model)
+        return;
+    int row = current.row();
+    int column = current.column() + 1;
+    while (column < model->columnCount() && grid.isColumnHidden(column))
+        ++column;
+    if (column >= model->columnCount()) {
+        if (row + 1 >= model->rowCount())
+            return;
+        ++row;
+        column = 0;
+    }
+    grid.setCurrentIndex(model->index(row, column));
+}
+
+// The cells' editors: Enter stores the cell and closes the editor as usual, and then the
+// grid moves on once the editor is gone.
+class TEnterDelegate : public QStyledItemDelegate {
+public:
+    explicit TEnterDelegate(QTableView& grid) : QStyledItemDelegate(&grid), FGrid(&grid) {}
+
+    // The value goes where the grid keeps it: a new row holds its cells until it is left.
+    void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override
+    {
+        const QByteArray property = editor->metaObject()->userProperty().name();
+        SetGridCell(*FGrid, index, editor->property(property.constData()));
+    }
+
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override
+    {
+        auto* editor = qobject_cast<QWidget*>(object);
+        if (!editor || !IsEnter(event))
+            return QStyledItemDelegate::eventFilter(object, event);
+        // Stored and closed here, the key taken: it must not reach the grid as well.
+        emit commitData(editor);
+        emit closeEditor(editor, QAbstractItemDelegate::NoHint);
+        QPointer<QTableView> grid = FGrid;
+        QMetaObject::invokeMethod(
+            FGrid, [grid] { if (grid) MoveToNextCell(*grid); }, Qt::QueuedConnection);
+        return true;
+    }
+
+private:
+    QTableView* FGrid;
+};
+
+// Enter on the grid itself, no cell being edited: on to the next cell.
+class TEnterFilter : public QObject {
+public:
+    explicit TEnterFilter(QTableView& grid) : QObject(&grid), FGrid(grid) {}
+
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        // While a cell is edited its editor has the keys, not the grid.
+        if (!IsEnter(event))
+            return false;
+        MoveToNextCell(FGrid);
+        return true;
+    }
+
+private:
+    QTableView& FGrid;
+};
+
+} // namespace
+
+void EnterMovesToNextCell(QTableView& grid)
+{
+    grid.setItemDelegate(new TEnterDelegate(grid));
+    grid.installEventFilter(new TEnterFilter(grid));
+}

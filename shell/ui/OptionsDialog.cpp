@@ -1,0 +1,608 @@
+#include "shell/ui/OptionsDialog.h"
+
+#include "intake/SessionTime.h"
+#include "shell/MainCore.h"
+#include "shell/ui/CheckColumn.h"
+#include "shell/ui/DataGrid.h"
+#include "shell/ui/DbNavigator.h"
+#include "shell/ui/FileNameEdit.h"
+#include "shell/ui/GridFind.h"
+#include "shell/ui/GridFooter.h"
+#include "shell/ui/GridKeys.h"
+#include "shell/ui/RadioGroup.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+#define S QStringLiteral
+
+// The mask of the session times: an optional first hour digit, then the rest of the hours,
+// minutes and seconds, the colons kept, blanks shown as "_".
+const QString kTimeMask = S("09:99:99;_");
+
+bool IsDecimal(const QString& text, const TRegional& regional)
+{
+    return regional.TryParseFloat(text, nullptr);
+}
+
+// A port the mailer can connect to.
+bool IsPort(const QString& text)
+{
+    static const QRegularExpression digits(S("^[0-9]{1,5}$"));
+    const QString trimmed = text.trimmed();
+    const int port = digits.match(trimmed).hasMatch() ? trimmed.toInt() : 0;
+    return port >= 1 && port <= 65535;
+}
+
+// A number of seconds the program's timers take as their period.
+bool IsPeriod(const QString& text)
+{
+    TSettings probe;
+    probe.edtIntTable = text;
+    try {
+        probe.UpdateTablePeriod();
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+bool IsSessionTime(const QString& text)
+{
+    try {
+        SessionTime(text);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+// A session time as the masked field shows it: two digits each.
+QString TimeFieldText(const QString& stored)
+{
+    try {
+        return SessionTime(stored).toString(S("HH:mm:ss"));
+    } catch (const std::exception&) {
+        return stored;
+    }
+}
+
+QList<TGridColumn> SecCodeColumns()
+{
+    return {{S("Ticker"), S("Тикер в Омеге")},
+            {S("Traded"), S("Торгуется")},
+            {S("FixVol"), S("Сумма"), S("### ### ### ##0.00")},
+            {S("Part"), S("Доля счета (%)"), S("### ###")},
+            {S("Slippage"), S("Проск-е (%)"), S("#0.00")},
+            {S("LotSize"), S("Лот")},
+            {S("Class_Code"), S("Код класса")},
+            {S("Digits"), S("Знаки после запятой")},
+            {S("SecCode"), S("Код в Quik`е")}};
+}
+
+// The columns of the securities grid that have a footer.
+enum { colTraded = 1, colFixVol = 2, colPart = 3 };
+
+QLineEdit* NewEdit(QWidget* parent, const QString& name)
+{
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(name);
+    return edit;
+}
+
+QCheckBox* NewCheck(QWidget* parent, const QString& name, const QString& caption)
+{
+    auto* check = new QCheckBox(caption, parent);
+    check->setObjectName(name);
+    return check;
+}
+
+} // namespace
+
+TfmOpt::TfmOpt(TMainCore& core, QAction* connectAction, QWidget* parent) : QDialog(parent), FCore(core)
+{
+    setObjectName(S("fmOpt"));
+    setWindowTitle(S("Настройки"));
+    setWindowModality(Qt::ApplicationModal);
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName(S("PageControl1"));
+    PageControl1->addTab(CreatePositionsPage(), S("Позиции"));
+    PageControl1->addTab(CreateQuikPage(connectAction), S("Quik"));
+    PageControl1->addTab(CreateMailPage(), S("Сообщения"));
+    PageControl1->addTab(CreateSecuritiesPage(), S("Инструменты"));
+    PageControl1->addTab(CreateFiltersPage(), S("Фильтры"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 6, 6, 6);
+    layout->addWidget(PageControl1, 1);
+    CreateButtonBar();
+    setFixedSize(708, 493);
+    ShowSettings();
+    FollowEdits();
+    connect(&FCore, &TMainCore::UpdateSumList, this, &TfmOpt::UpdateSumList);
+}
+
+QWidget* TfmOpt::CreatePositionsPage()
+{
+    auto* page = new QWidget(this);
+    rgpPositionSize = new TRadioGroup(S(" Размер позиции "),
+                                      {S("Кол-во из Omega Research"), S("Фиксированная сумма (руб.)"),
+                                       S("Доля счета (%)"), S("Сумма по бумаге "), S("Доля счета по бумаге")},
+                                      page);
+    rgpPositionSize->setObjectName(S("rgpPositionSize"));
+    edtFixVol = NewEdit(rgpPositionSize, S("edtFixVol"));
+    edtPart = NewEdit(rgpPositionSize, S("edtPart"));
+    // The two amounts stand beside the items they belong to.
+    auto* sizeLayout = new QGridLayout;
+    for (int i = 0; i < rgpPositionSize->Count(); ++i)
+        sizeLayout->addWidget(rgpPositionSize->Item(i), i, 0);
+    sizeLayout->addWidget(edtFixVol, 1, 1);
+    sizeLayout->addWidget(edtPart, 2, 1);
+    sizeLayout->setColumnStretch(2, 1);
+    delete rgpPositionSize->layout();
+    rgpPositionSize->setLayout(sizeLayout);
+
+    auto* orders = new QGroupBox(S(" Выставление ордеров "), page);
+    edtTime1 = NewEdit(orders, S("edtTime1"));
+    edtTime2 = NewEdit(orders, S("edtTime2"));
+    for (QLineEdit* time : {edtTime1, edtTime2}) {
+        time->setInputMask(kTimeMask);
+        time->setMaxLength(8);
+        time->setFixedWidth(80);
+    }
+    chExitQty = NewCheck(orders, S("chExitQty"), S("Точное закрытие позиции"));
+    rgpFilled = new TRadioGroup(QString(), {S("Выставлять ордера заранее (табл. ActiveOrders)"),
+                                            S("Выставлять рыночные ордера (табл. FilledOrders)")}, orders);
+    rgpFilled->setObjectName(S("rgpFilled"));
+    auto* ordersLayout = new QGridLayout(orders);
+    ordersLayout->addWidget(new QLabel(S("Начало сессии:"), orders), 0, 0);
+    ordersLayout->addWidget(edtTime1, 0, 1);
+    ordersLayout->addWidget(new QLabel(S("Конец сессии:"), orders), 1, 0);
+    ordersLayout->addWidget(edtTime2, 1, 1);
+    ordersLayout->addWidget(chExitQty, 2, 0, 1, 3);
+    ordersLayout->addWidget(rgpFilled, 3, 0, 1, 3);
+    ordersLayout->setColumnStretch(2, 1);
+
+    rgpSingleMulti = new TRadioGroup(S(" Режим работы "), {S("Торговля по ОДНОМУ СЧЕТУ"),
+                                                           S("Торговля по ГРУППЕ СЧЕТОВ клиентов")}, page);
+    rgpSingleMulti->setObjectName(S("rgpSingleMulti"));
+
+    auto* layout = new QGridLayout(page);
+    layout->addWidget(rgpPositionSize, 0, 0);
+    layout->addWidget(orders, 0, 1, 2, 1);
+    layout->addWidget(rgpSingleMulti, 1, 0);
+    layout->setRowStretch(2, 1);
+    return page;
+}
+
+QWidget* TfmOpt::CreateQuikPage(QAction* connectAction)
+{
+    auto* page = new QWidget(this);
+    auto pathField = [page](const QString& name, const QString& filter) {
+        auto* field = new TFileNameEdit(filter, page);
+        field->Edit->setObjectName(name);
+        return field;
+    };
+    TFileNameEdit* tri = pathField(S("edtTRI"), S("Файлы транзакций (*.tri);;Все файлы (*)"));
+    TFileNameEdit* tro = pathField(S("edtTRO"), S("Файлы результатов (*.tro);;Все файлы (*)"));
+    TFileNameEdit* infoLog = pathField(S("edtInfoLog"), S("info.log (*.log);;Все файлы (*)"));
+    edtTRI = tri->Edit;
+    edtTRO = tro->Edit;
+    edtInfoLog = infoLog->Edit;
+    auto* files = new QFormLayout;
+    files->addRow(S("Путь к файлу транзакций (*.TRI):"), tri);
+    files->addRow(S("Путь к файлу транзакций (*.TRO):"), tro);
+    files->addRow(S("Путь к файлу info.log:"), infoLog);
+
+    edtAccountMicex = NewEdit(page, S("edtAccountMicex"));
+    edtAccountFORTS = NewEdit(page, S("edtAccountFORTS"));
+    edtCode = NewEdit(page, S("edtCode"));
+    edtIntTable = NewEdit(page, S("edtIntTable"));
+    edtQuikConnectTimeOut = NewEdit(page, S("edtQuikConnectTimeOut"));
+    chQuikConnect = NewCheck(page, S("chQuikConnect"), S("Проверять связь Quik`а с сервером\nчерез (сек.):"));
+    for (QLineEdit* number : {edtIntTable, edtQuikConnectTimeOut})
+        number->setFixedWidth(60);
+    auto* accounts = new QGridLayout;
+    accounts->addWidget(new QLabel(S("Номер счета на ММВБ:"), page), 0, 0);
+    accounts->addWidget(edtAccountMicex, 0, 1);
+    accounts->addWidget(new QLabel(S("Интервал обновления данных (сек.):"), page), 0, 2);
+    accounts->addWidget(edtIntTable, 0, 3);
+    accounts->addWidget(new QLabel(S("Номер счета на FORTS:"), page), 1, 0);
+    accounts->addWidget(edtAccountFORTS, 1, 1);
+    accounts->addWidget(chQuikConnect, 1, 2, 2, 1);
+    accounts->addWidget(edtQuikConnectTimeOut, 1, 3, 2, 1);
+    accounts->addWidget(new QLabel(S("Код клиента:"), page), 2, 0);
+    accounts->addWidget(edtCode, 2, 1);
+
+    auto* data = new QGroupBox(S(" Данные "), page);
+    TFileNameEdit* alerts = pathField(S("edtAlerts"), S("Базы данных (*.mdb *.accdb *.db);;Все файлы (*)"));
+    TFileNameEdit* quikData = pathField(S("edtQuikData"), S("Базы данных (*.mdb *.accdb *.db);;Все файлы (*)"));
+    alerts->setParent(data);
+    quikData->setParent(data);
+    edtAlerts = alerts->Edit;
+    edtQuikData = quikData->Edit;
+    chConnect = NewCheck(data, S("chConnect"), S("Подключаться при запуске"));
+    btnConnectToBase = new QPushButton(S("Подключиться"), data);
+    btnConnectToBase->setObjectName(S("btnConnectToBase"));
+    btnConnectToBase->setToolTip(S("Подключиться к базам данных"));
+    if (connectAction) {
+        btnConnectToBase->setIcon(connectAction->icon());
+        connect(btnConnectToBase, &QPushButton::clicked, connectAction, &QAction::trigger);
+    } else {
+        connect(btnConnectToBase, &QPushButton::clicked, this,
+                [this] { FCore.RunGuarded([this] { FCore.Watch().actConnectToBaseExecute(); }); });
+    }
+    auto* dataLayout = new QFormLayout(data);
+    dataLayout->addRow(S("База данных Omega Research Alerts:"), alerts);
+    dataLayout->addRow(S("База данных QuikData:"), quikData);
+    auto* connectRow = new QHBoxLayout;
+    connectRow->addWidget(chConnect);
+    connectRow->addStretch(1);
+    connectRow->addWidget(btnConnectToBase);
+    dataLayout->addRow(connectRow);
+
+    auto* layout = new QVBoxLayout(page);
+    layout->addLayout(files);
+    layout->addLayout(accounts);
+    layout->addWidget(data);
+    layout->addStretch(1);
+    return page;
+}
+
+QWidget* TfmOpt::CreateMailPage()
+{
+    auto* page = new QWidget(this);
+    auto* sending = new QGroupBox(S(" Отправка почты "), page);
+    edtSMTP = NewEdit(sending, S("edtSMTP"));
+    edtPort = NewEdit(sending, S("edtPort"));
+    edtUser = NewEdit(sending, S("edtUser"));
+    edtPassword = NewEdit(sending, S("edtPassword"));
+    edtPassword->setEchoMode(QLineEdit::Password);
+    chAuten = NewCheck(sending, S("chAuten"), S("Требуется аутентификация"));
+    Button2 = new QPushButton(S("Коннект"), sending);
+    Button2->setObjectName(S("Button2"));
+    Button3 = new QPushButton(S("Дисконнект"), sending);
+    Button3->setObjectName(S("Button3"));
+    auto* sendingLayout = new QFormLayout(sending);
+    sendingLayout->addRow(S("Сервер исходящей почты:"), edtSMTP);
+    sendingLayout->addRow(S("Порт: "), edtPort);
+    sendingLayout->addRow(S("Пользователь: "), edtUser);
+    sendingLayout->addRow(S("Пароль: "), edtPassword);
+    sendingLayout->addRow(chAuten);
+    auto* connectButtons = new QHBoxLayout;
+    connectButtons->addWidget(Button2);
+    connectButtons->addWidget(Button3);
+    sendingLayout->addRow(connectButtons);
+
+    auto* sender = new QGroupBox(S(" Информации отправителя "), page);
+    edtFromName = NewEdit(sender, S("edtFromName"));
+    edtFromAddress = NewEdit(sender, S("edtFromAddress"));
+    auto* senderLayout = new QFormLayout(sender);
+    senderLayout->addRow(S("Имя:"), edtFromName);
+    senderLayout->addRow(S("E-Mail адрес:"), edtFromAddress);
+
+    auto* recipients = new QGroupBox(S(" Адреса получателя "), page);
+    edtEmail1 = NewEdit(recipients, S("edtEmail1"));
+    edtEmail2 = NewEdit(recipients, S("edtEmail2"));
+    edtMsg = NewEdit(recipients, S("edtMsg"));
+    edtMsg->setText(S("Test."));
+    Button4 = new QPushButton(S("Тест"), recipients);
+    Button4->setObjectName(S("Button4"));
+    auto* recipientsLayout = new QFormLayout(recipients);
+    recipientsLayout->addRow(S("E-Mail 1:"), edtEmail1);
+    recipientsLayout->addRow(S("E-Mail 2:"), edtEmail2);
+    auto* messageRow = new QHBoxLayout;
+    messageRow->addWidget(edtMsg, 1);
+    messageRow->addWidget(Button4);
+    recipientsLayout->addRow(S("Сообщение:"), messageRow);
+
+    auto* events = new QGroupBox(S(" События для сообщений по почте "), page);
+    chSendTrans_Id = NewCheck(events, S("chSendTrans_Id"), S("Отправка транзакции"));
+    chSendTrans_done = NewCheck(events, S("chSendTrans_done"), S("Регистрация транзакции на сервере"));
+    chSendQuikConnect = NewCheck(events, S("chSendQuikConnect"), S("Обрыв/восстановление соединения Quik`а с сервером"));
+    auto* eventsLayout = new QVBoxLayout(events);
+    eventsLayout->addWidget(chSendTrans_Id);
+    eventsLayout->addWidget(chSendTrans_done);
+    eventsLayout->addWidget(chSendQuikConnect);
+
+    connect(Button2, &QPushButton::clicked, this, &TfmOpt::Button2Click);
+    connect(Button3, &QPushButton::clicked, this, &TfmOpt::Button3Click);
+    connect(Button4, &QPushButton::clicked, this, &TfmOpt::Button4Click);
+
+    auto* layout = new QGridLayout(page);
+    layout->addWidget(sending, 0, 0, 2, 1);
+    layout->addWidget(sender, 0, 1);
+    layout->addWidget(recipients, 1, 1);
+    layout->addWidget(events, 2, 0, 1, 2);
+    layout->setRowStretch(3, 1);
+    return page;
+}
+
+QWidget* TfmOpt::CreateSecuritiesPage()
+{
+    auto* page = new QWidget(this);
+    TEnvironment& environment = FCore.Environment();
+    grdSecCode = new TDataGrid(FCore.DatMod().tSecCode(), SecCodeColumns(), environment, page);
+    grdSecCode->setObjectName(S("grdSecCode"));
+    grdSecCode->AllowEditing();
+    EnterMovesToNextCell(*grdSecCode);
+    grdSecCode->setItemDelegateForColumn(colTraded, new TCheckColumnDelegate(grdSecCode));
+    grdSecCodeFooter = new TGridFooter(*grdSecCode, page);
+    grdSecCodeFooter->setObjectName(S("grdSecCodeFooter"));
+    navSecCode = new TDBNavigator(*grdSecCode, environment, page);
+    navSecCode->setObjectName(S("navSecCode"));
+    findSecCode = new TGridFind(*grdSecCode, environment);
+    auto* layout = new QVBoxLayout(page);
+    layout->setSpacing(0);
+    layout->addWidget(grdSecCode, 1);
+    layout->addWidget(grdSecCodeFooter);
+    layout->addSpacing(4);
+    layout->addWidget(navSecCode);
+    return page;
+}
+
+QWidget* TfmOpt::CreateFiltersPage()
+{
+    auto* page = new QWidget(this);
+    TEnvironment& environment = FCore.Environment();
+    auto group = [&](const QString& caption, TTable& table, const TGridColumn& column, const QString& name,
+                     TDataGrid** grid, TDBNavigator** navigator) {
+        auto* box = new QGroupBox(caption, page);
+        *grid = new TDataGrid(table, {column}, environment, box);
+        (*grid)->setObjectName(name);
+        (*grid)->AllowEditing();
+        (*grid)->horizontalHeader()->setStretchLastSection(true);
+        *navigator = new TDBNavigator(**grid, environment, box);
+        auto* layout = new QVBoxLayout(box);
+        layout->addWidget(*grid, 1);
+        layout->addWidget(*navigator);
+        return box;
+    };
+    TDatMod& data = FCore.DatMod();
+    auto* layout = new QHBoxLayout(page);
+    layout->addWidget(group(S(" Просматриваемые рабочие области  ( \" *.orw \" ) "), data.tWorkSpaces(),
+                            {S("workspace"), S("Имя рабочей области")}, S("grdWorkSpaces"), &grdWorkSpaces,
+                            &navWorkSpaces));
+    layout->addWidget(group(S(" Просматриваемые стратегии "), data.tStrategy(), {S("strategy"), S("Имя стратегии")},
+                            S("grdStrategy"), &grdStrategy, &navStrategy));
+    return page;
+}
+
+void TfmOpt::CreateButtonBar()
+{
+    BitBtn1 = new QPushButton(S("OK"), this);
+    BitBtn1->setObjectName(S("BitBtn1"));
+    BitBtn1->setDefault(true);
+    BitBtn2 = new QPushButton(S("Отмена"), this);
+    BitBtn2->setObjectName(S("BitBtn2"));
+    BitBtn3 = new QPushButton(S("&Справка"), this);
+    BitBtn3->setObjectName(S("BitBtn3"));
+    connect(BitBtn1, &QPushButton::clicked, this, &TfmOpt::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(BitBtn3, &QPushButton::clicked, this, [this] { emit HelpRequested(2); });
+    auto* bar = new QHBoxLayout;
+    bar->addStretch(1);
+    bar->addWidget(BitBtn1);
+    bar->addWidget(BitBtn2);
+    bar->addWidget(BitBtn3);
+    static_cast<QVBoxLayout*>(layout())->addLayout(bar);
+}
+
+TFileNameEdit* TfmOpt::FileNameEdit(QLineEdit* field) const
+{
+    return field ? qobject_cast<TFileNameEdit*>(field->parentWidget()) : nullptr;
+}
+
+void TfmOpt::ShowSettings()
+{
+    const TSettings& s = FCore.Settings();
+    rgpPositionSize->SetItemIndex(s.rgpPositionSize);
+    edtFixVol->setText(s.edtFixVol);
+    edtPart->setText(s.edtPart);
+    rgpFilled->SetItemIndex(s.rgpFilled);
+    edtTime1->setText(TimeFieldText(s.edtTime1));
+    edtTime2->setText(TimeFieldText(s.edtTime2));
+    chExitQty->setChecked(s.chExitQty);
+    rgpSingleMulti->SetItemIndex(s.rgpSingleMulti);
+    edtTRI->setText(s.edtTRI);
+    edtTRO->setText(s.edtTRO);
+    edtInfoLog->setText(s.edtInfoLog);
+    edtAccountMicex->setText(s.edtAccountMicex);
+    edtAccountFORTS->setText(s.edtAccountFORTS);
+    edtIntTable->setText(s.edtIntTable);
+    edtQuikConnectTimeOut->setText(s.edtQuikConnectTimeOut);
+    edtCode->setText(s.edtCode);
+    edtAlerts->setText(s.edtAlerts);
+    edtQuikData->setText(s.edtQuikData);
+    chConnect->setChecked(s.chConnect);
+    chQuikConnect->setChecked(s.chQuikConnect);
+    edtSMTP->setText(s.edtSMTP);
+    edtPort->setText(s.edtPort);
+    edtUser->setText(s.edtUser);
+    edtPassword->setText(s.edtPassword);
+    chAuten->setChecked(s.chAuten);
+    edtFromName->setText(s.edtFromName);
+    edtFromAddress->setText(s.edtFromAddress);
+    edtEmail1->setText(s.edtEmail1);
+    edtEmail2->setText(s.edtEmail2);
+    chSendTrans_Id->setChecked(s.chSendTrans_Id);
+    chSendTrans_done->setChecked(s.chSendTrans_done);
+    chSendQuikConnect->setChecked(s.chSendQuikConnect);
+}
+
+void TfmOpt::FollowEdits()
+{
+    TSettings& s = FCore.Settings();
+    const TRegional& regional = FCore.Environment().Regional;
+    auto text = [&](QLineEdit* field, QString TSettings::*member, std::function<bool(const QString&)> valid = {}) {
+        connect(field, &QLineEdit::textEdited, this, [&s, field, member, valid] {
+            // A value that would not convert stays in the field until it is corrected.
+            if (!valid || valid(field->text()))
+                s.*member = field->text();
+        });
+    };
+    auto flag = [&](QCheckBox* check, bool TSettings::*member) {
+        connect(check, &QCheckBox::toggled, this, [&s, member](bool checked) { s.*member = checked; });
+    };
+    auto choice = [&](TRadioGroup* group, int TSettings::*member) {
+        connect(group, &TRadioGroup::ItemIndexChanged, this, [&s, member](int index) { s.*member = index; });
+    };
+    auto decimal = [&regional](const QString& value) { return IsDecimal(value, regional); };
+
+    choice(rgpPositionSize, &TSettings::rgpPositionSize);
+    text(edtFixVol, &TSettings::edtFixVol, decimal);
+    text(edtPart, &TSettings::edtPart, decimal);
+    choice(rgpFilled, &TSettings::rgpFilled);
+    text(edtTime1, &TSettings::edtTime1, IsSessionTime);
+    text(edtTime2, &TSettings::edtTime2, IsSessionTime);
+    flag(chExitQty, &TSettings::chExitQty);
+    choice(rgpSingleMulti, &TSettings::rgpSingleMulti);
+    text(edtTRI, &TSettings::edtTRI);
+    text(edtTRO, &TSettings::edtTRO);
+    text(edtInfoLog, &TSettings::edtInfoLog);
+    text(edtAccountMicex, &TSettings::edtAccountMicex);
+    text(edtAccountFORTS, &TSettings::edtAccountFORTS);
+    text(edtIntTable, &TSettings::edtIntTable, IsPeriod);
+    text(edtQuikConnectTimeOut, &TSettings::edtQuikConnectTimeOut, IsPeriod);
+    text(edtCode, &TSettings::edtCode);
+    text(edtAlerts, &TSettings::edtAlerts);
+    text(edtQuikData, &TSettings::edtQuikData);
+    flag(chConnect, &TSettings::chConnect);
+    flag(chQuikConnect, &TSettings::chQuikConnect);
+    text(edtSMTP, &TSettings::edtSMTP);
+    text(edtPort, &TSettings::edtPort, IsPort);
+    text(edtUser, &TSettings::edtUser);
+    text(edtPassword, &TSettings::edtPassword);
+    flag(chAuten, &TSettings::chAuten);
+    text(edtFromName, &TSettings::edtFromName);
+    text(edtFromAddress, &TSettings::edtFromAddress);
+    text(edtEmail1, &TSettings::edtEmail1);
+    text(edtEmail2, &TSettings::edtEmail2);
+    flag(chSendTrans_Id, &TSettings::chSendTrans_Id);
+    flag(chSendTrans_done, &TSettings::chSendTrans_done);
+    flag(chSendQuikConnect, &TSettings::chSendQuikConnect);
+}
+
+void TfmOpt::Execute()
+{
+    if (isVisible())
+        return;
+    ShowSettings();
+    ShowModal();
+}
+
+void TfmOpt::ShowModal()
+{
+    show();
+    raise();
+    activateWindow();
+}
+
+bool TfmOpt::Refuse(QLineEdit* field, const QString& message)
+{
+    FCore.Environment().ShowMessage(message);
+    FocusField(field);
+    FFocusAfterRetry = field;
+    return true;
+}
+
+void TfmOpt::BitBtn1Click()
+{
+    const TRegional& regional = FCore.Environment().Regional;
+    FFocusAfterRetry = nullptr;
+    const QString badData = S("Введите верные данные!");
+    const bool badNumber = (!IsDecimal(edtFixVol->text(), regional) && Refuse(edtFixVol, badData))
+                           || (!IsDecimal(edtPart->text(), regional) && Refuse(edtPart, badData))
+                           || (!IsPort(edtPort->text()) && Refuse(edtPort, badData))
+                           || (!IsPeriod(edtIntTable->text()) && Refuse(edtIntTable, badData))
+                           || (!IsPeriod(edtQuikConnectTimeOut->text()) && Refuse(edtQuikConnectTimeOut, badData));
+    // The times are checked also after a bad number.
+    const QString badTime = S("Веденно неверное время!");
+    const bool badTimes = (!IsSessionTime(edtTime1->text()) && Refuse(edtTime1, badTime))
+                          || (!IsSessionTime(edtTime2->text()) && Refuse(edtTime2, badTime));
+    done(badNumber || badTimes ? Retry : QDialog::Accepted);
+}
+
+void TfmOpt::FocusField(QWidget* field)
+{
+    for (int i = 0; i < PageControl1->count(); ++i) {
+        if (PageControl1->widget(i)->isAncestorOf(field))
+            PageControl1->setCurrentIndex(i);
+    }
+    field->setFocus(Qt::OtherFocusReason);
+}
+
+void TfmOpt::keyPressEvent(QKeyEvent* event)
+{
+    // F1 anywhere in the dialog: its own topic of the manual.
+    if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
+        emit HelpRequested(2);
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void TfmOpt::done(int result)
+{
+    QDialog::done(result);
+    if (result == QDialog::Accepted) {
+        FCore.OptionsConfirmed();
+    } else if (result == Retry) {
+        // Again, with the entries as typed and the focus on the field that failed.
+        ShowModal();
+        if (FFocusAfterRetry)
+            FocusField(FFocusAfterRetry);
+    } else {
+        FCore.OptionsCancelled();
+        ShowSettings();
+    }
+}
+
+void TfmOpt::UpdateSumList()
+{
+    FCore.RunGuarded([this] {
+        TDatMod& data = FCore.DatMod();
+        if (!data.conQuikData().Connected())
+            return;
+        TQuery& sums = data.qSecCodeSum();
+        sums.Close();
+        sums.Open();
+        const TRegional& regional = FCore.Environment().Regional;
+        // A sum over no traded security is null, which reads as 0.
+        grdSecCodeFooter->SetText(colTraded, QString::number(sums.FieldByName(S("SumTraded")).AsInteger()));
+        grdSecCodeFooter->SetText(colFixVol, FormatNumber(sums.FieldByName(S("SumFixVol")).AsFloat(), 2, regional));
+        QString part = QString::number(sums.FieldByName(S("SumPart")).AsFloat(), 'g', 15);
+        part.replace(QLatin1Char('.'), regional.DecimalSeparator);
+        grdSecCodeFooter->SetText(colPart, part);
+    });
+}
+
+void TfmOpt::Button2Click()
+{
+    FCore.RunGuarded([this] { FCore.Mailer().MailConnect(); });
+}
+
+void TfmOpt::Button3Click()
+{
+    FCore.RunGuarded([this] { FCore.Mailer().MailDisconnect(); });
+}
+
+void TfmOpt::Button4Click()
+{
+    FCore.RunGuarded([this] { FCore.Mailer().SendMail(edtMsg->text()); });
+}
+#undef S
