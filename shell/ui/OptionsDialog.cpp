@@ -173,8 +173,8 @@ QWidget* TfmOpt::CreatePositionsPage()
     ordersLayout->addWidget(edtTime1, 0, 1);
     ordersLayout->addWidget(new QLabel(S("Конец сессии:"), orders), 1, 0);
     ordersLayout->addWidget(edtTime2, 1, 1);
-    ordersLayout->addWidget(chExitQty, 2, 0, 1, 3);
-    ordersLayout->addWidget(rgpFilled, 3, 0, 1, 3);
+    ordersLayout->addWidget(chExitQty, 2, 0, 1, 2);
+    ordersLayout->addWidget(rgpFilled, 0, 2, 3, 1);
     ordersLayout->setColumnStretch(2, 1);
 
     rgpSingleMulti = new TRadioGroup(S(" Режим работы "), {S("Торговля по ОДНОМУ СЧЕТУ"),
@@ -183,8 +183,8 @@ QWidget* TfmOpt::CreatePositionsPage()
 
     auto* layout = new QGridLayout(page);
     layout->addWidget(rgpPositionSize, 0, 0);
-    layout->addWidget(orders, 0, 1, 2, 1);
-    layout->addWidget(rgpSingleMulti, 1, 0);
+    layout->addWidget(rgpSingleMulti, 0, 1, Qt::AlignTop);
+    layout->addWidget(orders, 1, 0, 1, 2);
     layout->setRowStretch(2, 1);
     return page;
 }
