@@ -418,13 +418,13 @@ TEST_F(OptionsDialogTest, PagesCaptionsAndTheWayIn)
 TEST_F(OptionsDialogTest, HelpButtonAndF1OpenTheManualAtTheSettingsTopic)
 {
     Open();
-    ASSERT_FALSE(Window->fmHelp->isVisible());
+    ASSERT_FALSE(Dialog->fmHelp->isVisible());
     QTest::mouseClick(Dialog->BitBtn3, Qt::LeftButton);
-    EXPECT_TRUE(Window->fmHelp->isVisible());
-    EXPECT_TRUE(Window->fmHelp->Text->toPlainText().contains(QStringLiteral("Введите верные данные!")));
-    Window->fmHelp->hide();
+    EXPECT_TRUE(Dialog->fmHelp->isVisible());
+    EXPECT_TRUE(Dialog->fmHelp->Text->toPlainText().contains(QStringLiteral("Введите верные данные!")));
+    Dialog->fmHelp->hide();
     QTest::keyClick(Dialog, Qt::Key_F1);
-    EXPECT_TRUE(Window->fmHelp->isVisible());
+    EXPECT_TRUE(Dialog->fmHelp->isVisible());
     Dialog->reject();
 }
 

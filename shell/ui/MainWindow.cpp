@@ -42,7 +42,6 @@ TfmMain::TfmMain(TMainCore& core, QWidget* parent)
     fmAbout = new TfmAbout(this);
     fmHelp = new TfmHelp(this);
     fmOpt = new TfmOpt(FCore, actConnectToBase, this);
-    connect(fmOpt, &TfmOpt::HelpRequested, fmHelp, &TfmHelp::ShowTopic);
 
     connect(&FCore, &TMainCore::CommandsChanged, this, &TfmMain::ShowCommandStates);
     connect(&FCore, &TMainCore::ShowWatchIcon, this, &TfmMain::ShowWatchFrame);

@@ -9,6 +9,7 @@
 #include "shell/ui/GridFind.h"
 #include "shell/ui/GridFooter.h"
 #include "shell/ui/GridKeys.h"
+#include "shell/ui/HelpWindow.h"
 #include "shell/ui/RadioGroup.h"
 
 #include <QAction>
@@ -393,7 +394,8 @@ void TfmOpt::CreateButtonBar()
     BitBtn3->setObjectName(S("BitBtn3"));
     connect(BitBtn1, &QPushButton::clicked, this, &TfmOpt::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
-    connect(BitBtn3, &QPushButton::clicked, this, [this] { emit HelpRequested(2); });
+    connect(BitBtn3, &QPushButton::clicked, this, &TfmOpt::ShowHelp);
+    fmHelp = new TfmHelp(this);
     auto* bar = new QHBoxLayout;
     bar->addStretch(1);
     bar->addWidget(BitBtn1);
@@ -550,10 +552,15 @@ void TfmOpt::keyPressEvent(QKeyEvent* event)
 {
     // F1 anywhere in the dialog: its own topic of the manual.
     if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
-        emit HelpRequested(2);
+        ShowHelp();
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+void TfmOpt::ShowHelp()
+{
+    fmHelp->ShowTopic(2);
 }
 
 void TfmOpt::done(int result)

@@ -14,6 +14,7 @@ class TGridFind;
 class TGridFooter;
 class TMainCore;
 class TRadioGroup;
+class TfmHelp;
 
 // The settings dialog "Настройки": every setting of the settings file on five pages
 // (positions, the terminal, mail, the securities, the filters) and the operator's tables
@@ -104,13 +105,12 @@ public:
     QPushButton* BitBtn1 = nullptr; // "OK"
     QPushButton* BitBtn2 = nullptr; // "Отмена"
     QPushButton* BitBtn3 = nullptr; // "&Справка"
+    // The manual, opened at the dialog's topic 2 by "&Справка" and F1. The dialog's own:
+    // the modal dialog would keep the operator from a manual window that is not its child.
+    TfmHelp* fmHelp = nullptr;
 
     // The path fields' browse controls.
     TFileNameEdit* FileNameEdit(QLineEdit* field) const;
-
-signals:
-    // The operator asked for the manual at a topic (the dialog's topic is 2).
-    void HelpRequested(int topic);
 
 protected:
     // The cycle goes on from here whichever way the dialog closed.
@@ -131,6 +131,7 @@ private:
     // Puts the focus on a field, showing its page first.
     void FocusField(QWidget* field);
     void ShowModal();
+    void ShowHelp();
 
     TMainCore& FCore;
     QWidget* FFocusAfterRetry = nullptr;
