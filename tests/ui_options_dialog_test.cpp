@@ -1,4 +1,5 @@
 #include "base/CodePage.h"
+#include "intake/SessionTime.h"
 #include "shell/MainCore.h"
 #include "shell/ui/DataGrid.h"
 #include "shell/ui/DbNavigator.h"
@@ -388,6 +389,28 @@ TEST_F(OptionsDialogTest, ABadNumberAndABadTimeGiveBothMessagesAndTheFocusEndsOn
     QTest::mouseClick(Dialog->BitBtn2, Qt::LeftButton);
     EXPECT_FALSE(Dialog->isVisible());
     EXPECT_EQ(ReadWholeFile(IniPath()), kFirstFile);
+}
+
+TEST_F(OptionsDialogTest, BadValuesReadFromTheFileAreShownAndRefusedUntilCorrected)
+{
+    WriteWholeFile(IniPath(), "[Position]\r\nFixVol=abc\r\ntime1=9:30\r\n[Quik]\r\nQuikConnectTimeOut=0\r\n");
+    Core->LoadSettingsReported();
+    PointAtTestFiles(Core->Settings(), Bases);
+    Open();
+    EXPECT_EQ(Dialog->edtFixVol->text(), QStringLiteral("abc"));
+    ClickOk();
+    EXPECT_EQ(Env.Messages, (QStringList{kBadData, kBadTime}));
+    EXPECT_EQ(Dialog->focusWidget(), Dialog->edtTime1);
+    Env.Messages.clear();
+    Type(Dialog->edtFixVol, QStringLiteral("1500"));
+    Type(Dialog->edtTime1, QStringLiteral("_93000")); // the first hour digit left blank
+    ClickOk();
+    EXPECT_TRUE(Env.Messages.isEmpty()) << Env.Messages.join(QLatin1Char('|')).toStdString();
+    TSettings saved;
+    saved.ProgramFolder = ProgramDir.path() + QLatin1Char('/');
+    saved.LoadSettings();
+    EXPECT_EQ(saved.edtFixVol, QStringLiteral("1500"));
+    EXPECT_EQ(SessionTime(saved.edtTime1), QTime(9, 30));
 }
 
 TEST_F(OptionsDialogTest, PagesCaptionsAndTheWayIn)

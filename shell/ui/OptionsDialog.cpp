@@ -132,6 +132,7 @@ TfmOpt::TfmOpt(TMainCore& core, QAction* connectAction, QWidget* parent) : QDial
     layout->addWidget(PageControl1, 1);
     CreateButtonBar();
     setFixedSize(708, 493);
+    BindSettings();
     ShowSettings();
     FollowEdits();
     connect(&FCore, &TMainCore::UpdateSumList, this, &TfmOpt::UpdateSumList);
@@ -409,62 +410,17 @@ TFileNameEdit* TfmOpt::FileNameEdit(QLineEdit* field) const
     return field ? qobject_cast<TFileNameEdit*>(field->parentWidget()) : nullptr;
 }
 
-void TfmOpt::ShowSettings()
+void TfmOpt::BindSettings()
 {
-    const TSettings& s = FCore.Settings();
-    rgpPositionSize->SetItemIndex(s.rgpPositionSize);
-    edtFixVol->setText(s.edtFixVol);
-    edtPart->setText(s.edtPart);
-    rgpFilled->SetItemIndex(s.rgpFilled);
-    edtTime1->setText(TimeFieldText(s.edtTime1));
-    edtTime2->setText(TimeFieldText(s.edtTime2));
-    chExitQty->setChecked(s.chExitQty);
-    rgpSingleMulti->SetItemIndex(s.rgpSingleMulti);
-    edtTRI->setText(s.edtTRI);
-    edtTRO->setText(s.edtTRO);
-    edtInfoLog->setText(s.edtInfoLog);
-    edtAccountMicex->setText(s.edtAccountMicex);
-    edtAccountFORTS->setText(s.edtAccountFORTS);
-    edtIntTable->setText(s.edtIntTable);
-    edtQuikConnectTimeOut->setText(s.edtQuikConnectTimeOut);
-    edtCode->setText(s.edtCode);
-    edtAlerts->setText(s.edtAlerts);
-    edtQuikData->setText(s.edtQuikData);
-    chConnect->setChecked(s.chConnect);
-    chQuikConnect->setChecked(s.chQuikConnect);
-    edtSMTP->setText(s.edtSMTP);
-    edtPort->setText(s.edtPort);
-    edtUser->setText(s.edtUser);
-    edtPassword->setText(s.edtPassword);
-    chAuten->setChecked(s.chAuten);
-    edtFromName->setText(s.edtFromName);
-    edtFromAddress->setText(s.edtFromAddress);
-    edtEmail1->setText(s.edtEmail1);
-    edtEmail2->setText(s.edtEmail2);
-    chSendTrans_Id->setChecked(s.chSendTrans_Id);
-    chSendTrans_done->setChecked(s.chSendTrans_done);
-    chSendQuikConnect->setChecked(s.chSendQuikConnect);
-}
-
-void TfmOpt::FollowEdits()
-{
-    TSettings& s = FCore.Settings();
     const TRegional& regional = FCore.Environment().Regional;
-    auto text = [&](QLineEdit* field, QString TSettings::*member, std::function<bool(const QString&)> valid = {}) {
-        connect(field, &QLineEdit::textEdited, this, [&s, field, member, valid] {
-            // A value that would not convert stays in the field until it is corrected.
-            if (!valid || valid(field->text()))
-                s.*member = field->text();
-        });
-    };
-    auto flag = [&](QCheckBox* check, bool TSettings::*member) {
-        connect(check, &QCheckBox::toggled, this, [&s, member](bool checked) { s.*member = checked; });
-    };
-    auto choice = [&](TRadioGroup* group, int TSettings::*member) {
-        connect(group, &TRadioGroup::ItemIndexChanged, this, [&s, member](int index) { s.*member = index; });
-    };
     auto decimal = [&regional](const QString& value) { return IsDecimal(value, regional); };
+    auto text = [this](QLineEdit* field, QString TSettings::*setting, TCheck valid = {}) {
+        FTexts.append({field, setting, std::move(valid)});
+    };
+    auto flag = [this](QCheckBox* field, bool TSettings::*setting) { FFlags.append({field, setting}); };
+    auto choice = [this](TRadioGroup* field, int TSettings::*setting) { FChoices.append({field, setting}); };
 
+    // In the order of the settings file.
     choice(rgpPositionSize, &TSettings::rgpPositionSize);
     text(edtFixVol, &TSettings::edtFixVol, decimal);
     text(edtPart, &TSettings::edtPart, decimal);
@@ -497,6 +453,46 @@ void TfmOpt::FollowEdits()
     flag(chSendTrans_Id, &TSettings::chSendTrans_Id);
     flag(chSendTrans_done, &TSettings::chSendTrans_done);
     flag(chSendQuikConnect, &TSettings::chSendQuikConnect);
+}
+
+void TfmOpt::ShowSettings()
+{
+    const TSettings& settings = FCore.Settings();
+    for (const TTextBinding& text : FTexts) {
+        const QString value = settings.*text.Setting;
+        text.Field->setText(text.Field->inputMask().isEmpty() ? value : TimeFieldText(value));
+    }
+    for (const auto& [field, setting] : FFlags)
+        field->setChecked(settings.*setting);
+    for (const auto& [field, setting] : FChoices)
+        field->SetItemIndex(settings.*setting);
+}
+
+void TfmOpt::FollowEdits()
+{
+    TSettings& settings = FCore.Settings();
+    for (const TTextBinding& text : FTexts) {
+        connect(text.Field, &QLineEdit::textEdited, this, [&settings, text] {
+            // A value that would not convert stays in the field until it is corrected.
+            if (!text.Valid || text.Valid(text.Field->text()))
+                settings.*text.Setting = text.Field->text();
+        });
+    }
+    for (const auto& [field, setting] : FFlags)
+        connect(field, &QCheckBox::toggled, this, [&settings, setting](bool checked) { settings.*setting = checked; });
+    for (const auto& [field, setting] : FChoices)
+        connect(field, &TRadioGroup::ItemIndexChanged, this, [&settings, setting](int index) { settings.*setting = index; });
+}
+
+void TfmOpt::StoreFields()
+{
+    TSettings& settings = FCore.Settings();
+    for (const TTextBinding& text : FTexts)
+        settings.*text.Setting = text.Field->text();
+    for (const auto& [field, setting] : FFlags)
+        settings.*setting = field->isChecked();
+    for (const auto& [field, setting] : FChoices)
+        settings.*setting = field->ItemIndex();
 }
 
 void TfmOpt::Execute()
@@ -536,7 +532,13 @@ void TfmOpt::BitBtn1Click()
     const QString badTime = S("Веденно неверное время!");
     const bool badTimes = (!IsSessionTime(edtTime1->text()) && Refuse(edtTime1, badTime))
                           || (!IsSessionTime(edtTime2->text()) && Refuse(edtTime2, badTime));
-    done(badNumber || badTimes ? Retry : QDialog::Accepted);
+    if (badNumber || badTimes) {
+        done(Retry);
+        return;
+    }
+    // Every field passed: the settings take exactly what the dialog shows.
+    StoreFields();
+    done(QDialog::Accepted);
 }
 
 void TfmOpt::FocusField(QWidget* field)

@@ -1,6 +1,11 @@
 #pragma once
 
+#include "data/Settings.h"
+
 #include <QDialog>
+#include <QList>
+#include <functional>
+#include <utility>
 
 class QAction;
 class QCheckBox;
@@ -124,8 +129,12 @@ private:
     QWidget* CreateSecuritiesPage();
     QWidget* CreateFiltersPage();
     void CreateButtonBar();
+    // Which control edits which setting (and what a text must pass to be taken).
+    void BindSettings();
     // The controls write into the settings as the operator changes them.
     void FollowEdits();
+    // Every control into the settings, once all passed the checks.
+    void StoreFields();
     // Whether a check failed; the message shown and the field remembered for the focus.
     bool Refuse(QLineEdit* field, const QString& message);
     // Puts the focus on a field, showing its page first.
@@ -133,6 +142,16 @@ private:
     void ShowModal();
     void ShowHelp();
 
+    using TCheck = std::function<bool(const QString&)>;
+    struct TTextBinding {
+        QLineEdit* Field;
+        QString TSettings::*Setting;
+        TCheck Valid; // none: every text is taken
+    };
+
     TMainCore& FCore;
     QWidget* FFocusAfterRetry = nullptr;
+    QList<TTextBinding> FTexts;
+    QList<std::pair<QCheckBox*, bool TSettings::*>> FFlags;
+    QList<std::pair<TRadioGroup*, int TSettings::*>> FChoices;
 };
