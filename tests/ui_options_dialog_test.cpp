@@ -486,6 +486,7 @@ TEST_F(OptionsDialogTest, SecuritiesAreAddedEditedAndDeletedThroughTheGridWithTh
     EXPECT_EQ(grid->currentIndex(), grid->model()->index(2, 2));
     TypeCell(grid, QStringLiteral("2000"));
     TypeCell(grid, QStringLiteral("5"));
+    EXPECT_TRUE(Dialog->isVisible()) << "Enter in the grid does not press OK";
     EXPECT_TRUE(Env.Messages.isEmpty()) << "nothing is stored while the new row is entered";
     QTest::mouseClick(Dialog->navSecCode->Button(TDBNavigator::nbFirst), Qt::LeftButton);
     EXPECT_EQ(Env.Messages, QStringList{kNoSecCode});
@@ -615,6 +616,9 @@ TEST_P(OptionsFilterTest, RowsAreAddedEditedAndDeletedAfterAQuestion)
     GoTo(grid, 1, 0);
     TypeCell(grid, QStringLiteral("Вторая"));
     EXPECT_EQ(RowsOf(table, column + QStringLiteral("='Вторая'")), 1);
+    EXPECT_TRUE(Dialog->isVisible()) << "Enter in the grid does not press OK";
+    QTest::keyClick(grid, Qt::Key_Return);
+    EXPECT_TRUE(Dialog->isVisible());
 
     GoTo(grid, 0, 0);
     TypeCell(grid, QStringLiteral("Изменённая"));

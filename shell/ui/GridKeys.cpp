@@ -69,22 +69,24 @@ private:
     QTableView* FGrid;
 };
 
-// Enter on the grid itself, no cell being edited: on to the next cell.
+// Enter on the grid itself (no cell being edited, or passed on by a cell's editor after
+// it stored the cell): on to the next cell when moving, and taken either way.
 class TEnterFilter : public QObject {
 public:
-    explicit TEnterFilter(QTableView& grid) : QObject(&grid), FGrid(grid) {}
+    TEnterFilter(QTableView& grid, bool move) : QObject(&grid), FGrid(grid), FMove(move) {}
 
     bool eventFilter(QObject*, QEvent* event) override
     {
-        // While a cell is edited its editor has the keys, not the grid.
         if (!IsEnter(event))
             return false;
-        MoveToNextCell(FGrid);
+        if (FMove)
+            MoveToNextCell(FGrid);
         return true;
     }
 
 private:
     QTableView& FGrid;
+    const bool FMove;
 };
 
 } // namespace
@@ -92,5 +94,10 @@ private:
 void EnterMovesToNextCell(QTableView& grid)
 {
     grid.setItemDelegate(new TEnterDelegate(grid));
-    grid.installEventFilter(new TEnterFilter(grid));
+    grid.installEventFilter(new TEnterFilter(grid, true));
+}
+
+void KeepEnterInGrid(QTableView& grid)
+{
+    grid.installEventFilter(new TEnterFilter(grid, false));
 }

@@ -6,3 +6,7 @@ class QTableView;
 // from the last column to the first cell of the next row. A cell being edited is stored
 // first. The grid's other keys stay as they are.
 void EnterMovesToNextCell(QTableView& grid);
+
+// Enter in the grid stays there: a cell being edited is stored and the cursor stays on it;
+// the key does not go on to the window (where it would press the default button).
+void KeepEnterInGrid(QTableView& grid);

@@ -41,13 +41,18 @@ TfmMain::TfmMain(TMainCore& core, QWidget* parent)
     CreateStatusBar();
     fmAbout = new TfmAbout(this);
     fmHelp = new TfmHelp(this);
-    fmOpt = new TfmOpt(FCore, actConnectToBase, this);
+    fmOpt = new TfmOpt(FCore, actConnectToBase);
 
     connect(&FCore, &TMainCore::CommandsChanged, this, &TfmMain::ShowCommandStates);
     connect(&FCore, &TMainCore::ShowWatchIcon, this, &TfmMain::ShowWatchFrame);
     connect(&FCore, &TMainCore::ShowStatusBar, this, &TfmMain::ShowStatusPanels);
     connect(&FCore, &TMainCore::UpdatePortfolioSum, this, &TfmMain::UpdatePortfolioSum);
     ShowCommandStates();
+}
+
+TfmMain::~TfmMain()
+{
+    delete fmOpt;
 }
 
 void TfmMain::CreateActions()

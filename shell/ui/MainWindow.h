@@ -24,6 +24,7 @@ class TfmMain : public QMainWindow {
     Q_OBJECT
 public:
     TfmMain(TMainCore& core, QWidget* parent = nullptr);
+    ~TfmMain() override;
 
     QAction* actStartWatch = nullptr;
     QAction* actStopWatch = nullptr;
@@ -51,6 +52,7 @@ public:
     QSystemTrayIcon* RxTrayIcon1 = nullptr;
     TfmAbout* fmAbout = nullptr;
     TfmHelp* fmHelp = nullptr;
+    // A window of its own, centred on the screen; the main window deletes it.
     TfmOpt* fmOpt = nullptr;
     // The six panels of StatusBar1.
     std::array<QLabel*, 6> StatusPanels{};

@@ -142,6 +142,9 @@ private:
     void ShowModal();
     void ShowHelp();
 
+    // The columns of the securities grid that have a footer.
+    enum { colTraded = 1, colFixVol = 2, colPart = 3 };
+
     using TCheck = std::function<bool(const QString&)>;
     struct TTextBinding {
         QLineEdit* Field;
