@@ -484,8 +484,13 @@ TEST_F(OptionsDialogTest, SecuritiesAreAddedEditedAndDeletedThroughTheGridWithTh
     QTest::keyClick(grid, Qt::Key_Space); // Traded
     QTest::keyClick(grid, Qt::Key_Return);
     EXPECT_EQ(grid->currentIndex(), grid->model()->index(2, 2));
-    TypeCell(grid, QStringLiteral("2000"));
+    TypeCell(grid, QStringLiteral("2000,5")); // the regional separator
     TypeCell(grid, QStringLiteral("5"));
+    TypeCell(grid, QStringLiteral("0,2"));
+    TypeCell(grid, QStringLiteral("1,5")); // a lot is a whole number
+    EXPECT_EQ(Env.Messages, QStringList{QStringLiteral("Значение \"1,5\" не является целым числом")});
+    Env.Messages.clear();
+    EXPECT_TRUE(grid->model()->index(2, 5).data().toString().isEmpty());
     EXPECT_TRUE(Dialog->isVisible()) << "Enter in the grid does not press OK";
     EXPECT_TRUE(Env.Messages.isEmpty()) << "nothing is stored while the new row is entered";
     QTest::mouseClick(Dialog->navSecCode->Button(TDBNavigator::nbFirst), Qt::LeftButton);
@@ -496,7 +501,12 @@ TEST_F(OptionsDialogTest, SecuritiesAreAddedEditedAndDeletedThroughTheGridWithTh
     TypeCell(grid, QStringLiteral("LKOH"));
     QTest::mouseClick(Dialog->navSecCode->Button(TDBNavigator::nbPost), Qt::LeftButton);
     EXPECT_EQ(RowsOf(QStringLiteral("tSecCode"), QStringLiteral("Ticker='LKOH' AND SecCode='LKOH' AND Traded")), 1);
-    EXPECT_EQ(Footers(), (QStringList{QStringLiteral("2"), QStringLiteral("3 000,50"), QStringLiteral("15")}));
+    // Numbers, not the typed texts.
+    EXPECT_EQ(RowsOf(QStringLiteral("tSecCode"),
+                     QStringLiteral("Ticker='LKOH' AND typeof(FixVol)='real' AND FixVol=2000.5 AND Slippage=0.2 "
+                                    "AND LotSize IS NULL")),
+              1);
+    EXPECT_EQ(Footers(), (QStringList{QStringLiteral("2"), QStringLiteral("3 001,00"), QStringLiteral("15")}));
 
     // An existing row is stored at once.
     const int gazp = grid->Table().Locate(QStringLiteral("Ticker"), QStringLiteral("GAZP")) ? grid->Table().RecNo() : -1;
@@ -504,7 +514,7 @@ TEST_F(OptionsDialogTest, SecuritiesAreAddedEditedAndDeletedThroughTheGridWithTh
     GoTo(grid, gazp, 1);
     QTest::keyClick(grid, Qt::Key_Space);
     EXPECT_EQ(RowsOf(QStringLiteral("tSecCode"), QStringLiteral("Ticker='GAZP' AND Traded")), 1);
-    EXPECT_EQ(Footers(), (QStringList{QStringLiteral("3"), QStringLiteral("3 500,50"), QStringLiteral("20")}));
+    EXPECT_EQ(Footers(), (QStringList{QStringLiteral("3"), QStringLiteral("3 501,00"), QStringLiteral("20")}));
 
     // A deletion asks first; "no" keeps the row.
     GoTo(grid, gazp, 0);
@@ -515,7 +525,12 @@ TEST_F(OptionsDialogTest, SecuritiesAreAddedEditedAndDeletedThroughTheGridWithTh
     Answer = true;
     QTest::mouseClick(Dialog->navSecCode->Button(TDBNavigator::nbDelete), Qt::LeftButton);
     EXPECT_EQ(RowsOf(QStringLiteral("tSecCode"), QStringLiteral("Ticker='GAZP'")), 0);
-    EXPECT_EQ(Footers(), (QStringList{QStringLiteral("2"), QStringLiteral("3 000,50"), QStringLiteral("15")}));
+    EXPECT_EQ(Footers(), (QStringList{QStringLiteral("2"), QStringLiteral("3 001,00"), QStringLiteral("15")}));
+
+    // An existing amount is edited as the operator writes numbers.
+    GoTo(grid, grid->Table().Locate(QStringLiteral("Ticker"), QStringLiteral("SBER")) ? grid->Table().RecNo() : 0, 2);
+    TypeCell(grid, QStringLiteral("1200,25"));
+    EXPECT_EQ(RowsOf(QStringLiteral("tSecCode"), QStringLiteral("Ticker='SBER' AND FixVol=1200.25")), 1);
     ClickOk();
     EXPECT_TRUE(Env.Errors.isEmpty()) << Env.Errors.join(QLatin1Char('|')).toStdString();
 }

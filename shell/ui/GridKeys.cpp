@@ -5,7 +5,6 @@
 #include <QKeyEvent>
 #include <QMetaProperty>
 #include <QPointer>
-#include <QStyledItemDelegate>
 #include <QTableView>
 
 namespace {
@@ -37,38 +36,6 @@ void MoveToNextCell(QTableView& grid)
     grid.setCurrentIndex(model->index(row, column));
 }
 
-// The cells' editors: Enter stores the cell and closes the editor as usual, and then the
-// grid moves on once the editor is gone.
-class TEnterDelegate : public QStyledItemDelegate {
-public:
-    explicit TEnterDelegate(QTableView& grid) : QStyledItemDelegate(&grid), FGrid(&grid) {}
-
-    // The value goes where the grid keeps it: a new row holds its cells until it is left.
-    void setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const override
-    {
-        const QByteArray property = editor->metaObject()->userProperty().name();
-        SetGridCell(*FGrid, index, editor->property(property.constData()));
-    }
-
-protected:
-    bool eventFilter(QObject* object, QEvent* event) override
-    {
-        auto* editor = qobject_cast<QWidget*>(object);
-        if (!editor || !IsEnter(event))
-            return QStyledItemDelegate::eventFilter(object, event);
-        // Stored and closed here, the key taken: it must not reach the grid as well.
-        emit commitData(editor);
-        emit closeEditor(editor, QAbstractItemDelegate::NoHint);
-        QPointer<QTableView> grid = FGrid;
-        QMetaObject::invokeMethod(
-            FGrid, [grid] { if (grid) MoveToNextCell(*grid); }, Qt::QueuedConnection);
-        return true;
-    }
-
-private:
-    QTableView* FGrid;
-};
-
 // Enter on the grid itself (no cell being edited, or passed on by a cell's editor after
 // it stored the cell): on to the next cell when moving, and taken either way.
 class TEnterFilter : public QObject {
@@ -91,9 +58,39 @@ private:
 
 } // namespace
 
+TGridCellDelegate::TGridCellDelegate(QTableView& grid) : QStyledItemDelegate(&grid), FGrid(&grid) {}
+
+void TGridCellDelegate::setModelData(QWidget* editor, QAbstractItemModel*, const QModelIndex& index) const
+{
+    QVariant value;
+    if (EditorValue(editor, &value))
+        SetGridCell(*FGrid, index, value);
+}
+
+bool TGridCellDelegate::EditorValue(QWidget* editor, QVariant* value) const
+{
+    const QByteArray property = editor->metaObject()->userProperty().name();
+    *value = editor->property(property.constData());
+    return true;
+}
+
+bool TGridCellDelegate::eventFilter(QObject* object, QEvent* event)
+{
+    auto* editor = qobject_cast<QWidget*>(object);
+    if (!editor || !IsEnter(event))
+        return QStyledItemDelegate::eventFilter(object, event);
+    // Stored and closed here, the key taken: it must not reach the grid as well.
+    emit commitData(editor);
+    emit closeEditor(editor, QAbstractItemDelegate::NoHint);
+    QPointer<QTableView> grid = FGrid;
+    QMetaObject::invokeMethod(
+        FGrid, [grid] { if (grid) MoveToNextCell(*grid); }, Qt::QueuedConnection);
+    return true;
+}
+
 void EnterMovesToNextCell(QTableView& grid)
 {
-    grid.setItemDelegate(new TEnterDelegate(grid));
+    grid.setItemDelegate(new TGridCellDelegate(grid));
     grid.installEventFilter(new TEnterFilter(grid, true));
 }
 

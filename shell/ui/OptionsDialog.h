@@ -142,8 +142,8 @@ private:
     void ShowModal();
     void ShowHelp();
 
-    // The columns of the securities grid that have a footer.
-    enum { colTraded = 1, colFixVol = 2, colPart = 3 };
+    // Columns of the securities grid: those with a footer, and those of numbers.
+    enum { colTraded = 1, colFixVol = 2, colPart = 3, colSlippage = 4, colLotSize = 5, colDigits = 7 };
 
     using TCheck = std::function<bool(const QString&)>;
     struct TTextBinding {

@@ -9,6 +9,7 @@
 #include "shell/ui/GridFooter.h"
 #include "shell/ui/GridKeys.h"
 #include "shell/ui/HelpWindow.h"
+#include "shell/ui/NumberColumn.h"
 #include "shell/ui/RadioGroup.h"
 
 #include <QAction>
@@ -269,6 +270,11 @@ QWidget* TfmOpt::CreateSecuritiesPage()
     grdSecCode->AllowEditing();
     EnterMovesToNextCell(*grdSecCode);
     grdSecCode->setItemDelegateForColumn(colTraded, new TCheckColumnDelegate(grdSecCode));
+    // The amounts, shares and slippage with the regional separator; lot and digits whole.
+    for (int column : {colFixVol, colPart, colSlippage})
+        grdSecCode->setItemDelegateForColumn(column, new TNumberColumnDelegate(*grdSecCode, environment, false));
+    for (int column : {colLotSize, colDigits})
+        grdSecCode->setItemDelegateForColumn(column, new TNumberColumnDelegate(*grdSecCode, environment, true));
     grdSecCodeFooter = new TGridFooter(*grdSecCode, page);
     grdSecCodeFooter->setObjectName(S("grdSecCodeFooter"));
     navSecCode = new TDBNavigator(*grdSecCode, environment, page);
