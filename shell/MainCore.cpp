@@ -53,6 +53,39 @@ void TMainCore::LoadSettingsReported()
     });
 }
 
+namespace {
+
+bool Editing(const TTable& table)
+{
+    return table.State() == TDataSet::TState::Edit || table.State() == TDataSet::TState::Insert;
+}
+
+} // namespace
+
+void TMainCore::OptionsConfirmed()
+{
+    for (TTable* table : {&FDatMod.tSecCode(), &FDatMod.tWorkSpaces(), &FDatMod.tStrategy()}) {
+        if (Editing(*table))
+            RunGuarded([table] { table->Post(); });
+    }
+    RunGuarded([this] { FSettings.SaveSettings(); });
+    UpdateStatusBar();
+    RunGuarded([this] {
+        FtimUpdateTable.SetPeriod(FSettings.UpdateTablePeriod());
+        FtimInfoLog.SetPeriod(FSettings.InfoLogPeriod());
+    });
+}
+
+void TMainCore::OptionsCancelled()
+{
+    for (TTable* table : {&FDatMod.tSecCode(), &FDatMod.tWorkSpaces(), &FDatMod.tStrategy()}) {
+        if (Editing(*table))
+            RunGuarded([table] { table->Cancel(); });
+    }
+    LoadSettingsReported();
+    UpdateStatusBar();
+}
+
 TStatusTexts TMainCore::StatusBarTexts() const
 {
     auto state = [](bool open) { return open ? QStringLiteral("OK") : QStringLiteral("Нет"); };

@@ -72,6 +72,14 @@ public:
     // reported and leaves its timer and the later one as they were). A session time that
     // is not a time of day is then reported too, also in the log.
     void LoadSettingsReported();
+    // The settings dialog closed with OK: a row of the securities, workspaces or strategies
+    // still being edited is stored, the settings file saved, the status bar shown and the
+    // two timers take the periods of the settings at once. Each step is reported on its
+    // own: a row that cannot be stored does not keep the settings from the file.
+    void OptionsConfirmed();
+    // The settings dialog closed otherwise: those rows' edits are dropped, the settings
+    // loaded again from the file (the timers with them) and the status bar shown.
+    void OptionsCancelled();
 
     // Commands and ticks as the window triggers them: each runs inside the guard.
     void RunGuarded(const std::function<void()>& work) { Guarded(FEnvironment, work); }

@@ -2,8 +2,8 @@
 // folder prepared by scripts/run-demo, starts the terminal simulator and the strategy
 // platform simulator, watches for a short scripted session, then prints what happened
 // (transaction lines, results, bookings, log lines), writes a picture of the main window
-// and one of each tab, of the About window, of the clients dialog and of the open "Файл"
-// menu beside it, and exits.
+// and one of each tab, of the About window, of the clients dialog, of the open "Файл" menu
+// beside it and of each page of the settings dialog, and exits.
 //   zovrant-demo --folder DIR --script FILE [--seconds N] [--picture FILE]
 // DIR holds Zovrant.ini, both databases and the terminal's files; Zovrant.log is written
 // in the working directory, as the program does. Each simulator is waited for until it
@@ -17,6 +17,7 @@
 #include "shell/ui/About.h"
 #include "shell/ui/Clients.h"
 #include "shell/ui/MainWindow.h"
+#include "shell/ui/OptionsDialog.h"
 #include "tools/SimulatorReady.h"
 
 #include <QApplication>
@@ -112,7 +113,7 @@ QString SaveClientsPicture(TfmMain& window, const QString& stem)
 }
 
 // Beside PICTURE.png: PICTURE-tab1.png to -tab8.png, PICTURE-about.png, PICTURE-clients.png,
-// PICTURE-menu.png.
+// PICTURE-menu.png, PICTURE-options1.png to -options5.png.
 void SavePictures(TfmMain& window, const QString& picture)
 {
     const QFileInfo info(picture);
@@ -144,6 +145,19 @@ void SavePictures(TfmMain& window, const QString& picture)
         saved << stem + QStringLiteral("-menu.png");
         shot.save(saved.last());
     }
+    // The settings dialog as the settings command shows it, one picture per page. It is
+    // hidden afterwards without closing, so that its cycle neither saves nor reloads.
+    TfmOpt* options = window.fmOpt;
+    const int optionsPage = options->PageControl1->currentIndex();
+    options->Execute();
+    for (int i = 0; i < options->PageControl1->count(); ++i) {
+        options->PageControl1->setCurrentIndex(i);
+        saved << QStringLiteral("%1-options%2.png").arg(stem).arg(i + 1);
+        options->grab().save(saved.last());
+    }
+    options->PageControl1->setCurrentIndex(optionsPage);
+    options->hide();
+
     for (const QString& path : saved)
         Print(QStringLiteral("--- picture: ") + path);
 }

@@ -7,6 +7,7 @@
 #include "shell/ui/GridFooter.h"
 #include "shell/ui/HelpWindow.h"
 #include "shell/ui/LogView.h"
+#include "shell/ui/OptionsDialog.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -42,12 +43,18 @@ TfmMain::TfmMain(TMainCore& core, QWidget* parent)
     fmAbout = new TfmAbout(this);
     fmClients = new TfmClients(FCore.DatMod().tClients(), FCore.Environment(), this);
     fmHelp = new TfmHelp(this);
+    fmOpt = new TfmOpt(FCore, actConnectToBase);
 
     connect(&FCore, &TMainCore::CommandsChanged, this, &TfmMain::ShowCommandStates);
     connect(&FCore, &TMainCore::ShowWatchIcon, this, &TfmMain::ShowWatchFrame);
     connect(&FCore, &TMainCore::ShowStatusBar, this, &TfmMain::ShowStatusPanels);
     connect(&FCore, &TMainCore::UpdatePortfolioSum, this, &TfmMain::UpdatePortfolioSum);
     ShowCommandStates();
+}
+
+TfmMain::~TfmMain()
+{
+    delete fmOpt;
 }
 
 void TfmMain::CreateActions()
@@ -98,6 +105,7 @@ void TfmMain::CreateActions()
     connect(actClients, &QAction::triggered, this,
             [this] { FCore.RunGuarded([this] { fmClients->actClientsExecute(); }); });
     connect(actAbout, &QAction::triggered, this, &TfmMain::actAboutExecute);
+    connect(actOpt, &QAction::triggered, this, &TfmMain::actOptExecute);
     connect(actHelpCont, &QAction::triggered, this, &TfmMain::actHelpContExecute);
     auto* helpKey = new QAction(this);
     helpKey->setShortcut(QKeySequence(Qt::Key_F1));
@@ -288,6 +296,11 @@ void TfmMain::actAboutExecute()
 {
     fmAbout->ShowCounters(FCore.Writer().TransCounter(), FCore.ResultReader().TransSentCount(),
                           FCore.ResultReader().TransDoneCount());
+}
+
+void TfmMain::actOptExecute()
+{
+    fmOpt->Execute();
 }
 
 void TfmMain::UpdatePortfolioSum()

@@ -15,6 +15,7 @@ class TDataGrid;
 class TfmAbout;
 class TfmClients;
 class TfmHelp;
+class TfmOpt;
 class TGridFooter;
 class TLogView;
 
@@ -24,6 +25,7 @@ class TfmMain : public QMainWindow {
     Q_OBJECT
 public:
     TfmMain(TMainCore& core, QWidget* parent = nullptr);
+    ~TfmMain() override;
 
     QAction* actStartWatch = nullptr;
     QAction* actStopWatch = nullptr;
@@ -52,6 +54,8 @@ public:
     TfmAbout* fmAbout = nullptr;
     TfmClients* fmClients = nullptr;
     TfmHelp* fmHelp = nullptr;
+    // A window of its own, centred on the screen; the main window deletes it.
+    TfmOpt* fmOpt = nullptr;
     // The six panels of StatusBar1.
     std::array<QLabel*, 6> StatusPanels{};
 
@@ -78,6 +82,8 @@ private:
     void ShowCommandStates();
     void ShowWatchFrame(int frame);
     void actAboutExecute();
+    // The settings dialog cycle.
+    void actOptExecute();
     // Refills the portfolio grid's footer from the totals of the portfolio table.
     void UpdatePortfolioSum();
     // The manual's contents; F1 opens its topic 1, the main window.
