@@ -1,6 +1,6 @@
 // The strategy order's wording ("Buy 10 at 25.5 Limit") as the platform may write it in its
 // alert database, read under a point or a comma regional separator, and the transaction
-// price made from what it gives.
+// price made from what it gives; the same text also as a workspace path.
 #include "tests/fuzz/FuzzCheck.h"
 
 #include "base/Environment.h"
@@ -65,6 +65,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const qint32 digits = input.ConsumeIntegralInRange<qint32>(-MaxPriceDigits, MaxPriceDigits);
     const double slippage = input.ConsumeFloatingPointInRange<double>(0, MaxSlippagePercent - 1);
     omega.Order = QString::fromUtf8(input.ConsumeRemainingBytesAsString());
+
+    // The same text as a workspace path: open positions are booked under its file name.
+    const QString workspaceName = WorkspaceFileName(omega.Order);
+    FuzzCheck(omega.Order.endsWith(workspaceName) && !workspaceName.contains(QLatin1Char('\\'))
+                  && !workspaceName.contains(QLatin1Char(':')),
+              "a workspace's file name is the path's last part");
 
     TOrder order;
     try {
