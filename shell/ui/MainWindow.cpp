@@ -8,6 +8,7 @@
 #include "shell/ui/HelpWindow.h"
 #include "shell/ui/LogView.h"
 #include "shell/ui/OptionsDialog.h"
+#include "shell/ui/ProgramIcons.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -17,7 +18,6 @@
 #include <QMenuBar>
 #include <QSplitter>
 #include <QStatusBar>
-#include <QStyle>
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <QWindowStateChangeEvent>
@@ -32,7 +32,7 @@ TfmMain::TfmMain(TMainCore& core, QWidget* parent)
 {
     QApplication::setApplicationDisplayName(QString());
     setWindowTitle(kTitle);
-    setWindowIcon(WatchIcons[0]);
+    setWindowIcon(ApplicationIcon());
     resize(992, 712);
     CreateActions();
     CreateToolBar();
@@ -59,31 +59,30 @@ TfmMain::~TfmMain()
 
 void TfmMain::CreateActions()
 {
-    QStyle* style = QApplication::style();
     auto make = [this](const QString& caption, const QString& hint, const QIcon& icon) {
         auto* action = new QAction(icon, caption, this);
         action->setToolTip(hint);
         return action;
     };
     actStartWatch = make(QStringLiteral("Начать загрузку"), QStringLiteral("Начать загрузку"),
-                         style->standardIcon(QStyle::SP_MediaPlay));
+                         ProgramIcon(QStringLiteral("start-watch")));
     actStopWatch = make(QStringLiteral("Остановить загрузку"), QStringLiteral("Остановиь загрузку"),
-                        style->standardIcon(QStyle::SP_MediaStop));
+                        ProgramIcon(QStringLiteral("stop-watch")));
     actSendNewOrderManual = make(QStringLiteral("Отправить ордер в Quik"),
                                  QStringLiteral("Выставить ордер вручную"),
-                                 style->standardIcon(QStyle::SP_ArrowUp));
+                                 ProgramIcon(QStringLiteral("send-order")));
     actSendKillOrderManual = make(QStringLiteral("actSendKillOrderManual"), QStringLiteral("Отменить ордер"),
-                                  style->standardIcon(QStyle::SP_DialogCancelButton));
+                                  ProgramIcon(QStringLiteral("kill-order")));
     actClients = make(QStringLiteral("Клиенты"), QStringLiteral("Клиенты"),
-                      style->standardIcon(QStyle::SP_DirHomeIcon));
+                      ProgramIcon(QStringLiteral("clients")));
     actOpt = make(QStringLiteral("&Настройки..."), QStringLiteral("Настройки"),
-                  style->standardIcon(QStyle::SP_FileDialogDetailedView));
+                  ProgramIcon(QStringLiteral("settings")));
     actConnectToBase = make(QStringLiteral("Подключиться"), QStringLiteral("Подключиться к базам данных"),
-                            style->standardIcon(QStyle::SP_DriveNetIcon));
+                            ProgramIcon(QStringLiteral("connect")));
     actExit = make(QStringLiteral("&Выход"), QStringLiteral("Выход"),
-                   style->standardIcon(QStyle::SP_DialogCloseButton));
+                   ProgramIcon(QStringLiteral("exit")));
     actHelpCont = make(QStringLiteral("Вызов справки"), QStringLiteral("Справка"),
-                       style->standardIcon(QStyle::SP_DialogHelpButton));
+                       ProgramIcon(QStringLiteral("help")));
     actAbout = make(QStringLiteral("&О программе..."), QStringLiteral("О программе..."), QIcon());
     actSendNewOrderManual->setEnabled(false);
     actSendKillOrderManual->setEnabled(false);
@@ -219,7 +218,7 @@ void TfmMain::CreatePages()
 
 void TfmMain::CreateTray()
 {
-    RxTrayIcon1 = new QSystemTrayIcon(WatchIcons[0], this);
+    RxTrayIcon1 = new QSystemTrayIcon(ApplicationIcon(), this);
     auto* menu = new QMenu(this);
     menu->addAction(actStartWatch);
     menu->addAction(actStopWatch);
