@@ -34,6 +34,6 @@ struct TPortfolioRow {
 // A transaction report row as a result is matched to it: the strategy order it came from
 // and whether that order is in the filled-orders table (true) or the active-orders table.
 struct TTransactionRow {
-    int IdOrder = 0;
+    qint64 IdOrder = 0;
     bool Filled = false;
 };

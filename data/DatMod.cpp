@@ -119,7 +119,7 @@ TDatMod::TDatMod(TEnvironment& environment, TCoreEvents& events)
     QObject::connect(&FBookedRefresh, &QTimer::timeout, &FBookedRefresh, [this] { RefreshBookedTables(); });
 }
 
-int TDatMod::GetLastId(TTable& table)
+qint64 TDatMod::GetLastId(TTable& table)
 {
     if (!table.Active())
         return -1;
@@ -137,7 +137,7 @@ int TDatMod::GetLastId(TTable& table)
         query->Add(QStringLiteral("SELECT MAX(id) AS LastId"));
         query->Add(QStringLiteral("FROM [") + table.TableName() + QLatin1Char(']'));
         query->Open();
-        const int result = query->IsEmpty() ? 0 : query->FieldByName(QStringLiteral("LastId")).AsInteger();
+        const qint64 result = query->IsEmpty() ? 0 : query->FieldByName(QStringLiteral("LastId")).AsLargeInt();
         query->Close();
         return result;
     } catch (const std::exception&) {
@@ -253,7 +253,7 @@ void TDatMod::OpenBridgeTables()
     FtClients.Open();
 }
 
-void TDatMod::OpenNewOrders(TQuery& query, const QString& tableName, int afterId, int upToId)
+void TDatMod::OpenNewOrders(TQuery& query, const QString& tableName, qint64 afterId, qint64 upToId)
 {
     query.Close();
     query.Clear();
@@ -263,7 +263,7 @@ void TDatMod::OpenNewOrders(TQuery& query, const QString& tableName, int afterId
     query.Open();
 }
 
-void TDatMod::UpdateOrderNumber(bool filled, int id)
+void TDatMod::UpdateOrderNumber(bool filled, qint64 id)
 {
     // The column is text; the engine stores the number as its decimal digits.
     FqUpdateOrderNumber.Close();
@@ -351,7 +351,7 @@ int TDatMod::BookTransactionResult(int transId, int status, const QString& trans
     return FqQuikData.ExecSQL();
 }
 
-void TDatMod::OpenOrderNumbers(int orderId, bool filled, const QString& clientCode)
+void TDatMod::OpenOrderNumbers(qint64 orderId, bool filled, const QString& clientCode)
 {
     FqQuikData.Close();
     FqQuikData.Clear();
@@ -364,7 +364,7 @@ void TDatMod::OpenOrderNumbers(int orderId, bool filled, const QString& clientCo
     FqQuikData.Open();
 }
 
-void TDatMod::ReadNewOrders(const QString& tableName, int afterId, int upToId,
+void TDatMod::ReadNewOrders(const QString& tableName, qint64 afterId, qint64 upToId,
                             const std::function<void(TDataSet& row)>& eachRow)
 {
     TQuery* query = nullptr;
@@ -442,7 +442,7 @@ std::optional<qint32> TDatMod::FindExitQuantity(const TPositionKey& key)
     return OptionalInteger(FqExitQty, QStringLiteral("Quantity"));
 }
 
-void TDatMod::InsertOrderNumber(int transId, int idOrder, bool filled, const QString& code)
+void TDatMod::InsertOrderNumber(int transId, qint64 idOrder, bool filled, const QString& code)
 {
     FqQuikData.Close();
     FqQuikData.Clear();
@@ -484,12 +484,12 @@ std::optional<TTransactionRow> TDatMod::FindTransaction(int transId)
         return std::nullopt;
     FqQuikData.First();
     TTransactionRow found;
-    found.IdOrder = FqQuikData.FieldByName(QStringLiteral("id_order")).AsInteger();
+    found.IdOrder = FqQuikData.FieldByName(QStringLiteral("id_order")).AsLargeInt();
     found.Filled = FqQuikData.FieldByName(QStringLiteral("filled")).AsBoolean();
     return found;
 }
 
-QString TDatMod::LastOrderNumber(int orderId, bool filled, const QString& clientCode)
+QString TDatMod::LastOrderNumber(qint64 orderId, bool filled, const QString& clientCode)
 {
     OpenOrderNumbers(orderId, filled, clientCode);
     if (FqQuikData.IsEmpty())

@@ -61,7 +61,7 @@ public:
 
     // The id of the table's last row (the greatest id), 0 for an empty table, -1 for a
     // closed table or when it cannot be read.
-    int GetLastId(TTable& table);
+    qint64 GetLastId(TTable& table);
     // The highest transaction number ever issued on the bridge database: the greater of
     // the highest trans_id of the transaction report tOrderNumber and the number kept in
     // tLastTransId; -1 when neither holds one, the largest 32-bit number when a number
@@ -81,14 +81,14 @@ public:
 
     // Statements of the order intake: the rows of an alert table with id above afterId
     // and not above upToId, into one of qFilledOrders, qActiveOrders, qCanceledOrders.
-    void OpenNewOrders(TQuery& query, const QString& tableName, int afterId, int upToId);
+    void OpenNewOrders(TQuery& query, const QString& tableName, qint64 afterId, qint64 upToId);
     // The same rows, each handed to eachRow in turn through the table's own statement
     // (FilledOrders, ActiveOrders or CanceledOrders).
-    void ReadNewOrders(const QString& tableName, int afterId, int upToId,
+    void ReadNewOrders(const QString& tableName, qint64 afterId, qint64 upToId,
                        const std::function<void(TDataSet& row)>& eachRow);
     // Marks the alert order with id n as accepted by the terminal: its "Order Number"
     // becomes n (FilledOrders when filled, else ActiveOrders).
-    void UpdateOrderNumber(bool filled, int id);
+    void UpdateOrderNumber(bool filled, qint64 id);
 
     // The security with the strategy platform's ticker, into qSecCode.
     void OpenSecCode(const QString& ticker);
@@ -109,7 +109,7 @@ public:
     // Deletes every booked row of one position; the number of rows deleted.
     int DeleteExitQty(const TPositionKey& key);
     // Books a sent transaction in the transaction report tOrderNumber.
-    void InsertOrderNumber(int transId, int idOrder, bool filled, const QString& code);
+    void InsertOrderNumber(int transId, qint64 idOrder, bool filled, const QString& code);
     // Books an entry's position of a client in tClientOpenPositions.
     void InsertOpenPosition(const TPositionKey& key, qint32 quantity, const QString& signal);
     // The transaction report row of a transaction number, into qQuikData.
@@ -122,10 +122,10 @@ public:
                               const QString& description, std::optional<qint64> orderNumber);
     // The exchange order numbers sent for a strategy order and client, oldest transaction
     // first, into qQuikData.
-    void OpenOrderNumbers(int orderId, bool filled, const QString& clientCode);
+    void OpenOrderNumbers(qint64 orderId, bool filled, const QString& clientCode);
     // The exchange order number of the last transaction sent for the strategy order and
     // client; empty when there is none or no number was reported yet.
-    QString LastOrderNumber(int orderId, bool filled, const QString& clientCode);
+    QString LastOrderNumber(qint64 orderId, bool filled, const QString& clientCode);
 
 private:
     void SetExitQtyParams(const TPositionKey& key);

@@ -11,7 +11,7 @@
 
 #include <exception>
 
-QString NotTradedMessage(qint32 orderId, const TOrder& order)
+QString NotTradedMessage(qint64 orderId, const TOrder& order)
 {
     return QStringLiteral("Ордер # ") + QString::number(orderId) + QStringLiteral(" не прошел фильтр по счету ")
         + order.ClientCode + QStringLiteral(":  инструмент ") + order.Ticker + QStringLiteral(" не торгуется.");

@@ -54,4 +54,4 @@ private:
 };
 
 // The log line of an order for a security not marked as traded.
-QString NotTradedMessage(qint32 orderId, const TOrder& order);
+QString NotTradedMessage(qint64 orderId, const TOrder& order);
