@@ -37,3 +37,12 @@ struct TTransactionRow {
     qint64 IdOrder = 0;
     bool Filled = false;
 };
+
+// One account of a dispatch whose lines had not all reached the import file when it was
+// recorded: the strategy order, its table, whether it withdraws, the account.
+struct TPendingDispatch {
+    qint64 IdOrder = 0;
+    bool Filled = false;
+    bool Kill = false;
+    QString Code;
+};

@@ -70,6 +70,20 @@ public:
     // Raises the number kept in tLastTransId to transId: a number whose report row could
     // not be booked is still known as issued. Does nothing where no number is kept.
     void KeepHighestTransId(int transId);
+    // The record of dispatches under way, in the bridge table tPendingDispatch: each
+    // account of an order is recorded in one transaction before the first line of the
+    // order is booked, and the order's record is cleared once its lines are in the import
+    // file. A record found at connection belongs to a dispatch a crash interrupted. On a
+    // SQLite file the table is made when missing; through ODBC it is used where it exists.
+    // Each does nothing where no record is kept.
+    void RecordPendingDispatch(qint64 orderId, bool filled, bool kill, const QStringList& codes);
+    void ClearPendingDispatch(qint64 orderId, bool filled, bool kill);
+    // The records left by interrupted dispatches, removed as they are read, so that each
+    // is reported once.
+    QList<TPendingDispatch> TakePendingDispatches();
+    // SQLite's quick check of the bridge database file: empty when it passes or the
+    // database is not a SQLite file, else what the check found.
+    QString BridgeQuickCheck();
     // Opens the bridge tables the windows work with once both databases are connected.
     void OpenBridgeTables();
     // Refuses a security without a terminal code (an empty SecCode), with a message.
@@ -134,6 +148,9 @@ private:
     // elsewhere (an ODBC source, a file that cannot be changed) it is not, and the
     // report's highest number alone counts. Found out once per opening of the connection.
     bool TransIdKept();
+    // Whether the bridge database has tPendingDispatch (made on a SQLite file that lacks
+    // it); found out once per opening of the connection.
+    bool PendingDispatchKept();
     // The greatest value of a column of a bridge table; none for an empty table.
     std::optional<qint64> MaxOfColumn(const QString& table, const QString& column);
     // The booked rows are written by statements, and the tables the grids show are read
@@ -178,6 +195,9 @@ private:
     // TransIdKept's answer and the opening of conQuikData it belongs to.
     std::optional<quint64> FTransIdSession;
     bool FTransIdKept = false;
+    // PendingDispatchKept's answer and the opening of conQuikData it belongs to.
+    std::optional<quint64> FPendingSession;
+    bool FPendingKept = false;
     QTimer FBookedRefresh;
     bool FOrderNumbersBooked = false;
     bool FPositionsBooked = false;

@@ -170,8 +170,22 @@ void TOrderIntake::ReadNewRows(const TAlertRead& read, qint64 lastId, const TRow
         FLog.AddToLog(errors.ReadFailure);
         return;
     }
-    for (TNewRow& row : rows)
-        HandleRow(read, row, dispatch, errors);
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        try {
+            HandleRow(read, rows[i], dispatch, errors);
+        } catch (const TBridgeFailure& failure) {
+            // Watching stops here; the rows after this one were taken and will not be
+            // read again, so they are named for the operator to send by hand.
+            QStringList notRead;
+            for (qsizetype later = i + 1; later < rows.size(); ++later)
+                notRead << rows[later].IdText;
+            if (notRead.isEmpty())
+                throw;
+            throw TBridgeFailure(failure.Text() + CrLf + QStringLiteral("Не обработаны и ордера # ")
+                                 + notRead.join(QStringLiteral(", # ")) + QStringLiteral(" из таблицы ")
+                                 + read.Table.TableName() + QLatin1Char('.'));
+        }
+    }
 }
 
 QList<TOrderIntake::TNewRow> TOrderIntake::FetchNewRows(const TAlertRead& read, qint64 afterId, qint64 upToId)
@@ -206,6 +220,8 @@ void TOrderIntake::HandleRow(const TAlertRead& read, TNewRow& row, const TRowDis
                               + QStringLiteral("/"));
             }
             return;
+        } catch (const TBridgeFailure&) {
+            throw; // no later row can be booked either: the caller stops watching
         } catch (const std::exception& error) {
             failure = ErrorText(error);
         }

@@ -23,7 +23,9 @@ struct TEnvironment;
 // read twice. The rows are taken from the database first and handled afterwards, so a
 // reader running inside another (from a nested message loop) cannot disturb the rows the
 // outer one is handling. A row whose handling fails is logged with its id and the error,
-// and the read goes on with the next row; the operator is told once per read.
+// and the read goes on with the next row; the operator is told once per read. A failure
+// of the bridge database (TBridgeFailure) ends the read at once and goes on to the
+// caller, naming the rows of the read that were not handled.
 class TOrderIntake {
 public:
     // The three alert tables the intake reads.

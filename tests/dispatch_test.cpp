@@ -139,10 +139,12 @@ TEST_P(DispatchTest, FailureForOneAccountStillWritesTheLinesMadeBefore)
         ProcessNew();
         ADD_FAILURE() << "the failure did not reach the caller";
     } catch (const TError& error) {
-        EXPECT_EQ(error.Text(), QStringLiteral("Бронирование не удалось"));
+        EXPECT_EQ(error.Text(), QStringLiteral("Ордер # 17 не отправлен на 1 из счетов группы, остальные счета его "
+                                               "получили:\r\nсчет C2: Бронирование не удалось"));
     }
-    // C1's line goes to the terminal at once; C3 is not reached.
-    EXPECT_EQ(Calls, (QStringList{QStringLiteral("send C1 17"), QStringLiteral("send C2 17"), QStringLiteral("write")}));
+    // C2's own failure costs C1 and C3 nothing: their lines go to the terminal at once.
+    EXPECT_EQ(Calls, (QStringList{QStringLiteral("send C1 17"), QStringLiteral("send C2 17"),
+                                  QStringLiteral("send C3 17"), QStringLiteral("write")}));
     EXPECT_TRUE(LogSaved());
     EXPECT_EQ(Env.Beeps, 1);
 
