@@ -160,6 +160,27 @@ TEST_P(IntakeTest, RowIdsBeyond32BitsAreReadAndIntakeGoesOn)
         << Lookup.AskedOrderNumbers.join(QLatin1Char(' ')).toStdString();
 }
 
+TEST_P(IntakeTest, BridgeFailureEndsTheReadNamingTheRowsNotHandled)
+{
+    Intake.SetLastId(TOrderIntake::TAlertTable::Active, 0);
+    AddOrders(Active, {1, 2, 3, 4});
+    OnSend = [](const TOrder& order) {
+        if (order.OrderId == 2)
+            throw TBookingFailure(QStringLiteral("database is locked"));
+    };
+    try {
+        Intake.LoadActiveOrders();
+        ADD_FAILURE() << "the failure of the bridge database did not reach the caller";
+    } catch (const TBridgeFailure& error) {
+        EXPECT_TRUE(error.Text().contains(QStringLiteral("ордер # 2 не отправлен")));
+        EXPECT_TRUE(error.Text().endsWith(QStringLiteral("Не обработаны и ордера # 3, # 4 из таблицы ActiveOrders.")))
+            << error.Text().toStdString();
+    }
+    EXPECT_EQ(SentIds(), (QList<qint32>{1, 2}));
+    EXPECT_FALSE(Intake.ActiveBusy());
+    EXPECT_TRUE(Env.Errors.isEmpty()); // the box is the caller's, once
+}
+
 TEST_P(IntakeTest, FilterFailureLinesPerTable)
 {
     const QVariantMap stray{{QStringLiteral("Workspace"), QStringLiteral("C:\\Other.wsp")},
