@@ -213,4 +213,28 @@ TEST_F(RestartTest, NumberThatCannotBeKeptStopsTheSending)
     EXPECT_EQ(Bridge(QStringLiteral("SELECT COUNT(*) FROM tOrderNumber")).toInt(), 0);
 }
 
+// A bridge file damaged inside (an index page overwritten) still opens; its quick check
+// tells the operator at connection instead of letting it go unnoticed.
+TEST_F(RestartTest, DamagedBridgeFileIsReportedAtConnection)
+{
+    for (int i = 0; i < 300; ++i)
+        Bases.Insert(Bases.BridgePath(), QStringLiteral("tOrderNumber"),
+                     {{QStringLiteral("trans_id"), i}, {QStringLiteral("id_order"), i}, {QStringLiteral("code"), QStringLiteral("C1")}});
+    const QString page = Bridge(QStringLiteral("SELECT rootpage FROM sqlite_master WHERE type = 'index' "
+                                               "AND tbl_name = 'tOrderNumber' LIMIT 1")).toString();
+    ASSERT_FALSE(page.isEmpty());
+    const qint64 pageSize = Bridge(QStringLiteral("PRAGMA page_size")).toLongLong();
+    {
+        QFile file(Bases.BridgePath());
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.seek((page.toLongLong() - 1) * pageSize + 8));
+        file.write(QByteArray(64, '\x7f'));
+    }
+    StartRun();
+    ASSERT_FALSE(Env.Errors.isEmpty());
+    EXPECT_TRUE(Env.Errors[0].contains(QStringLiteral("повреждена (проверка PRAGMA quick_check)")))
+        << Env.Errors[0].toStdString();
+    EXPECT_TRUE(LogHas(QStringLiteral("повреждена (проверка PRAGMA quick_check)")));
+}
+
 } // namespace
