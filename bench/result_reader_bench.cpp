@@ -29,7 +29,7 @@ public:
     {
         return On ? FBookings.LookUp(transId) : std::nullopt;
     }
-    void UpdateOrderNumber(bool filled, int idOrder) override
+    void UpdateOrderNumber(bool filled, qint64 idOrder) override
     {
         if (On)
             FBookings.UpdateOrderNumber(filled, idOrder);

@@ -34,6 +34,15 @@ struct TPortfolioRow {
 // A transaction report row as a result is matched to it: the strategy order it came from
 // and whether that order is in the filled-orders table (true) or the active-orders table.
 struct TTransactionRow {
-    int IdOrder = 0;
+    qint64 IdOrder = 0;
     bool Filled = false;
+};
+
+// One account of a dispatch whose lines had not all reached the import file when it was
+// recorded: the strategy order, its table, whether it withdraws, the account.
+struct TPendingDispatch {
+    qint64 IdOrder = 0;
+    bool Filled = false;
+    bool Kill = false;
+    QString Code;
 };

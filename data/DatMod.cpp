@@ -1,11 +1,13 @@
 #include "data/DatMod.h"
 
 #include "base/Error.h"
+#include "data/Batch.h"
 #include "data/SecurityLimits.h"
 
 #include <algorithm>
 
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <algorithm>
 #include <limits>
@@ -16,6 +18,8 @@ namespace {
 
 // The table of one row that keeps the highest transaction number ever issued.
 const QString TransIdTable = QStringLiteral("tLastTransId");
+// The accounts of dispatches whose lines are not yet all in the import file.
+const QString PendingTable = QStringLiteral("tPendingDispatch");
 
 QString Decimal(qint64 number)
 {
@@ -119,7 +123,7 @@ TDatMod::TDatMod(TEnvironment& environment, TCoreEvents& events)
     QObject::connect(&FBookedRefresh, &QTimer::timeout, &FBookedRefresh, [this] { RefreshBookedTables(); });
 }
 
-int TDatMod::GetLastId(TTable& table)
+qint64 TDatMod::GetLastId(TTable& table)
 {
     if (!table.Active())
         return -1;
@@ -137,7 +141,7 @@ int TDatMod::GetLastId(TTable& table)
         query->Add(QStringLiteral("SELECT MAX(id) AS LastId"));
         query->Add(QStringLiteral("FROM [") + table.TableName() + QLatin1Char(']'));
         query->Open();
-        const int result = query->IsEmpty() ? 0 : query->FieldByName(QStringLiteral("LastId")).AsInteger();
+        const qint64 result = query->IsEmpty() ? 0 : query->FieldByName(QStringLiteral("LastId")).AsLargeInt();
         query->Close();
         return result;
     } catch (const std::exception&) {
@@ -212,6 +216,98 @@ void TDatMod::KeepHighestTransId(int transId)
     FqQuikData.ExecSQL();
 }
 
+bool TDatMod::PendingDispatchKept()
+{
+    const quint64 session = FconQuikData.Session();
+    if (FPendingSession == session)
+        return FPendingKept;
+    const QSqlDatabase database = FconQuikData.Database();
+    FPendingKept = database.tables(QSql::Tables).contains(PendingTable, Qt::CaseInsensitive);
+    if (!FPendingKept && FconQuikData.Engine() == TConnection::TEngine::Sqlite) {
+        QSqlQuery create(database);
+        FPendingKept = create.exec(QStringLiteral("CREATE TABLE ") + PendingTable
+                                   + QStringLiteral(" (id_order INTEGER, filled INTEGER, kill INTEGER, code TEXT COLLATE NOCASE)"));
+    }
+    FPendingSession = session;
+    return FPendingKept;
+}
+
+void TDatMod::RecordPendingDispatch(qint64 orderId, bool filled, bool kill, const QStringList& codes)
+{
+    if (codes.isEmpty() || !PendingDispatchKept())
+        return;
+    // One transaction: the whole intent is on disk before the first line is booked.
+    TBatch record(FconQuikData);
+    FqQuikData.Close();
+    FqQuikData.Clear();
+    FqQuikData.ClearParams();
+    FqQuikData.Add(QStringLiteral("INSERT INTO ") + PendingTable + QStringLiteral(" (id_order, filled, kill, code)"));
+    FqQuikData.Add(QStringLiteral("VALUES (:id_order, :filled, :kill, :code)"));
+    for (const QString& code : codes) {
+        FqQuikData.SetParam(QStringLiteral("id_order"), orderId);
+        FqQuikData.SetParam(QStringLiteral("filled"), filled ? 1 : 0);
+        FqQuikData.SetParam(QStringLiteral("kill"), kill ? 1 : 0);
+        FqQuikData.SetParam(QStringLiteral("code"), code);
+        FqQuikData.ExecSQL();
+    }
+    record.Commit();
+}
+
+void TDatMod::ClearPendingDispatch(qint64 orderId, bool filled, bool kill)
+{
+    if (!PendingDispatchKept())
+        return;
+    FqQuikData.Close();
+    FqQuikData.Clear();
+    FqQuikData.ClearParams();
+    FqQuikData.Add(QStringLiteral("DELETE FROM ") + PendingTable);
+    FqQuikData.Add(QStringLiteral("WHERE id_order = :id_order AND filled = :filled AND kill = :kill"));
+    FqQuikData.SetParam(QStringLiteral("id_order"), orderId);
+    FqQuikData.SetParam(QStringLiteral("filled"), filled ? 1 : 0);
+    FqQuikData.SetParam(QStringLiteral("kill"), kill ? 1 : 0);
+    FqQuikData.ExecSQL();
+}
+
+QList<TPendingDispatch> TDatMod::TakePendingDispatches()
+{
+    QList<TPendingDispatch> pending;
+    if (!PendingDispatchKept())
+        return pending;
+    FqQuikData.Close();
+    FqQuikData.Clear();
+    FqQuikData.ClearParams();
+    FqQuikData.Add(QStringLiteral("SELECT id_order, filled, kill, code FROM ") + PendingTable);
+    FqQuikData.Open();
+    for (FqQuikData.First(); !FqQuikData.Eof(); FqQuikData.Next()) {
+        TPendingDispatch row;
+        row.IdOrder = FqQuikData.FieldByName(QStringLiteral("id_order")).AsLargeInt();
+        row.Filled = FqQuikData.FieldByName(QStringLiteral("filled")).AsInteger() != 0;
+        row.Kill = FqQuikData.FieldByName(QStringLiteral("kill")).AsInteger() != 0;
+        row.Code = FqQuikData.FieldByName(QStringLiteral("code")).AsString();
+        pending << row;
+    }
+    FqQuikData.Close();
+    if (!pending.isEmpty()) {
+        FqQuikData.Clear();
+        FqQuikData.Add(QStringLiteral("DELETE FROM ") + PendingTable);
+        FqQuikData.ExecSQL();
+    }
+    return pending;
+}
+
+QString TDatMod::BridgeQuickCheck()
+{
+    if (FconQuikData.Engine() != TConnection::TEngine::Sqlite)
+        return {};
+    QSqlQuery check(FconQuikData.Database());
+    if (!check.exec(QStringLiteral("PRAGMA quick_check")))
+        return check.lastError().text();
+    QStringList found;
+    while (check.next())
+        found << check.value(0).toString();
+    return found == QStringList{QStringLiteral("ok")} ? QString() : found.join(QStringLiteral("\r\n"));
+}
+
 bool TDatMod::tSecCodeBeforePost()
 {
     ++FSecuritiesEdits;
@@ -253,7 +349,7 @@ void TDatMod::OpenBridgeTables()
     FtClients.Open();
 }
 
-void TDatMod::OpenNewOrders(TQuery& query, const QString& tableName, int afterId, int upToId)
+void TDatMod::OpenNewOrders(TQuery& query, const QString& tableName, qint64 afterId, qint64 upToId)
 {
     query.Close();
     query.Clear();
@@ -263,7 +359,7 @@ void TDatMod::OpenNewOrders(TQuery& query, const QString& tableName, int afterId
     query.Open();
 }
 
-void TDatMod::UpdateOrderNumber(bool filled, int id)
+void TDatMod::UpdateOrderNumber(bool filled, qint64 id)
 {
     // The column is text; the engine stores the number as its decimal digits.
     FqUpdateOrderNumber.Close();
@@ -351,7 +447,7 @@ int TDatMod::BookTransactionResult(int transId, int status, const QString& trans
     return FqQuikData.ExecSQL();
 }
 
-void TDatMod::OpenOrderNumbers(int orderId, bool filled, const QString& clientCode)
+void TDatMod::OpenOrderNumbers(qint64 orderId, bool filled, const QString& clientCode)
 {
     FqQuikData.Close();
     FqQuikData.Clear();
@@ -364,7 +460,7 @@ void TDatMod::OpenOrderNumbers(int orderId, bool filled, const QString& clientCo
     FqQuikData.Open();
 }
 
-void TDatMod::ReadNewOrders(const QString& tableName, int afterId, int upToId,
+void TDatMod::ReadNewOrders(const QString& tableName, qint64 afterId, qint64 upToId,
                             const std::function<void(TDataSet& row)>& eachRow)
 {
     TQuery* query = nullptr;
@@ -442,7 +538,7 @@ std::optional<qint32> TDatMod::FindExitQuantity(const TPositionKey& key)
     return OptionalInteger(FqExitQty, QStringLiteral("Quantity"));
 }
 
-void TDatMod::InsertOrderNumber(int transId, int idOrder, bool filled, const QString& code)
+void TDatMod::InsertOrderNumber(int transId, qint64 idOrder, bool filled, const QString& code)
 {
     FqQuikData.Close();
     FqQuikData.Clear();
@@ -484,12 +580,12 @@ std::optional<TTransactionRow> TDatMod::FindTransaction(int transId)
         return std::nullopt;
     FqQuikData.First();
     TTransactionRow found;
-    found.IdOrder = FqQuikData.FieldByName(QStringLiteral("id_order")).AsInteger();
+    found.IdOrder = FqQuikData.FieldByName(QStringLiteral("id_order")).AsLargeInt();
     found.Filled = FqQuikData.FieldByName(QStringLiteral("filled")).AsBoolean();
     return found;
 }
 
-QString TDatMod::LastOrderNumber(int orderId, bool filled, const QString& clientCode)
+QString TDatMod::LastOrderNumber(qint64 orderId, bool filled, const QString& clientCode)
 {
     OpenOrderNumbers(orderId, filled, clientCode);
     if (FqQuikData.IsEmpty())

@@ -61,7 +61,7 @@ public:
 
     // The id of the table's last row (the greatest id), 0 for an empty table, -1 for a
     // closed table or when it cannot be read.
-    int GetLastId(TTable& table);
+    qint64 GetLastId(TTable& table);
     // The highest transaction number ever issued on the bridge database: the greater of
     // the highest trans_id of the transaction report tOrderNumber and the number kept in
     // tLastTransId; -1 when neither holds one, the largest 32-bit number when a number
@@ -70,6 +70,20 @@ public:
     // Raises the number kept in tLastTransId to transId: a number whose report row could
     // not be booked is still known as issued. Does nothing where no number is kept.
     void KeepHighestTransId(int transId);
+    // The record of dispatches under way, in the bridge table tPendingDispatch: each
+    // account of an order is recorded in one transaction before the first line of the
+    // order is booked, and the order's record is cleared once its lines are in the import
+    // file. A record found at connection belongs to a dispatch a crash interrupted. On a
+    // SQLite file the table is made when missing; through ODBC it is used where it exists.
+    // Each does nothing where no record is kept.
+    void RecordPendingDispatch(qint64 orderId, bool filled, bool kill, const QStringList& codes);
+    void ClearPendingDispatch(qint64 orderId, bool filled, bool kill);
+    // The records left by interrupted dispatches, removed as they are read, so that each
+    // is reported once.
+    QList<TPendingDispatch> TakePendingDispatches();
+    // SQLite's quick check of the bridge database file: empty when it passes or the
+    // database is not a SQLite file, else what the check found.
+    QString BridgeQuickCheck();
     // Opens the bridge tables the windows work with once both databases are connected.
     void OpenBridgeTables();
     // Refuses a security without a terminal code (an empty SecCode), with a message.
@@ -81,14 +95,14 @@ public:
 
     // Statements of the order intake: the rows of an alert table with id above afterId
     // and not above upToId, into one of qFilledOrders, qActiveOrders, qCanceledOrders.
-    void OpenNewOrders(TQuery& query, const QString& tableName, int afterId, int upToId);
+    void OpenNewOrders(TQuery& query, const QString& tableName, qint64 afterId, qint64 upToId);
     // The same rows, each handed to eachRow in turn through the table's own statement
     // (FilledOrders, ActiveOrders or CanceledOrders).
-    void ReadNewOrders(const QString& tableName, int afterId, int upToId,
+    void ReadNewOrders(const QString& tableName, qint64 afterId, qint64 upToId,
                        const std::function<void(TDataSet& row)>& eachRow);
     // Marks the alert order with id n as accepted by the terminal: its "Order Number"
     // becomes n (FilledOrders when filled, else ActiveOrders).
-    void UpdateOrderNumber(bool filled, int id);
+    void UpdateOrderNumber(bool filled, qint64 id);
 
     // The security with the strategy platform's ticker, into qSecCode.
     void OpenSecCode(const QString& ticker);
@@ -109,7 +123,7 @@ public:
     // Deletes every booked row of one position; the number of rows deleted.
     int DeleteExitQty(const TPositionKey& key);
     // Books a sent transaction in the transaction report tOrderNumber.
-    void InsertOrderNumber(int transId, int idOrder, bool filled, const QString& code);
+    void InsertOrderNumber(int transId, qint64 idOrder, bool filled, const QString& code);
     // Books an entry's position of a client in tClientOpenPositions.
     void InsertOpenPosition(const TPositionKey& key, qint32 quantity, const QString& signal);
     // The transaction report row of a transaction number, into qQuikData.
@@ -122,10 +136,10 @@ public:
                               const QString& description, std::optional<qint64> orderNumber);
     // The exchange order numbers sent for a strategy order and client, oldest transaction
     // first, into qQuikData.
-    void OpenOrderNumbers(int orderId, bool filled, const QString& clientCode);
+    void OpenOrderNumbers(qint64 orderId, bool filled, const QString& clientCode);
     // The exchange order number of the last transaction sent for the strategy order and
     // client; empty when there is none or no number was reported yet.
-    QString LastOrderNumber(int orderId, bool filled, const QString& clientCode);
+    QString LastOrderNumber(qint64 orderId, bool filled, const QString& clientCode);
 
 private:
     void SetExitQtyParams(const TPositionKey& key);
@@ -134,6 +148,9 @@ private:
     // elsewhere (an ODBC source, a file that cannot be changed) it is not, and the
     // report's highest number alone counts. Found out once per opening of the connection.
     bool TransIdKept();
+    // Whether the bridge database has tPendingDispatch (made on a SQLite file that lacks
+    // it); found out once per opening of the connection.
+    bool PendingDispatchKept();
     // The greatest value of a column of a bridge table; none for an empty table.
     std::optional<qint64> MaxOfColumn(const QString& table, const QString& column);
     // The booked rows are written by statements, and the tables the grids show are read
@@ -178,6 +195,9 @@ private:
     // TransIdKept's answer and the opening of conQuikData it belongs to.
     std::optional<quint64> FTransIdSession;
     bool FTransIdKept = false;
+    // PendingDispatchKept's answer and the opening of conQuikData it belongs to.
+    std::optional<quint64> FPendingSession;
+    bool FPendingKept = false;
     QTimer FBookedRefresh;
     bool FOrderNumbersBooked = false;
     bool FPositionsBooked = false;

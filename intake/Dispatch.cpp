@@ -11,7 +11,7 @@
 
 #include <exception>
 
-QString NotTradedMessage(qint32 orderId, const TOrder& order)
+QString NotTradedMessage(qint64 orderId, const TOrder& order)
 {
     return QStringLiteral("Ордер # ") + QString::number(orderId) + QStringLiteral(" не прошел фильтр по счету ")
         + order.ClientCode + QStringLiteral(":  инструмент ") + order.Ticker + QStringLiteral(" не торгуется.");
@@ -55,61 +55,144 @@ void TDispatcher::WriteDispatched()
     FWriter.WriteTransFile();
 }
 
-void TDispatcher::ProcessOrder(TOmegaOrder order, TOrderBuilderMethod builder, bool checkTraded)
+void TDispatcher::SendToAccounts(const TOmegaOrder& order, const QList<TClientAccount>& accounts,
+                                 TOrderBuilderMethod builder, bool checkTraded, TDispatchFailures& failures)
 {
-    std::exception_ptr failure;
-    TBatch bookings(FDatMod.conQuikData());
-    const qint32 firstNumber = FWriter.TransCounter();
-    {
-        // Every account of the order asks for the same security: it is read once.
-        const TOrderBuilder::TSecurityReuse securities(FBuilder);
+    // Every account of the order asks for the same security: it is read once.
+    const TOrderBuilder::TSecurityReuse securities(FBuilder);
+    TOrder terminalOrder; // one record for every account; the builder empties it
+    for (const TClientAccount& account : accounts) {
+        if (!failures.Bridge.isEmpty())
+            break; // nothing more can be booked
         try {
-            TOrder terminalOrder; // one record for every account; the builder empties it
-            for (const TClientAccount& account : DispatchAccounts())
-                DispatchToAccount(terminalOrder, order, account, builder, checkTraded);
-        } catch (...) {
-            failure = std::current_exception();
-        }
-    }
-    // The highest number handed out goes with the bookings, also after a failure
-    // part-way: a line whose report row could not be booked still goes to the terminal
-    // below, and its number must not be handed out again after a restart.
-    if (FWriter.TransCounter() != firstNumber) {
-        const qint32 highest = FWriter.TransCounter() - 1;
-        try {
-            FDatMod.KeepHighestTransId(highest);
+            DispatchToAccount(terminalOrder, order, account, builder, checkTraded);
+        } catch (const TBookingFailure& error) {
+            failures.Bridge = error.Text();
         } catch (const std::exception& error) {
-            const TError kept(QStringLiteral("Номер транзакции %1 не сохранен в таблице tLastTransId:")
-                                  .arg(highest)
-                              + QStringLiteral("\r\n") + ErrorText(error));
-            if (failure)
-                FLog.AddToLog(kept.Text());
-            else
-                failure = std::make_exception_ptr(kept);
+            // This account's own trouble: the other accounts still get their lines.
+            failures.Accounts << AccountFailureText(account.Code, ErrorText(error));
+            if (!failures.FirstAccountError)
+                failures.FirstAccountError = std::current_exception();
         }
     }
-    // The bookings of the accounts reached are kept, also after a failure: their lines
-    // have their numbers and go to the terminal below.
+}
+
+void TDispatcher::KeepBookings(TBatch& bookings, qint32 firstNumber, TDispatchFailures& failures)
+{
     try {
+        // The highest number handed out is kept with the bookings, so that it is not
+        // handed out again after a restart.
+        if (FWriter.TransCounter() != firstNumber)
+            FDatMod.KeepHighestTransId(FWriter.TransCounter() - 1);
         bookings.Commit();
     } catch (const std::exception& error) {
-        if (failure)
-            FLog.AddToLog(ErrorText(error));
-        else
-            failure = std::current_exception();
+        failures.Bridge = ErrorText(error);
     }
-    // Lines made for the accounts before a failure go to the terminal now, not at some
-    // later write. When that step fails too, its failure is logged and the dispatch's
-    // own failure is the one reported.
+}
+
+void TDispatcher::RecordIntent(const TOmegaOrder& order, bool kill, const QList<TClientAccount>& accounts,
+                               TDispatchFailures& failures)
+{
+    QStringList codes;
+    for (const TClientAccount& account : accounts)
+        codes << account.Code;
     try {
-        WriteDispatched();
+        FDatMod.RecordPendingDispatch(order.Id, order.Filled, kill, codes);
     } catch (const std::exception& error) {
-        if (failure)
+        failures.Bridge = ErrorText(error);
+    }
+}
+
+void TDispatcher::ClearIntent(const TOmegaOrder& order, bool kill, const TDispatchFailures& failures)
+{
+    try {
+        FDatMod.ClearPendingDispatch(order.Id, order.Filled, kill);
+    } catch (const std::exception& error) {
+        // The lines are out; a record left behind is reported at the next start, which
+        // says the lines may be missing: the operator checks the file.
+        if (failures.Bridge.isEmpty())
+            FLog.AddToLog(ErrorText(error));
+    }
+}
+
+void TDispatcher::ProcessOrder(TOmegaOrder order, TOrderBuilderMethod builder, bool checkTraded)
+{
+    TDispatchFailures failures;
+    QList<TClientAccount> accounts;
+    try {
+        accounts = DispatchAccounts();
+    } catch (const std::exception& error) {
+        failures.Bridge = ErrorText(error);
+    }
+    const bool kill = builder == &TOrderBuilder::KillOrder;
+    if (failures.Bridge.isEmpty())
+        RecordIntent(order, kill, accounts, failures);
+    const qsizetype queuedBefore = FWriter.QueuedCount();
+    {
+        TBatch bookings(FDatMod.conQuikData());
+        const qint32 firstNumber = FWriter.TransCounter();
+        if (failures.Bridge.isEmpty())
+            SendToAccounts(order, accounts, builder, checkTraded, failures);
+        if (failures.Bridge.isEmpty())
+            KeepBookings(bookings, firstNumber, failures);
+        // After a failure of the bridge database the batch rolls back here.
+    }
+    if (!failures.Bridge.isEmpty()) {
+        // No line goes out that is not booked: its result could not be booked nor its
+        // exchange order withdrawn. The order goes to no account at all; the operator
+        // sends it by hand once the bridge database works again.
+        FWriter.TakeBackQueued(queuedBefore);
+    }
+    std::exception_ptr writeFailure;
+    try {
+        // Lines made go to the terminal now, not at some later write; lines an earlier
+        // failed write left queued go with them.
+        WriteDispatched();
+        // The order's lines are in the file (or none was made): its record has done its
+        // work. After a failure of the bridge database the record stays where it cannot
+        // be cleared, and the next start names the order once more.
+        ClearIntent(order, kill, failures);
+    } catch (const std::exception& error) {
+        if (!failures.Bridge.isEmpty() || !failures.Accounts.isEmpty())
             FLog.AddToLog(ErrorText(error));
         else
-            failure = std::current_exception();
+            writeFailure = std::current_exception();
     }
     FEnvironment.Beep();
-    if (failure)
-        std::rethrow_exception(failure);
+    if (!failures.Bridge.isEmpty()) {
+        QStringList codes;
+        for (const TClientAccount& account : std::as_const(accounts))
+            codes << account.Code;
+        throw TBridgeFailure(BridgeFailureMessage(order.Id, codes, failures.Bridge));
+    }
+    if (failures.Accounts.size() == 1 && accounts.size() == 1)
+        std::rethrow_exception(failures.FirstAccountError); // the one account is the settings'
+    if (!failures.Accounts.isEmpty())
+        throw TError(AccountsFailureMessage(order.Id, failures.Accounts));
+    if (writeFailure)
+        std::rethrow_exception(writeFailure);
+}
+
+QString AccountFailureText(const QString& clientCode, const QString& errorText)
+{
+    return QStringLiteral("счет %1: ").arg(clientCode) + errorText;
+}
+
+QString AccountsFailureMessage(qint64 orderId, const QStringList& accountFailures)
+{
+    return QStringLiteral("Ордер # %1 не отправлен на %2 из счетов группы, остальные счета его получили:")
+               .arg(orderId)
+               .arg(accountFailures.size())
+        + QStringLiteral("\r\n") + accountFailures.join(QStringLiteral("\r\n"));
+}
+
+QString BridgeFailureMessage(qint64 orderId, const QStringList& clientCodes, const QString& errorText)
+{
+    const QString accounts = clientCodes.isEmpty() ? QStringLiteral("(счета не прочитаны)")
+                                                   : clientCodes.join(QStringLiteral(", "));
+    return QStringLiteral("Ошибка базы данных Quik: ордер # %1 не отправлен ни на один счет (%2), загрузка "
+                          "ордеров остановлена. Проверьте базу данных и отправьте ордер вручную.")
+               .arg(orderId)
+               .arg(accounts)
+        + QStringLiteral("\r\n") + errorText;
 }

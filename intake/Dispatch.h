@@ -3,20 +3,31 @@
 #include "trade/OmegaOrder.h"
 #include "trade/Order.h"
 #include "trade/OrderBuilder.h"
+#include "trade/TransactionSender.h"
 
 #include <QList>
+#include <QStringList>
+#include <exception>
 
+class TBatch;
 class TDatMod;
 class TOperationLog;
 class TSettings;
 class TTransWriter;
-class TTransactionSender;
 struct TEnvironment;
 
 // The working modes of the setting rgpSingleMulti.
 enum TSingleMultiMode : int {
     smSingle = 0, // "Торговля по ОДНОМУ СЧЕТУ": the account of the settings
     smMulti = 1,  // "Торговля по ГРУППЕ СЧЕТОВ клиентов": every active client
+};
+
+// The bridge database failed during a dispatch (an account list that cannot be read, a
+// line that cannot be booked, a commit that fails): the order went to no account, and
+// watching must stop until the operator starts it again.
+class TBridgeFailure : public TError {
+public:
+    using TError::TError;
 };
 
 // Sends one strategy order to the accounts of the working mode: for each account the
@@ -32,8 +43,12 @@ public:
     // SINGLE account, to every active client in the MULTI mode, or to nobody without a
     // mode. With checkTraded an order for a security not marked as traded is logged and
     // not sent. Whatever happens, the log is saved, the lines made are written and the
-    // beep sounds; a failure of a builder or of the sender then reaches the caller
-    // (the accounts after the failing one get nothing).
+    // beep sounds. A failure of one account (its line cannot be built, a lookup of its
+    // own fails) leaves the other accounts their lines; then a TError naming each account
+    // missed and its failure reaches the caller (in the SINGLE mode the failure itself). A failure of the
+    // bridge database (the accounts, a booking or the commit) takes back every line of
+    // the order, so none goes out unbooked, and throws TBridgeFailure naming the order
+    // and its accounts.
     void ProcessOrder(TOmegaOrder order, TOrderBuilderMethod builder, bool checkTraded);
 
 private:
@@ -43,6 +58,26 @@ private:
                            TOrderBuilderMethod builder, bool checkTraded);
     // Saves the log and appends the lines made to the import file.
     void WriteDispatched();
+    // What went wrong in one dispatch.
+    struct TDispatchFailures {
+        QString Bridge;             // the bridge database's failure; empty when none
+        QStringList Accounts;       // each account whose own failure kept it from a line, with the failure
+        std::exception_ptr FirstAccountError;
+    };
+    // Builds, queues and books the order for each account in turn. Stops at a failure of
+    // the bridge database.
+    void SendToAccounts(const TOmegaOrder& order, const QList<TClientAccount>& accounts,
+                        TOrderBuilderMethod builder, bool checkTraded, TDispatchFailures& failures);
+    // Records the order and its accounts as a dispatch under way before any line is
+    // made, so that a crash before its lines reach the file is found at the next start;
+    // a failure is the bridge database's.
+    void RecordIntent(const TOmegaOrder& order, bool kill, const QList<TClientAccount>& accounts,
+                      TDispatchFailures& failures);
+    // Clears that record once the order's lines are in the file.
+    void ClearIntent(const TOmegaOrder& order, bool kill, const TDispatchFailures& failures);
+    // Keeps the highest number handed out and commits the bookings; a failure is the
+    // bridge database's.
+    void KeepBookings(TBatch& bookings, qint32 firstNumber, TDispatchFailures& failures);
 
     const TSettings& FSettings;
     TDatMod& FDatMod;
@@ -54,4 +89,10 @@ private:
 };
 
 // The log line of an order for a security not marked as traded.
-QString NotTradedMessage(qint32 orderId, const TOrder& order);
+QString NotTradedMessage(qint64 orderId, const TOrder& order);
+// One account's failure in the text of AccountsFailureMessage.
+QString AccountFailureText(const QString& clientCode, const QString& errorText);
+// The failure of a dispatch some of whose accounts got no line, one account a line.
+QString AccountsFailureMessage(qint64 orderId, const QStringList& accountFailures);
+// The failure of a dispatch stopped by the bridge database.
+QString BridgeFailureMessage(qint64 orderId, const QStringList& clientCodes, const QString& errorText);

@@ -10,7 +10,7 @@ void ReadOmegaOrder(TOmegaOrder& order, TDataSet& dataSet, bool fromFilledOrders
         order.TimeFilled = dataSet.FieldByName(QStringLiteral("Time Filled")).AsDateTime();
         order.Filled = true;
     }
-    order.Id = dataSet.FieldByName(QStringLiteral("ID")).AsInteger();
+    order.Id = dataSet.FieldByName(QStringLiteral("ID")).AsLargeInt();
     order.Symbol = dataSet.FieldByName(QStringLiteral("Symbol")).AsString();
     order.Description = dataSet.FieldByName(QStringLiteral("Description")).AsString();
     order.OrderType = dataSet.FieldByName(QStringLiteral("OrderType")).AsString();

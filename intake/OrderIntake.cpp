@@ -37,14 +37,14 @@ private:
 
 } // namespace
 
-qint32 CanceledOrderId(const QString& orderNumber)
+qint64 CanceledOrderId(const QString& orderNumber)
 {
     static const QRegularExpression digits(QStringLiteral("^[0-9]+$"));
     const QString text = orderNumber.trimmed();
     if (!digits.match(text).hasMatch())
         return 0;
     bool ok = false;
-    const qint32 id = text.toInt(&ok, 10);
+    const qint64 id = text.toLongLong(&ok, 10);
     return ok ? id : 0;
 }
 
@@ -61,17 +61,17 @@ void TOrderIntake::TakeLastIds()
     SetLastId(TAlertTable::Canceled, FDatMod.GetLastId(FDatMod.tCanceledOrders()));
 }
 
-int32_t TOrderIntake::LastId(TAlertTable table) const
+qint64 TOrderIntake::LastId(TAlertTable table) const
 {
     return FLastIds[static_cast<size_t>(table)];
 }
 
-int32_t& TOrderIntake::LastIdOf(TAlertTable table)
+qint64& TOrderIntake::LastIdOf(TAlertTable table)
 {
     return FLastIds[static_cast<size_t>(table)];
 }
 
-void TOrderIntake::SetLastId(TAlertTable table, int32_t id)
+void TOrderIntake::SetLastId(TAlertTable table, qint64 id)
 {
     LastIdOf(table) = id;
 }
@@ -118,7 +118,7 @@ void TOrderIntake::DispatchCanceled(TOmegaOrder& order)
     // Only a row carrying the id of the order it cancels has something to withdraw.
     if (order.OrderNumber.isEmpty())
         return;
-    const qint32 cancelledId = CanceledOrderId(order.OrderNumber);
+    const qint64 cancelledId = CanceledOrderId(order.OrderNumber);
     if (cancelledId == 0) {
         // Under its own id the withdrawal would look up an unrelated order of the other
         // tables and could withdraw that one from the exchange.
@@ -134,7 +134,7 @@ void TOrderIntake::DispatchCanceled(TOmegaOrder& order)
 TOrderIntake::TReadErrors TOrderIntake::ReadTable(const TAlertRead& read, const TRowDispatch& dispatch)
 {
     TReadErrors errors;
-    const int32_t lastId = FDatMod.GetLastId(read.Table);
+    const qint64 lastId = FDatMod.GetLastId(read.Table);
     if (lastId > read.LastId) {
         if (read.LastId < 0)
             TakeLastId(read, lastId);
@@ -145,7 +145,7 @@ TOrderIntake::TReadErrors TOrderIntake::ReadTable(const TAlertRead& read, const 
     return errors;
 }
 
-void TOrderIntake::TakeLastId(const TAlertRead& read, int32_t lastId)
+void TOrderIntake::TakeLastId(const TAlertRead& read, qint64 lastId)
 {
     // The table was closed when watching started, so its rows of that moment were never
     // counted: they are old orders, not new ones.
@@ -155,10 +155,10 @@ void TOrderIntake::TakeLastId(const TAlertRead& read, int32_t lastId)
                   + QStringLiteral(" включительно пропущены, загружаются только новые."));
 }
 
-void TOrderIntake::ReadNewRows(const TAlertRead& read, int32_t lastId, const TRowDispatch& dispatch,
+void TOrderIntake::ReadNewRows(const TAlertRead& read, qint64 lastId, const TRowDispatch& dispatch,
                                TReadErrors& errors)
 {
-    const int32_t afterId = read.LastId;
+    const qint64 afterId = read.LastId;
     read.LastId = lastId; // before any row is read: no row is ever read twice
     QList<TNewRow> rows;
     try {
@@ -170,11 +170,25 @@ void TOrderIntake::ReadNewRows(const TAlertRead& read, int32_t lastId, const TRo
         FLog.AddToLog(errors.ReadFailure);
         return;
     }
-    for (TNewRow& row : rows)
-        HandleRow(read, row, dispatch, errors);
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        try {
+            HandleRow(read, rows[i], dispatch, errors);
+        } catch (const TBridgeFailure& failure) {
+            // Watching stops here; the rows after this one were taken and will not be
+            // read again, so they are named for the operator to send by hand.
+            QStringList notRead;
+            for (qsizetype later = i + 1; later < rows.size(); ++later)
+                notRead << rows[later].IdText;
+            if (notRead.isEmpty())
+                throw;
+            throw TBridgeFailure(failure.Text() + CrLf + QStringLiteral("Не обработаны и ордера # ")
+                                 + notRead.join(QStringLiteral(", # ")) + QStringLiteral(" из таблицы ")
+                                 + read.Table.TableName() + QLatin1Char('.'));
+        }
+    }
 }
 
-QList<TOrderIntake::TNewRow> TOrderIntake::FetchNewRows(const TAlertRead& read, int32_t afterId, int32_t upToId)
+QList<TOrderIntake::TNewRow> TOrderIntake::FetchNewRows(const TAlertRead& read, qint64 afterId, qint64 upToId)
 {
     QList<TNewRow> rows;
     FDatMod.ReadNewOrders(read.Table.TableName(), afterId, upToId, [&](TDataSet& dataSet) {
@@ -206,6 +220,8 @@ void TOrderIntake::HandleRow(const TAlertRead& read, TNewRow& row, const TRowDis
                               + QStringLiteral("/"));
             }
             return;
+        } catch (const TBridgeFailure&) {
+            throw; // no later row can be booked either: the caller stops watching
         } catch (const std::exception& error) {
             failure = ErrorText(error);
         }

@@ -6,7 +6,6 @@
 #include <array>
 #include <QString>
 #include <QStringList>
-#include <cstdint>
 #include <functional>
 
 class TDatMod;
@@ -24,7 +23,9 @@ struct TEnvironment;
 // read twice. The rows are taken from the database first and handled afterwards, so a
 // reader running inside another (from a nested message loop) cannot disturb the rows the
 // outer one is handling. A row whose handling fails is logged with its id and the error,
-// and the read goes on with the next row; the operator is told once per read.
+// and the read goes on with the next row; the operator is told once per read. A failure
+// of the bridge database (TBridgeFailure) ends the read at once and goes on to the
+// caller, naming the rows of the read that were not handled.
 class TOrderIntake {
 public:
     // The three alert tables the intake reads.
@@ -38,8 +39,8 @@ public:
     void TakeLastIds();
     // Id of the last row already read of a table; -1 when the table was closed when the
     // id was taken.
-    int32_t LastId(TAlertTable table) const;
-    void SetLastId(TAlertTable table, int32_t id);
+    qint64 LastId(TAlertTable table) const;
+    void SetLastId(TAlertTable table, qint64 id);
     // Whether a read of ActiveOrders is running (further down the stack).
     bool ActiveBusy() const { return FActiveBusy; }
 
@@ -62,7 +63,7 @@ private:
     // One alert table as a reader sees it.
     struct TAlertRead {
         TTable& Table;
-        int32_t& LastId;
+        qint64& LastId;
         bool Filled;
         const QString& FailureText;
     };
@@ -81,18 +82,18 @@ private:
     using TRowDispatch = std::function<void(TOmegaOrder&)>;
 
     TReadErrors ReadTable(const TAlertRead& read, const TRowDispatch& dispatch);
-    void TakeLastId(const TAlertRead& read, int32_t lastId);
-    void ReadNewRows(const TAlertRead& read, int32_t lastId, const TRowDispatch& dispatch, TReadErrors& errors);
-    QList<TNewRow> FetchNewRows(const TAlertRead& read, int32_t afterId, int32_t upToId);
+    void TakeLastId(const TAlertRead& read, qint64 lastId);
+    void ReadNewRows(const TAlertRead& read, qint64 lastId, const TRowDispatch& dispatch, TReadErrors& errors);
+    QList<TNewRow> FetchNewRows(const TAlertRead& read, qint64 afterId, qint64 upToId);
     void HandleRow(const TAlertRead& read, TNewRow& row, const TRowDispatch& dispatch, TReadErrors& errors);
     void DispatchCanceled(TOmegaOrder& order);
     void ReportErrors(const TAlertRead& read, const TReadErrors& errors);
 
-    int32_t& LastIdOf(TAlertTable table);
+    qint64& LastIdOf(TAlertTable table);
 
     TDatMod& FDatMod;
     // Remembered last ids, by TAlertTable.
-    std::array<int32_t, 3> FLastIds{};
+    std::array<qint64, 3> FLastIds{};
     // Busy mark of the ActiveOrders reader against a nested call from a modal loop.
     bool FActiveBusy = false;
     TOrderFilters& FFilters;
@@ -102,5 +103,5 @@ private:
 };
 
 // The id of the order a cancelled row withdraws: its order number when that is a decimal
-// integer of at least 1 that fits 32 bits (blanks around it allowed); 0 otherwise.
-qint32 CanceledOrderId(const QString& orderNumber);
+// integer of at least 1 that fits 64 bits (blanks around it allowed); 0 otherwise.
+qint64 CanceledOrderId(const QString& orderNumber);

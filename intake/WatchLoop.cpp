@@ -1,6 +1,7 @@
 #include "intake/WatchLoop.h"
 
 #include "base/CoreEvents.h"
+#include "base/Environment.h"
 #include "base/Error.h"
 #include "base/OperationLog.h"
 #include "data/ConnectToBases.h"
@@ -8,6 +9,7 @@
 #include "data/DataSet.h"
 #include "data/DatMod.h"
 #include "data/Settings.h"
+#include "intake/Dispatch.h"
 #include "intake/OrderIntake.h"
 #include "trade/LinkMonitor.h"
 #include "trade/ResultReader.h"
@@ -46,9 +48,9 @@ QString CompanionTrrPath(const QString& resultPath)
 
 TWatchLoop::TWatchLoop(TSettings& settings, TDatMod& datMod, TOperationLog& log, TOrderIntake& intake,
                        TTransWriter& writer, TResultReader& resultReader, TLinkMonitor& linkMonitor,
-                       TCoreEvents& events)
+                       TCoreEvents& events, TEnvironment& environment)
     : FSettings(settings), FDatMod(datMod), FLog(log), FIntake(intake), FWriter(writer),
-      FResultReader(resultReader), FLinkMonitor(linkMonitor), FEvents(events)
+      FResultReader(resultReader), FLinkMonitor(linkMonitor), FEvents(events), FEnvironment(environment)
 {
 }
 
@@ -114,9 +116,11 @@ bool TWatchLoop::ConnectToBases()
     try {
         connected = ConnectDatabases(FSettings, FDatMod, FLog, FEvents);
         if (connected) {
+            CheckBridgeFile();
             // Before the tick below can send anything: the numbering continues after the
             // highest number this bridge database has seen, in this run or before it.
             FWriter.ContinueNumbering(FDatMod.HighestTransId());
+            ReportInterruptedDispatches();
             timTable();
             FDatMod.OpenBridgeTables();
             FEvents.SecuritiesChanged();
@@ -180,18 +184,92 @@ void TWatchLoop::actWatchingExecute()
 {
     FIconIndex = FIconIndex == 3 ? 0 : FIconIndex + 1;
     FEvents.WatchIconChanged(FIconIndex);
-    switch (FSettings.rgpFilled) {
-    case 0:
-        FIntake.LoadCanceledOrders();
-        FIntake.LoadFilledOrders(false);
-        FIntake.LoadActiveOrders();
-        break;
-    case 1:
-        FIntake.LoadFilledOrders(true);
-        break;
-    default: // no selection: nothing is read
-        break;
+    try {
+        switch (FSettings.rgpFilled) {
+        case 0:
+            FIntake.LoadCanceledOrders();
+            FIntake.LoadFilledOrders(false);
+            FIntake.LoadActiveOrders();
+            break;
+        case 1:
+            FIntake.LoadFilledOrders(true);
+            break;
+        default: // no selection: nothing is read
+            break;
+        }
+    } catch (const TBridgeFailure& failure) {
+        StopOnBridgeFailure(failure.Text());
+        throw; // the guard of the tick shows it in a box
     }
     FWriter.WriteTransFile();
     FLog.SaveLog();
+}
+
+void TWatchLoop::CheckBridgeFile()
+{
+    const QString problem = FDatMod.BridgeQuickCheck();
+    if (!problem.isEmpty())
+        Alarm(QStringLiteral("База данных Quik %1 повреждена (проверка PRAGMA quick_check): ").arg(FSettings.edtQuikData)
+              + QStringLiteral("\r\n") + problem);
+}
+
+void TWatchLoop::ReportInterruptedDispatches()
+{
+    const QStringList reports = InterruptedDispatchReports(FDatMod.TakePendingDispatches());
+    for (const QString& report : reports)
+        Alarm(report);
+}
+
+void TWatchLoop::Alarm(const QString& text)
+{
+    FLog.AddToLog(text);
+    FLog.SaveLogQuietly();
+    if (MailOn(FSettings))
+        FEvents.Announce(text);
+    FEnvironment.ReportError(text);
+}
+
+QStringList InterruptedDispatchReports(const QList<TPendingDispatch>& pending)
+{
+    // One report per order, its accounts in the order they were recorded.
+    QStringList reports;
+    QList<const TPendingDispatch*> orders;
+    QList<QStringList> codes;
+    for (const TPendingDispatch& row : pending) {
+        qsizetype at = 0;
+        while (at < orders.size()
+               && !(orders[at]->IdOrder == row.IdOrder && orders[at]->Filled == row.Filled && orders[at]->Kill == row.Kill))
+            ++at;
+        if (at == orders.size()) {
+            orders << &row;
+            codes << QStringList();
+        }
+        codes[at] << row.Code;
+    }
+    for (qsizetype i = 0; i < orders.size(); ++i) {
+        const TPendingDispatch& order = *orders[i];
+        reports << QStringLiteral("Отправка ордера # %1 из таблицы %2 (%3) была прервана: строки для счетов %4 "
+                                  "могли не попасть в файл транзакций. Ордер повторно не отправляется: проверьте "
+                                  "файл транзакций и при необходимости отправьте ордер вручную.")
+                       .arg(order.IdOrder)
+                       .arg(order.Filled ? QStringLiteral("FilledOrders") : QStringLiteral("ActiveOrders"))
+                       .arg(order.Kill ? QStringLiteral("снятие заявки") : QStringLiteral("новая заявка"))
+                       .arg(codes[i].join(QStringLiteral(", ")));
+    }
+    return reports;
+}
+
+void TWatchLoop::StopOnBridgeFailure(const QString& text)
+{
+    // Every later order would fail the same way, or worse go out unbooked: watching
+    // waits for the operator, who starts it again once the bridge database works.
+    FLog.AddToLog(text);
+    actStopWatchExecute();
+    if (MailOn(FSettings))
+        FEvents.Announce(text);
+}
+
+bool MailOn(const TSettings& settings)
+{
+    return settings.chSendTrans_Id || settings.chSendTrans_done || settings.chSendQuikConnect;
 }

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "data/BridgeRows.h"
+
+#include <QList>
 #include <QString>
+#include <QStringList>
 
 class TCoreEvents;
 class TDatMod;
@@ -10,6 +14,7 @@ class TOrderIntake;
 class TResultReader;
 class TSettings;
 class TTransWriter;
+struct TEnvironment;
 
 // The spine of the program: the start-up sequence, the connect procedure, the commands
 // that start and stop watching, the table tick and the watch cycle. One table tick in
@@ -21,14 +26,16 @@ class TWatchLoop {
 public:
     TWatchLoop(TSettings& settings, TDatMod& datMod, TOperationLog& log, TOrderIntake& intake,
                TTransWriter& writer, TResultReader& resultReader, TLinkMonitor& linkMonitor,
-               TCoreEvents& events);
+               TCoreEvents& events, TEnvironment& environment);
 
     // Start-up steps after the windows and the data module exist: the terminal's files
     // are reset (none of them when one is a database's), the databases connected when the
     // settings say so, the first info.log size taken, the log saved.
     void StartUp();
-    // Connects both databases; once both are open the transaction numbering continues
-    // after the highest number the bridge database has seen, the table tick runs once,
+    // Connects both databases; once both are open a SQLite bridge file that fails its
+    // quick check is reported, the transaction numbering continues after the highest
+    // number the bridge database has seen, the orders whose dispatch a crash interrupted
+    // are reported once (never sent again by themselves), the table tick runs once,
     // the bridge tables the windows work with are opened and their totals shown. The log
     // is saved in every case; an error after both connections opened is thrown after
     // saving. True when both databases are open.
@@ -40,6 +47,9 @@ public:
     void actStartWatchExecute();
     void actStopWatchExecute();
     void timTable();
+    // The watch cycle: the intake reads the alert tables of the mode rgpFilled, then the
+    // queued lines are written. A failure of the bridge database stops watching (log
+    // line, e-mail when mail is on) and goes on to the caller for its box.
     void actWatchingExecute();
 
     bool Watching() const { return FWatching; }
@@ -54,6 +64,11 @@ private:
     // (by the settings' Alerts and QuikData) or holds a database; empty when it may be
     // emptied.
     QString DatabaseRefusal(const QString& terminalFile) const;
+    void StopOnBridgeFailure(const QString& text);
+    void CheckBridgeFile();
+    void ReportInterruptedDispatches();
+    // Tells the operator of a fault: log line, e-mail when mail is on, box.
+    void Alarm(const QString& text);
 
     TSettings& FSettings;
     TDatMod& FDatMod;
@@ -63,9 +78,18 @@ private:
     TResultReader& FResultReader;
     TLinkMonitor& FLinkMonitor;
     TCoreEvents& FEvents;
+    TEnvironment& FEnvironment;
     bool FWatching = false;
     int FIconIndex = 0;
 };
 
 // The result file's companion: its path with the extension replaced by ".TRR".
 QString CompanionTrrPath(const QString& resultPath);
+
+// Whether the operator receives e-mails: any of the mail events is switched on. A failure
+// that stops the sending is mailed then too.
+bool MailOn(const TSettings& settings);
+
+// The reports of the dispatches a crash interrupted, one per order, naming the order, its
+// table, whether it withdraws, and the accounts whose lines may be missing.
+QStringList InterruptedDispatchReports(const QList<TPendingDispatch>& pending);

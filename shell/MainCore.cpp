@@ -20,7 +20,7 @@ TMainCore::TMainCore(TEnvironment& environment, TOperationLog& log, const QStrin
     , FFilters(FDatMod, FSettings, environment)
     , FDispatcher(FSettings, FDatMod, FBuilder, FSender, FWriter, log, environment)
     , FIntake(FDatMod, FFilters, FDispatcher, log, environment)
-    , FWatch(FSettings, FDatMod, log, FIntake, FWriter, FResultReader, FLinkMonitor, *this)
+    , FWatch(FSettings, FDatMod, log, FIntake, FWriter, FResultReader, FLinkMonitor, *this, environment)
     , FManualOrders(FDatMod, FDispatcher, log)
     , FtimUpdateTable([this] { RunGuarded([this] { FWatch.timTable(); }); })
     , FtimInfoLog([this] { RunGuarded([this] { FLinkMonitor.timInfoLogTimer(); }); })

@@ -139,10 +139,12 @@ TEST_P(DispatchTest, FailureForOneAccountStillWritesTheLinesMadeBefore)
         ProcessNew();
         ADD_FAILURE() << "the failure did not reach the caller";
     } catch (const TError& error) {
-        EXPECT_EQ(error.Text(), QStringLiteral("Бронирование не удалось"));
+        EXPECT_EQ(error.Text(), QStringLiteral("Ордер # 17 не отправлен на 1 из счетов группы, остальные счета его "
+                                               "получили:\r\nсчет C2: Бронирование не удалось"));
     }
-    // C1's line goes to the terminal at once; C3 is not reached.
-    EXPECT_EQ(Calls, (QStringList{QStringLiteral("send C1 17"), QStringLiteral("send C2 17"), QStringLiteral("write")}));
+    // C2's own failure costs C1 and C3 nothing: their lines go to the terminal at once.
+    EXPECT_EQ(Calls, (QStringList{QStringLiteral("send C1 17"), QStringLiteral("send C2 17"),
+                                  QStringLiteral("send C3 17"), QStringLiteral("write")}));
     EXPECT_TRUE(LogSaved());
     EXPECT_EQ(Env.Beeps, 1);
 
@@ -162,6 +164,36 @@ TEST_P(DispatchTest, FailureForOneAccountStillWritesTheLinesMadeBefore)
         EXPECT_EQ(error.Text(), QStringLiteral("Диск переполнен"));
     }
     EXPECT_EQ(Env.Beeps, 3);
+}
+
+TEST_P(DispatchTest, BookingFailureSendsTheOrderToNoAccount)
+{
+    Settings.rgpSingleMulti = smMulti;
+    AddClient(QStringLiteral("C1"), true, QStringLiteral("M1"), QStringLiteral("F1"));
+    AddClient(QStringLiteral("C2"), true, QStringLiteral("M2"), QStringLiteral("F2"));
+    AddClient(QStringLiteral("C3"), true, QStringLiteral("M3"), QStringLiteral("F3"));
+    OnSend = [](const TOrder& order) {
+        if (order.ClientCode == QStringLiteral("C2"))
+            throw TBookingFailure(QStringLiteral("disk I/O error"));
+    };
+    try {
+        ProcessNew();
+        ADD_FAILURE() << "the failure of the bridge database did not reach the caller";
+    } catch (const TBridgeFailure& error) {
+        EXPECT_TRUE(error.Text().contains(QStringLiteral("ордер # 17 не отправлен ни на один счет (C1, C2, C3)")))
+            << error.Text().toStdString();
+        EXPECT_TRUE(error.Text().endsWith(QStringLiteral("disk I/O error")));
+    }
+    // Nothing is tried after the failure; lines of earlier failed writes still go out.
+    EXPECT_EQ(Calls, (QStringList{QStringLiteral("send C1 17"), QStringLiteral("send C2 17"), QStringLiteral("write")}));
+    EXPECT_EQ(Env.Beeps, 1);
+
+    // The clients that cannot be read are the bridge database's failure too.
+    OnSend = nullptr;
+    Bases.Exec(Bases.BridgePath(), QStringLiteral("ALTER TABLE tclients RENAME TO tMoved"));
+    Calls.clear();
+    EXPECT_THROW(ProcessNew(), TBridgeFailure);
+    EXPECT_EQ(Calls, QStringList{QStringLiteral("write")});
 }
 
 // ---- manual commands ----

@@ -117,7 +117,44 @@ TEST_F(SizeOrderTest, FiveModes)
         SizeOrder(order, Security, TPortfolioRow{c.curAllAssets}, Settings, Env.Environment.Regional, Log);
         EXPECT_EQ(order.Quantity, c.expected) << c.name;
     }
-    EXPECT_EQ(Log.LineCount(), 0);
+    // Only the order of no lots is logged (not sent).
+    EXPECT_EQ(Log.LineCount(), 1);
+}
+
+TEST_F(SizeOrderTest, QuantityOfNoLotsIsLoggedNamingTheOrderAndAccount)
+{
+    struct Case {
+        const char* name;
+        int mode;
+        qint32 parsed;
+        QString fixVol;
+        qint32 expected;
+    };
+    const Case cases[] = {
+        {"below a lot", psOmegaQuantity, 99, QStringLiteral("30000"), 0},
+        {"negative wording quantity", psOmegaQuantity, -500, QStringLiteral("30000"), -5},
+        {"amount below a lot", psFixVol, 0, QStringLiteral("100"), 0},
+        {"negative amount", psFixVol, 0, QStringLiteral("-3000"), -1},
+        {"unknown mode keeps a zero", 7, 0, QStringLiteral("30000"), 0},
+    };
+    for (const Case& c : cases) {
+        const int linesBefore = Log.LineCount();
+        Settings.rgpPositionSize = c.mode;
+        Settings.edtFixVol = c.fixVol;
+        Security.LotSize = 100;
+        TOrder order;
+        order.OrderId = 5000000000LL; // an id beyond 32 bits is named in full
+        order.ClientCode = QStringLiteral("C9");
+        order.Quantity = c.parsed;
+        order.Price = 25;
+        SizeOrder(order, Security, TPortfolioRow{1000000}, Settings, Env.Environment.Regional, Log);
+        EXPECT_EQ(order.Quantity, c.expected) << c.name;
+        ASSERT_EQ(Log.LineCount(), linesBefore + 1) << c.name;
+        EXPECT_TRUE(Log.Line(linesBefore).endsWith(QStringLiteral(
+            " Ордер # 5000000000 по счету C9 не отправлен: количество %1 лотов, должно быть больше 0.")
+                                                 .arg(c.expected)))
+            << c.name << ": " << Log.Line(linesBefore).toStdString();
+    }
 }
 
 TEST_F(SizeOrderTest, SettingsAreReadWithTheRegionalSeparator)

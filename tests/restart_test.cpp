@@ -94,6 +94,13 @@ protected:
     {
         return FromCp1251(ReadWholeFile(Quik(QStringLiteral("trans.tri")))).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
     }
+    bool LogHas(const QString& text) const
+    {
+        for (int i = 0; i < Log.LineCount(); ++i)
+            if (Log.Line(i).contains(text))
+                return true;
+        return false;
+    }
     QVariant Bridge(const QString& statement) { return Bases.Scalar(Bases.BridgePath(), statement); }
     QVariant Alerts(const QString& statement) { return Bases.Scalar(Bases.AlertsPath(), statement); }
 };
@@ -149,43 +156,85 @@ TEST_F(RestartTest, NumbersGoOnAndTheEarlierRunsTransactionsServeLateResultsAndW
     EXPECT_TRUE(Env.Errors.isEmpty()) << Env.Errors.join(QLatin1Char('\n')).toStdString();
 }
 
-// A line whose report row could not be booked still went to the terminal with its number:
-// the bridge database keeps that number, and the next run does not hand it out again.
-TEST_F(RestartTest, NumberOfALineWhoseBookingFailedIsNotHandedOutAgain)
+// A line whose report row cannot be booked never goes out, nor do the other lines of its
+// order: the order goes to no account, watching stops with a box naming the order and its
+// accounts, and the numbers handed out are not handed out again, in this run or the next.
+TEST_F(RestartTest, LineThatCannotBeBookedNeverGoesOutAndWatchingStops)
 {
     Bases.Exec(Bases.BridgePath(), QStringLiteral("CREATE TRIGGER RefuseC2 BEFORE INSERT ON tOrderNumber "
                                                   "WHEN NEW.code = 'C2' BEGIN SELECT RAISE(ABORT, 'refused'); END"));
     ASSERT_NO_FATAL_FAILURE(StartRun(1)); // every active client
     AddOrder(QStringLiteral("ActiveOrders"), 1, QStringLiteral("Buy 3 at 250.50 Limit"));
     Tick();
-    ASSERT_EQ(TriLines().size(), 2);
-    EXPECT_TRUE(TriLines()[1].startsWith(QStringLiteral("TRANS_ID =1;ACTION=NEW_ORDER;ACCOUNT=ACC-C2;")));
-    EXPECT_EQ(Env.Errors.size(), 1); // the failed booking was reported
-    EXPECT_EQ(Bridge(QStringLiteral("SELECT MAX(trans_id) FROM tOrderNumber")).toInt(), 0);
+    EXPECT_TRUE(TriLines().isEmpty()) << TriLines().join(QLatin1Char('\n')).toStdString();
+    EXPECT_FALSE(Core->Watch().Watching());
+    ASSERT_EQ(Env.Errors.size(), 1);
+    EXPECT_TRUE(Env.Errors[0].contains(QStringLiteral("ордер # 1 не отправлен ни на один счет (C1, C2)")))
+        << Env.Errors[0].toStdString();
+    EXPECT_EQ(Bridge(QStringLiteral("SELECT COUNT(*) FROM tOrderNumber")).toInt(), 0); // C1's booking rolled back
+    EXPECT_TRUE(LogHas(QStringLiteral("Загрузка ордеров остановлена.")));
+    EXPECT_TRUE(LogHas(QStringLiteral("Ошибка базы данных Quik: ордер # 1 не отправлен ни на один счет (C1, C2)")));
 
-    Bases.Exec(Bases.BridgePath(), QStringLiteral("DROP TRIGGER RefuseC2"));
-    ASSERT_NO_FATAL_FAILURE(StartRun(1));
+    // Later rows wait for the operator: nothing is read while watching is off.
     AddOrder(QStringLiteral("ActiveOrders"), 2, QStringLiteral("Buy 4 at 249.00 Limit"));
+    Tick();
+    EXPECT_TRUE(TriLines().isEmpty());
+
+    // The operator mends the database and starts watching again.
+    Bases.Exec(Bases.BridgePath(), QStringLiteral("DROP TRIGGER RefuseC2"));
+    Core->Watch().actStartWatchExecute();
+    AddOrder(QStringLiteral("ActiveOrders"), 3, QStringLiteral("Buy 4 at 249.00 Limit"));
     Tick();
     ASSERT_EQ(TriLines().size(), 2);
     EXPECT_TRUE(TriLines()[0].startsWith(QStringLiteral("TRANS_ID =2;ACTION=NEW_ORDER;ACCOUNT=ACC-C1;"))) << TriLines()[0].toStdString();
     EXPECT_TRUE(TriLines()[1].startsWith(QStringLiteral("TRANS_ID =3;ACTION=NEW_ORDER;ACCOUNT=ACC-C2;"))) << TriLines()[1].toStdString();
+
+    ASSERT_NO_FATAL_FAILURE(StartRun(1));
+    AddOrder(QStringLiteral("ActiveOrders"), 4, QStringLiteral("Buy 5 at 249.00 Limit"));
+    Tick();
+    ASSERT_EQ(TriLines().size(), 2);
+    EXPECT_TRUE(TriLines()[0].startsWith(QStringLiteral("TRANS_ID =4;"))) << TriLines()[0].toStdString();
     EXPECT_EQ(Env.Errors.size(), 1);
 }
 
-// A number that cannot be kept is reported; the lines of the dispatch still go out, and
-// their report rows still carry the numbers to the next run.
-TEST_F(RestartTest, NumberThatCannotBeKeptIsReported)
+// A number that cannot be kept is a failure of the bridge database: the order's line does
+// not go out and watching stops.
+TEST_F(RestartTest, NumberThatCannotBeKeptStopsTheSending)
 {
     ASSERT_NO_FATAL_FAILURE(StartRun());
     Bases.Exec(Bases.BridgePath(), QStringLiteral("ALTER TABLE tLastTransId RENAME TO tMoved"));
     AddOrder(QStringLiteral("ActiveOrders"), 1, QStringLiteral("Buy 3 at 250.50 Limit"));
     Tick();
-    ASSERT_EQ(TriLines().size(), 1);
+    EXPECT_TRUE(TriLines().isEmpty());
     ASSERT_EQ(Env.Errors.size(), 1);
-    EXPECT_TRUE(Env.Errors[0].contains(QStringLiteral("Номер транзакции 0 не сохранен в таблице tLastTransId:\r\n")))
+    EXPECT_TRUE(Env.Errors[0].contains(QStringLiteral("ордер # 1 не отправлен ни на один счет (C1)")))
         << Env.Errors[0].toStdString();
-    EXPECT_EQ(Bridge(QStringLiteral("SELECT COUNT(*) FROM tOrderNumber WHERE trans_id = 0")).toInt(), 1);
+    EXPECT_FALSE(Core->Watch().Watching());
+    EXPECT_EQ(Bridge(QStringLiteral("SELECT COUNT(*) FROM tOrderNumber")).toInt(), 0);
+}
+
+// A bridge file damaged inside (an index page overwritten) still opens; its quick check
+// tells the operator at connection instead of letting it go unnoticed.
+TEST_F(RestartTest, DamagedBridgeFileIsReportedAtConnection)
+{
+    for (int i = 0; i < 300; ++i)
+        Bases.Insert(Bases.BridgePath(), QStringLiteral("tOrderNumber"),
+                     {{QStringLiteral("trans_id"), i}, {QStringLiteral("id_order"), i}, {QStringLiteral("code"), QStringLiteral("C1")}});
+    const QString page = Bridge(QStringLiteral("SELECT rootpage FROM sqlite_master WHERE type = 'index' "
+                                               "AND tbl_name = 'tOrderNumber' LIMIT 1")).toString();
+    ASSERT_FALSE(page.isEmpty());
+    const qint64 pageSize = Bridge(QStringLiteral("PRAGMA page_size")).toLongLong();
+    {
+        QFile file(Bases.BridgePath());
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.seek((page.toLongLong() - 1) * pageSize + 8));
+        file.write(QByteArray(64, '\x7f'));
+    }
+    StartRun();
+    ASSERT_FALSE(Env.Errors.isEmpty());
+    EXPECT_TRUE(Env.Errors[0].contains(QStringLiteral("повреждена (проверка PRAGMA quick_check)")))
+        << Env.Errors[0].toStdString();
+    EXPECT_TRUE(LogHas(QStringLiteral("повреждена (проверка PRAGMA quick_check)")));
 }
 
 } // namespace

@@ -49,7 +49,7 @@ public:
         return TTransactionRow{row->IdOrder, row->Filled};
     }
 
-    void UpdateOrderNumber(bool filled, int idOrder) override
+    void UpdateOrderNumber(bool filled, qint64 idOrder) override
     {
         Journal << QStringLiteral("update %1 %2").arg(filled ? "FilledOrders" : "ActiveOrders").arg(idOrder);
         (filled ? FilledOrderNumbers : ActiveOrderNumbers)[idOrder] = idOrder;

@@ -222,11 +222,13 @@ TEST_F(TransWriterTest, QueuedLinesGetConsecutiveNumbersAndGoOutInOneWrite)
     EXPECT_EQ(Writer.PendingTrans().size(), 3);
     EXPECT_EQ(FileBytes(), QByteArray("TRANS_ID =0;earlier run\r\n")); // nothing written yet
 
+    // A line is logged as sent only once it is in the file.
+    EXPECT_EQ(Log.LineCount(), 0);
+
+    Writer.WriteTransFile();
     ASSERT_EQ(Log.LineCount(), 3);
     EXPECT_EQ(Log.Line(1), QStringLiteral(
         "09.12.2008 9:05:03 Транзакция номер 1 [B 3 ABC at 100.00]  по счету C2 отправлена в Quik."));
-
-    Writer.WriteTransFile();
     EXPECT_EQ(FileBytes(), QByteArray("TRANS_ID =0;earlier run\r\n") + LineBytes(0)
                                + LineBytes(1, second) + LineBytes(2, third));
     EXPECT_TRUE(FileBytes().contains(ToCp1251(QStringLiteral("CLIENT_CODE=Кл3;"))));
@@ -292,6 +294,22 @@ TEST_F(TransWriterTest, RefusedLineTakesNoNumber)
     EXPECT_EQ(Writer.TransCounter(), 0);
     EXPECT_FALSE(Writer.HasPending());
     EXPECT_EQ(Writer.QueueTransaction(LimitBuy()).TransId, 0);
+}
+
+TEST_F(TransWriterTest, LinesTakenBackNeverReachTheFileAndKeepTheirNumbers)
+{
+    Writer.QueueTransaction(LimitBuy());
+    const qsizetype mark = Writer.QueuedCount();
+    Writer.QueueTransaction(LimitBuy());
+    Writer.QueueTransaction(LimitBuy());
+    Writer.TakeBackQueued(mark);
+    EXPECT_EQ(Writer.PendingTrans().size(), 1);
+    EXPECT_EQ(Writer.TransMadeCount(), 1);
+    Writer.WriteTransFile();
+    EXPECT_EQ(FileBytes(), LineBytes(0));
+    ASSERT_EQ(Log.LineCount(), 1); // the lines taken back are never logged as sent
+    // Their numbers are used up all the same.
+    EXPECT_EQ(Writer.QueueTransaction(LimitBuy()).TransId, 3);
 }
 
 TEST_F(TransWriterTest, UnwritableFileKeepsTheLinesForTheNextWrite)
@@ -389,11 +407,17 @@ TEST_F(TransWriterTest, WriteThatCannotBeTakenBackIsCompletedByTheNextWrite)
     EXPECT_EQ(FileBytes(), all.left(reached));
     // The first line is in the file; the second is half there; the third waits whole.
     EXPECT_EQ(writer.PendingTrans().size(), 1);
+    // Only the line wholly in the file is logged as sent.
+    ASSERT_EQ(Log.LineCount(), 1);
+    EXPECT_TRUE(Log.Line(0).contains(QStringLiteral("Транзакция номер 0 ")));
 
     writer.QueueTransaction(LimitBuy());
     writer.WriteTransFile();
     EXPECT_EQ(FileBytes(), all + LineBytes(3));
     EXPECT_FALSE(writer.HasPending());
+    ASSERT_EQ(Log.LineCount(), 4);
+    for (int i = 1; i < 4; ++i)
+        EXPECT_TRUE(Log.Line(i).contains(QStringLiteral("Транзакция номер %1 ").arg(i))) << Log.Line(i).toStdString();
 }
 #endif
 

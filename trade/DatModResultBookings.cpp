@@ -17,7 +17,7 @@ std::optional<TTransactionRow> TDatModResultBookings::LookUp(int transId)
     return FDatMod.FindTransaction(transId);
 }
 
-void TDatModResultBookings::UpdateOrderNumber(bool filled, int idOrder)
+void TDatModResultBookings::UpdateOrderNumber(bool filled, qint64 idOrder)
 {
     FDatMod.UpdateOrderNumber(filled, idOrder);
 }

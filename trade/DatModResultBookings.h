@@ -14,7 +14,7 @@ public:
     explicit TDatModResultBookings(TDatMod& datMod) : FDatMod(datMod) {}
 
     std::optional<TTransactionRow> LookUp(int transId) override;
-    void UpdateOrderNumber(bool filled, int idOrder) override;
+    void UpdateOrderNumber(bool filled, qint64 idOrder) override;
     // The terminal's name and description are cut to the lengths of their columns
     // (trans_name 50, description 255 characters): an Access file refuses a longer text,
     // and the reader would then stop at that line at every pass.

@@ -35,7 +35,7 @@ std::optional<qint32> TDatModTradeLookup::FindExitQuantity(const TPositionKey& p
     return FDatMod.FindExitQuantity(position);
 }
 
-QString TDatModTradeLookup::LastOrderNumber(qint32 orderId, bool filled, const QString& clientCode)
+QString TDatModTradeLookup::LastOrderNumber(qint64 orderId, bool filled, const QString& clientCode)
 {
     return FDatMod.LastOrderNumber(orderId, filled, clientCode);
 }

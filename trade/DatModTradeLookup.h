@@ -28,7 +28,7 @@ public:
     std::optional<qint32> FindExitQuantity(const TPositionKey& position) override;
     // The order number of the row with the highest transaction number, as text; empty
     // when there is no row or its order number is still empty.
-    QString LastOrderNumber(qint32 orderId, bool filled, const QString& clientCode) override;
+    QString LastOrderNumber(qint64 orderId, bool filled, const QString& clientCode) override;
 
 private:
     std::optional<TSecurityRow> ReadSecurity(const QString& ticker);

@@ -7,7 +7,7 @@
 // One strategy order as read from a table of the strategy platform's alert database.
 // A plain value: it owns its texts and is copied when handed on.
 struct TOmegaOrder {
-    qint32 Id = 0;          // the row's id; for a cancelled row the id of the order it cancels
+    qint64 Id = 0;          // the row's id (SQLite ids run to 64 bits); for a cancelled row the id of the order it cancels
     QString Symbol;         // the platform's ticker
     QString Description;
     QString OrderType;      // "LE", "SE", "LX", "SX"

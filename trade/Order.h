@@ -27,7 +27,7 @@ struct TOrder {
     QString StopOrderKey;  // stop order number to withdraw
     QString OrderType;     // "LE", "SE", "LX", "SX"
     qint32 Digits = 0;     // price decimals; negative: rounding to multiples
-    qint32 OrderId = 0;    // id of the strategy order
+    qint64 OrderId = 0;    // id of the strategy order
     bool Traded = false;   // the security is marked as traded
 };
 

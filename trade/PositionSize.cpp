@@ -104,6 +104,10 @@ void SizeOrder(TOrder& order, const TSecurityRow& security,
     default:
         break; // no sizing chosen: the strategy's quantity goes out as it is
     }
+    // An order of no lots is not sent; the operator must see why the account got nothing
+    // (an amount or share too small for one lot, a wording of 0 or fewer securities).
+    if (order.Quantity <= 0)
+        log.AddToLog(QuantityNotPositiveMessage(order.OrderId, order.ClientCode, order.Quantity));
 }
 
 QString SecurityNotFoundMessage(const QString& ticker)
@@ -121,4 +125,12 @@ QString SecurityErrorMessage(const QString& ticker, const QString& errorText)
     return QStringLiteral("Произошла ошибка при обращении к таблице \"Торгуемых бумаг\" для тикера %1!")
                .arg(ticker)
         + QStringLiteral("\r\n") + errorText;
+}
+
+QString QuantityNotPositiveMessage(qint64 orderId, const QString& clientCode, qint32 quantity)
+{
+    return QStringLiteral("Ордер # %1 по счету %2 не отправлен: количество %3 лотов, должно быть больше 0.")
+        .arg(orderId)
+        .arg(clientCode)
+        .arg(quantity);
 }

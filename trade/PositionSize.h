@@ -35,7 +35,8 @@ void ApplySecurityRow(TOrder& order, const TSecurityRow& security);
 // Sets Quantity by the sizing mode of the settings from the order's parsed Quantity and
 // Price, the security's row and the client's portfolio row (absent: the client has none).
 // A client without a portfolio row in modes 2 and 4 is logged and gives 0; an unknown mode
-// keeps the parsed quantity. Throws TError when a needed value is empty or zero, a setting
+// keeps the parsed quantity. A sized quantity of 0 or below is logged (the order is not
+// sent to the account). Throws TError when a needed value is empty or zero, a setting
 // does not read as a number, or the lot count does not fit.
 void SizeOrder(TOrder& order, const TSecurityRow& security,
                const std::optional<TPortfolioRow>& portfolio, const TSettings& settings,
@@ -45,3 +46,5 @@ void SizeOrder(TOrder& order, const TSecurityRow& security,
 QString SecurityNotFoundMessage(const QString& ticker);
 QString ClientNotFoundMessage(const QString& clientCode);
 QString SecurityErrorMessage(const QString& ticker, const QString& errorText);
+// The log line of an order that sizes to 0 lots or fewer for an account.
+QString QuantityNotPositiveMessage(qint64 orderId, const QString& clientCode, qint32 quantity);

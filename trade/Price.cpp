@@ -74,7 +74,7 @@ bool IsUsablePrice(double price)
     return std::isfinite(price) && price > 0 && price < 1e16;
 }
 
-QString UnusablePriceMessage(qint32 orderId, const QString& clientCode, double price)
+QString UnusablePriceMessage(qint64 orderId, const QString& clientCode, double price)
 {
     return QStringLiteral("Ордер # %1 по счету %2 не отправлен: цена %3 не может быть передана в Quik.")
         .arg(orderId)

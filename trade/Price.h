@@ -36,7 +36,7 @@ private:
 bool IsUsablePrice(double price);
 
 // The log line of a new order refused for its price.
-QString UnusablePriceMessage(qint32 orderId, const QString& clientCode, double price);
+QString UnusablePriceMessage(qint64 orderId, const QString& clientCode, double price);
 
 // The price moved by the slippage (percent) against the trader: up for a buy ("B"),
 // down for anything else, so that the limit order still gets filled.

@@ -18,7 +18,7 @@ public:
     virtual std::optional<TTransactionRow> LookUp(int transId) = 0;
     // Writes the strategy order's own id into its "order number" column, in the
     // FilledOrders table when `filled`, else in ActiveOrders.
-    virtual void UpdateOrderNumber(bool filled, int idOrder) = 0;
+    virtual void UpdateOrderNumber(bool filled, qint64 idOrder) = 0;
     // Books the status, the two texts and the exchange order number into the
     // transaction's `tOrderNumber` row; a transaction without a row changes nothing.
     virtual void BookResult(const TResultLine& result) = 0;

@@ -37,5 +37,5 @@ public:
     // The exchange order number of the last transaction (highest transaction number) sent
     // for the strategy order of the given table and client; empty when there is none or
     // its result has not reported a number yet.
-    virtual QString LastOrderNumber(qint32 orderId, bool filled, const QString& clientCode) = 0;
+    virtual QString LastOrderNumber(qint64 orderId, bool filled, const QString& clientCode) = 0;
 };

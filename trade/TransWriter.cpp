@@ -35,11 +35,26 @@ TQueuedTransaction TTransWriter::QueueTransaction(const TOrder& order)
     queued.Line = TransactionLine(queued.TransId, order, FEnvironment.Regional, FPrices);
     queued.Note = TransactionNote(order, FEnvironment.Regional, FPrices);
     FPendingTrans << queued.Line;
+    FPendingLogTexts << TransactionLogText(queued.TransId, queued.Note, order.ClientCode);
     // The number belongs to this line from now on, even if its booking fails.
     ++FTransCounter;
     ++FTransMadeCount;
-    FLog.AddToLog(TransactionLogText(queued.TransId, queued.Note, order.ClientCode));
     return queued;
+}
+
+void TTransWriter::TakeBackQueued(qsizetype mark)
+{
+    if (mark < 0 || mark >= FPendingTrans.size())
+        return;
+    FTransMadeCount -= qint32(FPendingTrans.size() - mark);
+    FPendingTrans.resize(mark);
+    FPendingLogTexts.resize(mark);
+}
+
+void TTransWriter::LogWritten(const QString& logText)
+{
+    if (!logText.isEmpty())
+        FLog.AddToLog(logText);
 }
 
 void TTransWriter::ContinueNumbering(qint32 highestIssued)
@@ -73,8 +88,14 @@ void TTransWriter::WriteTransFile()
     }
     const qint64 written = file.write(bytes);
     if (written == bytes.size() && file.flush()) {
+        LogWritten(FPendingBytesLogText);
+        for (const QString& logText : std::as_const(FPendingLogTexts))
+            LogWritten(logText);
         FPendingTrans.clear();
+        FPendingLogTexts.clear();
         FPendingBytes.clear();
+        FPendingBytesLogText.clear();
+        FLog.SaveLogQuietly(); // the log file tells what reached the terminal
         return;
     }
 
@@ -106,10 +127,20 @@ void TTransWriter::ForgetWritten(qint64 count)
     const qint64 fromTail = std::min<qint64>(count, FPendingBytes.size());
     FPendingBytes.remove(0, fromTail);
     count -= fromTail;
+    if (FPendingBytes.isEmpty()) {
+        // The tail completed its line: that line is in the file now.
+        LogWritten(FPendingBytesLogText);
+        FPendingBytesLogText.clear();
+    }
     while (count > 0 && !FPendingTrans.isEmpty()) {
         const QByteArray line = FileBytesOf(FPendingTrans.takeFirst());
-        if (count < line.size())
+        const QString logText = FPendingLogTexts.takeFirst();
+        if (count < line.size()) {
             FPendingBytes = line.mid(count);
+            FPendingBytesLogText = logText;
+        } else {
+            LogWritten(logText);
+        }
         count -= std::min<qint64>(count, line.size());
     }
 }

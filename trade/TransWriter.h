@@ -20,10 +20,13 @@ struct TQueuedTransaction {
 };
 
 // The transaction import file's writer: the transaction counter and the lines queued for
-// the file. Sending a transaction is, in this order: QueueTransaction (line, number, log
-// line); the e-mail of TransactionMailText when chSendTrans_Id is on; the booking of
-// OrderNumberRowOf in the report of sent transactions; the position change of
-// PositionChangeOf; the status bar and SaveLog. WriteTransFile then appends the queue.
+// the file. Sending a transaction is, in this order: QueueTransaction (line, number); the
+// booking of OrderNumberRowOf in the report of sent transactions; the position change of
+// PositionChangeOf; the e-mail of TransactionMailText when chSendTrans_Id is on; the
+// status bar and SaveLog. WriteTransFile then appends the queue, and each line's log line
+// ("Транзакция номер … отправлена в Quik.") is written once the line is in the file: a
+// process killed before the write leaves no such line for a transaction that never
+// reached the terminal.
 class TTransWriter {
 public:
     TTransWriter(const TSettings& settings, const TEnvironment& environment, TOperationLog& log);
@@ -42,13 +45,21 @@ public:
     const QStringList& PendingTrans() const { return FPendingTrans; }
     bool HasPending() const { return !FPendingTrans.isEmpty() || !FPendingBytes.isEmpty(); }
 
-    // Builds the order's line with the next transaction number, queues it and logs it.
-    // The number is used up at once: whatever fails afterwards, no later transaction gets
-    // it again. Throws TError (before taking a number) when the line cannot be built.
+    // Builds the order's line with the next transaction number and queues it; its log
+    // line waits for the write. The number is used up at once: whatever fails afterwards,
+    // no later transaction gets it again. Throws TError (before taking a number) when the
+    // line cannot be built.
     TQueuedTransaction QueueTransaction(const TOrder& order);
+    // How many lines are queued: a mark for TakeBackQueued.
+    qsizetype QueuedCount() const { return FPendingTrans.size(); }
+    // Takes back the lines queued after the queue held `mark` lines (the lines of a
+    // dispatch whose bookings failed): they never reach the file and are never logged as
+    // sent; their numbers stay used up.
+    void TakeBackQueued(qsizetype mark);
 
     // Appends every queued line to the import file (path edtTRI) in one write, each ended
-    // by CR LF, in Windows-1251, creating the file when missing. Throws TError when the
+    // by CR LF, in Windows-1251, creating the file when missing, then logs each line that
+    // reached the file. Throws TError when the
     // file cannot be opened or written; the lines stay queued then, and a write that
     // failed part-way never leaves a line twice in the file once the next call succeeds.
     // Virtual so that a dispatch can be watched without a file.
@@ -63,6 +74,8 @@ protected:
 
 private:
     void ForgetWritten(qint64 count);
+    // Logs that a line is in the file.
+    void LogWritten(const QString& logText);
 
     const TSettings& FSettings;
     const TEnvironment& FEnvironment;
@@ -71,7 +84,11 @@ private:
     qint32 FTransMadeCount = 0;
     TPriceTexts FPrices; // the prices of the lines of the dispatch at hand, formatted once
     QStringList FPendingTrans;
+    // The log line of each queued line, in the same order.
+    QStringList FPendingLogTexts;
     // The tail of a line a failed write left half in the file when the file could not be
     // cut back; written before the queued lines.
     QByteArray FPendingBytes;
+    // The log line of the line whose tail FPendingBytes holds.
+    QString FPendingBytesLogText;
 };

@@ -34,7 +34,7 @@ QString TransactionMailText(qint32 transId, const QString& note);
 // the rest of it later.
 struct TOrderNumberRow {
     qint32 TransId = 0;
-    qint32 IdOrder = 0;
+    qint64 IdOrder = 0;
     bool Filled = false;
     QString Code;
 };

@@ -25,9 +25,6 @@ void TTransactionSender::SendTransaction(const TOrder& order, const TOmegaOrder&
 {
     const TQueuedTransaction queued = FWriter.QueueTransaction(order);
     try {
-        if (FSettings.chSendTrans_Id)
-            FEvents.Announce(TransactionMailText(queued.TransId, queued.Note));
-
         FBookings.BookOrderNumber(OrderNumberRowOf(queued.TransId, order, omega));
 
         switch (PositionChangeOf(order)) {
@@ -44,12 +41,16 @@ void TTransactionSender::SendTransaction(const TOrder& order, const TOmegaOrder&
         case TPositionChange::None:
             break;
         }
-    } catch (...) {
+    } catch (const std::exception& error) {
         // The number is used up and the line queued: the status bar and the log file
-        // show that before the failure goes on to the caller.
+        // show that before the failure goes on to the caller, who must not let the line
+        // out unbooked.
         ReportSent();
-        throw;
+        throw TBookingFailure(ErrorText(error));
     }
+    // Announced once booked: a line that cannot be booked never goes out.
+    if (FSettings.chSendTrans_Id)
+        FEvents.Announce(TransactionMailText(queued.TransId, queued.Note));
     FEvents.StatusChanged();
     FLog.SaveLog();
 }

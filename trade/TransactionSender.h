@@ -1,5 +1,6 @@
 #pragma once
 
+#include "base/Error.h"
 #include "trade/OmegaOrder.h"
 #include "trade/Order.h"
 
@@ -10,6 +11,14 @@ class TOperationLog;
 class TSettings;
 class TTransWriter;
 class TTransactionBookings;
+
+// A transaction's line was queued but could not be booked in the bridge database (the
+// report row, or the exit's open positions): the line must not reach the terminal, since
+// its result could never be booked nor its order withdrawn.
+class TBookingFailure : public TError {
+public:
+    using TError::TError;
+};
 
 // Sends one accepted order for one client: queues its transaction line with the next
 // transaction number, reports it, books it in the transaction report tOrderNumber and
@@ -22,14 +31,16 @@ public:
     TTransactionSender(const TTransactionSender&) = delete;
     TTransactionSender& operator=(const TTransactionSender&) = delete;
 
-    // In this order: the line is queued and logged (its number is used up from then on);
-    // the announcement (an e-mail) when chSendTrans_Id is on; the tOrderNumber row; for a
-    // plain "NEW_ORDER" the entry's row added to tClientOpenPositions ("LE", "SE"; a failure is logged and
-    // the transaction goes on) or the exit's rows deleted ("LX", "SX"); StatusChanged;
-    // the log saved. A failed booking in tOrderNumber or of an exit throws TError: the
-    // line stays queued, the next transaction still gets the next number, and
-    // StatusChanged and the log file come before the failure goes on. Virtual so that a
-    // dispatch can be watched without bookings.
+    // In this order: the line is queued (its number is used up from then on); the
+    // tOrderNumber row; for a plain "NEW_ORDER" the entry's row added to
+    // tClientOpenPositions ("LE", "SE"; a failure is logged and the transaction goes on)
+    // or the exit's rows deleted ("LX", "SX"); the announcement (an e-mail) when
+    // chSendTrans_Id is on; StatusChanged; the log saved. A failed booking in tOrderNumber
+    // or of an exit throws TBookingFailure: the line stays queued for the caller to take
+    // back, the next transaction still gets the next number, and StatusChanged and the log
+    // file come before the failure goes on. A line that cannot be built throws TError
+    // before anything is queued. Virtual so that a dispatch can be watched without
+    // bookings.
     virtual void SendTransaction(const TOrder& order, const TOmegaOrder& omega);
     virtual ~TTransactionSender() = default;
 

@@ -43,7 +43,7 @@ public:
         AskedPositions << position;
         return ExitQuantity;
     }
-    QString LastOrderNumber(qint32 orderId, bool filled, const QString& clientCode) override
+    QString LastOrderNumber(qint64 orderId, bool filled, const QString& clientCode) override
     {
         const QString key = QStringLiteral("%1/%2/%3").arg(orderId).arg(filled ? 1 : 0).arg(clientCode);
         AskedOrderNumbers << key;

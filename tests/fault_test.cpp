@@ -1,0 +1,344 @@
+// The program's core under faults, against the strategy platform simulator on SQLite
+// files: a process killed in the middle of a dispatch and started again, the bridge
+// database failing while watching, an alert row id beyond 32 bits. Every step waits for a
+// condition (a row booked, a line written, a process blocked), never for a stretch of time.
+//
+// Cases covered elsewhere and not repeated here: a box open while rows and results
+// arrive (ui_error_box_test), a replaced result file (result_reader_test), a terminal path
+// naming the alert database (restart and watch loop tests), absurd prices and a
+// decimal-comma locale (convert_order_test, order_builder_test).
+
+#include "base/CodePage.h"
+#include "shell/MainCore.h"
+#include "tests/support/TestDatabases.h"
+#include "tests/support/TestEnvironment.h"
+#include "tools/SimulatorReady.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <gtest/gtest.h>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
+namespace {
+
+const QString kTools = QStringLiteral(ZOVRANT_TOOLS_DIR);
+// The folder of the databases and terminal files a child core works on; set only in the
+// child process the kill case starts.
+const char* const kChildFolder = "ZOVRANT_FAULT_CHILD_FOLDER";
+
+// The settings of a core over a folder holding Alerts.db, QuikData.db and quik/.
+void PointAtFolder(TSettings& s, const QString& folder)
+{
+    const QDir dir(folder);
+    s.edtAlerts = dir.filePath(QStringLiteral("Alerts.db"));
+    s.edtQuikData = dir.filePath(QStringLiteral("QuikData.db"));
+    s.edtTRI = dir.filePath(QStringLiteral("quik/trans.tri"));
+    s.edtTRO = dir.filePath(QStringLiteral("quik/trans.tro"));
+    s.edtInfoLog = dir.filePath(QStringLiteral("quik/info.log"));
+    s.edtTime1 = QStringLiteral("00:00:00");
+    s.edtTime2 = QStringLiteral("23:59:59");
+    s.rgpPositionSize = 0;
+    s.rgpFilled = 0;
+    s.rgpSingleMulti = 1; // every active client
+}
+
+void WriteIni(const QString& programFolder)
+{
+    // The link checks stay still: the tests tick the table timer themselves.
+    WriteWholeFile(QDir(programFolder).filePath(QStringLiteral("Zovrant.ini")), "[Quik]\r\nQuikConnectTimeOut=0\r\n");
+}
+
+class FaultTest : public ::testing::Test {
+protected:
+    TTestEnvironment Env;
+    TTestDatabases Bases;
+    QTemporaryDir ProgramDir;
+    TOperationLog Log{Env.Environment};
+    std::unique_ptr<TMainCore> Core;
+
+    QString Quik(const QString& name) const { return Bases.FilePath(QStringLiteral("quik/") + name); }
+
+    void SetUp() override
+    {
+        ASSERT_EQ(QFileInfo(Bases.AlertsPath()).fileName(), QStringLiteral("Alerts.db"));
+        ASSERT_EQ(QFileInfo(Bases.BridgePath()).fileName(), QStringLiteral("QuikData.db"));
+        QDir(Bases.Folder()).mkdir(QStringLiteral("quik"));
+        Log.OpenFile(Bases.FilePath(QStringLiteral("Zovrant.log")));
+        WriteIni(ProgramDir.path());
+        const QString bridge = Bases.BridgePath();
+        Bases.Insert(bridge, QStringLiteral("tSecCode"),
+                     {{QStringLiteral("SecCode"), QStringLiteral("SBER")}, {QStringLiteral("Ticker"), QStringLiteral("SBER")},
+                      {QStringLiteral("Class_Code"), QStringLiteral("TQBR")}, {QStringLiteral("LotSize"), 1},
+                      {QStringLiteral("Traded"), true}, {QStringLiteral("Digits"), 2}, {QStringLiteral("Slippage"), 0.1}});
+        Bases.Insert(bridge, QStringLiteral("tWorkSpaces"), {{QStringLiteral("workspace"), QStringLiteral("Demo.wsp")}});
+        Bases.Insert(bridge, QStringLiteral("tStrategy"), {{QStringLiteral("strategy"), QStringLiteral("Trend")}});
+        for (const char* code : {"C1", "C2"})
+            Bases.Insert(bridge, QStringLiteral("tclients"),
+                         {{QStringLiteral("Code"), QString::fromLatin1(code)},
+                          {QStringLiteral("AccountMicex"), QStringLiteral("ACC-") + QString::fromLatin1(code)},
+                          {QStringLiteral("Active"), true}});
+    }
+
+    // One run of the program over the test folder, started, connected and watching.
+    void StartRun()
+    {
+        Core.reset();
+        Core = std::make_unique<TMainCore>(Env.Environment, Log, ProgramDir.path() + QLatin1Char('/'));
+        PointAtFolder(Core->Settings(), Bases.Folder());
+        Core->Watch().StartUp();
+        Core->RunGuarded([this] { Core->Watch().actConnectToBaseExecute(); });
+        ASSERT_TRUE(Core->actStartWatchEnabled());
+        Core->Watch().actStartWatchExecute();
+        ASSERT_TRUE(Core->Watch().Watching());
+    }
+
+    void Tick() { Core->RunGuarded([this] { Core->Watch().timTable(); }); }
+    bool TickUntil(const std::function<bool()>& condition)
+    {
+        return WaitUntil([&] {
+            Tick();
+            return condition();
+        });
+    }
+
+    // The strategy platform plays a script to its end.
+    void Platform(const QString& script)
+    {
+        const QString path = Bases.FilePath(QStringLiteral("script.txt"));
+        WriteWholeFile(path, (QStringLiteral("set | workspace | C:\\Omega\\Demo.wsp\nset | system | Trend(5,10)\n") + script).toUtf8());
+        QProcess platform;
+        platform.start(kTools + QStringLiteral("/zovrant-platform-sim"),
+                       {QStringLiteral("--db"), Bases.AlertsPath(), QStringLiteral("--script"), path});
+        const QString error = WaitForReadyLine(platform);
+        ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+        ASSERT_TRUE(platform.waitForFinished(30000));
+        ASSERT_EQ(platform.exitCode(), 0) << platform.readAllStandardError().toStdString();
+    }
+
+    // The terminal's answer to a transaction, appended to the result file.
+    void Answer(const QByteArray& line)
+    {
+        QFile file(Quik(QStringLiteral("trans.tro")));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Append));
+        file.write(line + "\r\n");
+    }
+
+    QStringList TriLines() const
+    {
+        return FromCp1251(ReadWholeFile(Quik(QStringLiteral("trans.tri")))).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    }
+    QVariant Bridge(const QString& statement) { return Bases.Scalar(Bases.BridgePath(), statement); }
+    int LogCount(const QString& text) const
+    {
+        int count = 0;
+        for (int i = 0; i < Log.LineCount(); ++i)
+            count += Log.Line(i).contains(text) ? 1 : 0;
+        return count;
+    }
+};
+
+// The child process of the kill case: a core over the folder it is given, watching and
+// ticking until it is killed.
+TEST(FaultChild, WatchesUntilKilled)
+{
+    const QString folder = qEnvironmentVariable(kChildFolder);
+    if (folder.isEmpty())
+        GTEST_SKIP() << "runs only as the child process of the kill case";
+    QTemporaryDir programDir;
+    WriteIni(programDir.path());
+    TTestEnvironment env;
+    TOperationLog log{env.Environment};
+    log.OpenFile(QDir(programDir.path()).filePath(QStringLiteral("Zovrant.log")));
+    TMainCore core(env.Environment, log, programDir.path() + QLatin1Char('/'));
+    PointAtFolder(core.Settings(), folder);
+    // No start-up: it would empty the terminal files, and the import file is the pipe
+    // the dispatch is to block on.
+    core.RunGuarded([&] { core.Watch().actConnectToBaseExecute(); });
+    core.Watch().actStartWatchExecute();
+    for (int i = 0; i < log.LineCount(); ++i) // the parent shows what the child logged
+        std::fprintf(stderr, "%s\n", log.Line(i).toUtf8().constData());
+    ASSERT_TRUE(core.Watch().Watching());
+    std::fputs(kSimulatorReadyLine, stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+    for (;;) {
+        core.RunGuarded([&] { core.Watch().timTable(); });
+        QCoreApplication::processEvents();
+    }
+}
+
+#ifdef Q_OS_UNIX
+// Killed in the middle of a dispatch (its bookings made, its lines not yet in the import
+// file), then started again: the interrupted order is reported once and not resent, the
+// numbers go on after the ones the killed run used, late results of the run before are
+// booked on their own transactions, and a cancel after the restart withdraws the right
+// exchange orders.
+TEST_F(FaultTest, KilledMidFanOutThenRestarted)
+{
+    ASSERT_NO_FATAL_FAILURE(StartRun());
+    ASSERT_NO_FATAL_FAILURE(Platform(QStringLiteral("active | e1 | LE | Buy 3 at 250.50 Limit\n")));
+    ASSERT_TRUE(TickUntil([this] { return TriLines().size() == 2; }));
+    Core.reset(); // the program is closed
+
+    // The next run's import file is a pipe nobody reads: its dispatch blocks after the
+    // bookings, at the write, where the process is then killed.
+    const QString tri = Quik(QStringLiteral("trans.tri"));
+    ASSERT_TRUE(QFile::rename(tri, tri + QStringLiteral(".kept")));
+    ASSERT_EQ(mkfifo(QFile::encodeName(tri).constData(), 0600), 0);
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QString::fromLatin1(kChildFolder), Bases.Folder());
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--gtest_filter=FaultChild.WatchesUntilKilled")});
+    const QString error = WaitForReadyLine(child);
+    ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+    ASSERT_NO_FATAL_FAILURE(Platform(QStringLiteral("active | e2 | LE | Buy 4 at 251.00 Limit\n")));
+    ASSERT_TRUE(WaitUntil([this] {
+        return Bridge(QStringLiteral("SELECT COUNT(*) FROM tOrderNumber WHERE id_order = 2")).toInt() == 2;
+    }));
+    EXPECT_EQ(Bridge(QStringLiteral("SELECT COUNT(*) FROM tPendingDispatch WHERE id_order = 2")).toInt(), 2);
+    child.kill();
+    ASSERT_TRUE(child.waitForFinished(30000));
+    ASSERT_TRUE(QFile::remove(tri));
+    ASSERT_TRUE(QFile::rename(tri + QStringLiteral(".kept"), tri));
+
+    ASSERT_NO_FATAL_FAILURE(StartRun());
+    // Reported once, naming the order and both accounts; recorded no more.
+    ASSERT_EQ(Env.Errors.size(), 1);
+    EXPECT_TRUE(Env.Errors[0].contains(QStringLiteral("Отправка ордера # 2 из таблицы ActiveOrders (новая заявка) "
+                                                      "была прервана: строки для счетов C1, C2")))
+        << Env.Errors[0].toStdString();
+    EXPECT_EQ(LogCount(QStringLiteral("Отправка ордера # 2 ")), 1);
+    EXPECT_EQ(Bridge(QStringLiteral("SELECT COUNT(*) FROM tPendingDispatch")).toInt(), 0);
+
+    // Late results of the first run are booked on its own transactions 0 and 1.
+    Answer("TRANS_ID=0;STATUS=3;TRANS_NAME=New order;DESCRIPTION=done;ORDER_NUMBER=7001;");
+    Answer("TRANS_ID=1;STATUS=3;TRANS_NAME=New order;DESCRIPTION=done;ORDER_NUMBER=7002;");
+    ASSERT_TRUE(TickUntil([this] {
+        return Bridge(QStringLiteral("SELECT order_number FROM tOrderNumber WHERE trans_id = 1")).toLongLong() == 7002;
+    }));
+    EXPECT_EQ(Bridge(QStringLiteral("SELECT order_number FROM tOrderNumber WHERE trans_id = 0")).toLongLong(), 7001);
+    EXPECT_TRUE(Bridge(QStringLiteral("SELECT order_number FROM tOrderNumber WHERE trans_id = 2")).isNull());
+
+    // Nothing was resent by itself; a new order's numbers follow the killed run's.
+    ASSERT_NO_FATAL_FAILURE(Platform(QStringLiteral("active | e3 | LE | Buy 5 at 249.00 Limit\ncancel-id | 1\n")));
+    ASSERT_TRUE(TickUntil([this] { return TriLines().size() == 4; }));
+    const QStringList lines = TriLines();
+    QStringList newOrders;
+    QStringList kills;
+    for (const QString& line : lines)
+        (line.contains(QStringLiteral("ACTION=KILL_ORDER")) ? kills : newOrders) << line;
+    ASSERT_EQ(newOrders.size(), 2) << lines.join(QLatin1Char('\n')).toStdString();
+    ASSERT_EQ(kills.size(), 2) << lines.join(QLatin1Char('\n')).toStdString();
+    for (const QString& line : newOrders)
+        EXPECT_TRUE(line.contains(QStringLiteral("QUANTITY=5"))) << line.toStdString();
+    // The numbers of the killed run (2, 3) are not handed out again.
+    for (const QString& line : lines) {
+        const int number = line.section(QLatin1Char(';'), 0, 0).section(QLatin1Char('='), 1).toInt();
+        EXPECT_GE(number, 4) << line.toStdString();
+    }
+    // The cancel withdraws the first run's exchange orders, not the interrupted ones.
+    EXPECT_TRUE(kills[0].contains(QStringLiteral(";Order_key=7001;")) || kills[1].contains(QStringLiteral(";Order_key=7001;")));
+    EXPECT_TRUE(kills[0].contains(QStringLiteral(";Order_key=7002;")) || kills[1].contains(QStringLiteral(";Order_key=7002;")));
+    EXPECT_EQ(Env.Errors.size(), 1);
+}
+#endif
+
+// The bridge database fails while watching: no line goes out, watching stops with one
+// box and a log line naming the order, and nothing more is sent until the operator
+// starts watching again.
+TEST_F(FaultTest, BridgeDatabaseFailingWhileWatchingStopsTheSending)
+{
+    enum class TFault { Removed, Locked };
+    for (const TFault fault : {TFault::Locked, TFault::Removed}) {
+        SCOPED_TRACE(fault == TFault::Removed ? "removed" : "locked");
+        Env.Errors.clear();
+        ASSERT_NO_FATAL_FAILURE(StartRun());
+        QSqlDatabase locker;
+        if (fault == TFault::Removed) {
+            ASSERT_TRUE(QFile::remove(Bases.BridgePath()));
+        } else {
+            locker = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("fault-locker"));
+            locker.setDatabaseName(Bases.BridgePath());
+            ASSERT_TRUE(locker.open());
+            ASSERT_TRUE(QSqlQuery(locker).exec(QStringLiteral("BEGIN EXCLUSIVE")));
+        }
+        ASSERT_NO_FATAL_FAILURE(Platform(QStringLiteral("active | e1 | LE | Buy 3 at 250.50 Limit\n")));
+        ASSERT_TRUE(TickUntil([this] { return !Core->Watch().Watching(); }));
+        EXPECT_TRUE(TriLines().isEmpty()) << TriLines().join(QLatin1Char('\n')).toStdString();
+        ASSERT_EQ(Env.Errors.size(), 1);
+        EXPECT_TRUE(Env.Errors[0].contains(QStringLiteral("не отправлен ни на один счет"))) << Env.Errors[0].toStdString();
+        EXPECT_GE(LogCount(QStringLiteral("Загрузка ордеров остановлена.")), 1);
+
+        // Rows that come now wait for the operator.
+        ASSERT_NO_FATAL_FAILURE(Platform(QStringLiteral("active | e2 | LE | Buy 1 at 250.50 Limit\n")));
+        Tick();
+        EXPECT_TRUE(TriLines().isEmpty());
+        if (fault == TFault::Locked) {
+            QSqlQuery(locker).exec(QStringLiteral("ROLLBACK"));
+            locker.close();
+            locker = QSqlDatabase();
+            QSqlDatabase::removeDatabase(QStringLiteral("fault-locker"));
+            // Watching again once the lock is gone: the next order goes to both accounts.
+            Core->Watch().actStartWatchExecute();
+            ASSERT_NO_FATAL_FAILURE(Platform(QStringLiteral("active | e3 | LE | Buy 2 at 250.50 Limit\n")));
+            ASSERT_TRUE(TickUntil([this] { return TriLines().size() == 2; }));
+            EXPECT_EQ(Bridge(QStringLiteral("SELECT COUNT(*) FROM tOrderNumber")).toInt(), 2);
+        }
+        Core.reset();
+    }
+}
+
+// An alert row id beyond 32 bits neither stops the intake nor goes out under a wrapped id:
+// it is booked under its own id and its cancel withdraws it.
+TEST_F(FaultTest, RowIdBeyond32BitsIsSentAndWithdrawn)
+{
+    ASSERT_NO_FATAL_FAILURE(StartRun());
+    const qint64 big = 5000000000LL;
+    Bases.Insert(Bases.AlertsPath(), QStringLiteral("ActiveOrders"),
+                 {{QStringLiteral("ID"), big}, {QStringLiteral("Symbol"), QStringLiteral("SBER")},
+                  {QStringLiteral("OrderType"), QStringLiteral("LE")}, {QStringLiteral("Order"), QStringLiteral("Buy 3 at 250.50 Limit")},
+                  {QStringLiteral("System"), QStringLiteral("Trend(5,10)")}, {QStringLiteral("Workspace"), QStringLiteral("C:\\Omega\\Demo.wsp")},
+                  {QStringLiteral("Signal"), QStringLiteral("Breakout")}, {QStringLiteral("Interval"), QStringLiteral("5 min")}});
+    ASSERT_TRUE(TickUntil([this] { return TriLines().size() == 2; }));
+    EXPECT_EQ(Bridge(QStringLiteral("SELECT COUNT(*) FROM tOrderNumber WHERE id_order = 5000000000")).toInt(), 2);
+    // The next row gets the id after it; the intake goes on.
+    Bases.Insert(Bases.AlertsPath(), QStringLiteral("ActiveOrders"),
+                 {{QStringLiteral("Symbol"), QStringLiteral("SBER")},
+                  {QStringLiteral("OrderType"), QStringLiteral("LE")}, {QStringLiteral("Order"), QStringLiteral("Buy 1 at 250.50 Limit")},
+                  {QStringLiteral("System"), QStringLiteral("Trend(5,10)")}, {QStringLiteral("Workspace"), QStringLiteral("C:\\Omega\\Demo.wsp")},
+                  {QStringLiteral("Signal"), QStringLiteral("Breakout")}, {QStringLiteral("Interval"), QStringLiteral("5 min")}});
+    ASSERT_TRUE(TickUntil([this] { return TriLines().size() == 4; }));
+    EXPECT_EQ(Bridge(QStringLiteral("SELECT COUNT(*) FROM tOrderNumber WHERE id_order = 5000000001")).toInt(), 2);
+
+    Answer("TRANS_ID=0;STATUS=3;TRANS_NAME=New order;DESCRIPTION=done;ORDER_NUMBER=9001;");
+    ASSERT_TRUE(TickUntil([this] {
+        return Bridge(QStringLiteral("SELECT order_number FROM tOrderNumber WHERE trans_id = 0")).toLongLong() == 9001;
+    }));
+    EXPECT_EQ(Bases.Scalar(Bases.AlertsPath(), QStringLiteral("SELECT [Order Number] FROM ActiveOrders WHERE ID = 5000000000"))
+                  .toString(),
+              QStringLiteral("5000000000"));
+    // The platform's cancelled row carries the id of the order it cancels.
+    Bases.Insert(Bases.AlertsPath(), QStringLiteral("CanceledOrders"),
+                 {{QStringLiteral("ID"), 1}, {QStringLiteral("Symbol"), QStringLiteral("SBER")},
+                  {QStringLiteral("OrderType"), QStringLiteral("LE")}, {QStringLiteral("Order"), QStringLiteral("Buy 3 at 250.50 Limit")},
+                  {QStringLiteral("System"), QStringLiteral("Trend(5,10)")}, {QStringLiteral("Workspace"), QStringLiteral("C:\\Omega\\Demo.wsp")},
+                  {QStringLiteral("Signal"), QStringLiteral("Breakout")}, {QStringLiteral("Interval"), QStringLiteral("5 min")},
+                  {QStringLiteral("Order Number"), QStringLiteral("5000000000")}});
+    ASSERT_TRUE(TickUntil([this] { return TriLines().size() == 5; }));
+    EXPECT_TRUE(TriLines()[4].contains(QStringLiteral("ACTION=KILL_ORDER")));
+    EXPECT_TRUE(TriLines()[4].contains(QStringLiteral(";Order_key=9001;"))) << TriLines()[4].toStdString();
+    EXPECT_TRUE(Env.Errors.isEmpty()) << Env.Errors.join(QLatin1Char('\n')).toStdString();
+}
+
+} // namespace
