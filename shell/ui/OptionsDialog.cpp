@@ -160,10 +160,15 @@ void TfmOpt::FollowEdits()
                 settings.*text.Setting = text.Field->text();
         });
     }
-    for (const auto& [field, setting] : FFlags)
-        connect(field, &QCheckBox::toggled, this, [&settings, setting](bool checked) { settings.*setting = checked; });
-    for (const auto& [field, setting] : FChoices)
-        connect(field, &TRadioGroup::ItemIndexChanged, this, [&settings, setting](int index) { settings.*setting = index; });
+    for (const auto& flag : FFlags) {
+        auto setting = flag.second;
+        connect(flag.first, &QCheckBox::toggled, this, [&settings, setting](bool checked) { settings.*setting = checked; });
+    }
+    for (const auto& choice : FChoices) {
+        auto setting = choice.second;
+        connect(choice.first, &TRadioGroup::ItemIndexChanged, this,
+                [&settings, setting](int index) { settings.*setting = index; });
+    }
 }
 
 void TfmOpt::StoreFields()
