@@ -77,7 +77,8 @@ TDatMod::TDatMod(TEnvironment& environment, TCoreEvents& events)
       FqPortfolioSum(FconQuikData),
       FqActiveClients(FconQuikData),
       FqExitQty(FconQuikData),
-      FqQuikData(FconQuikData)
+      FqQuikData(FconQuikData),
+      FqPortfolioRows(FconQuikData)
 {
     FqSecCodeSum.SQL = {
         QStringLiteral("Select Count(Traded) as SumTraded,  Sum(FixVol) as SumFixVol, Sum(Part) as SumPart"),
@@ -400,9 +401,51 @@ std::optional<TSecurityRow> TDatMod::FindSecurity(const QString& ticker)
     return row;
 }
 
+void TDatMod::ReleasePortfolio() noexcept
+{
+    if (FPortfolioKeepDepth > 0 && --FPortfolioKeepDepth == 0)
+        FKeptPortfolio.reset();
+}
+
+const QHash<QString, TPortfolioRow>& TDatMod::KeptPortfolio()
+{
+    if (FKeptPortfolio)
+        return *FKeptPortfolio;
+    FqPortfolioRows.Close();
+    FqPortfolioRows.Clear();
+    FqPortfolioRows.Add(QStringLiteral("SELECT id_client, CurAllAssets"));
+    FqPortfolioRows.Add(QStringLiteral("FROM tPortfolio"));
+    FqPortfolioRows.Open();
+    QHash<QString, TPortfolioRow> rows;
+    rows.reserve(FqPortfolioRows.RecordCount());
+    FqPortfolioRows.First();
+    if (!FqPortfolioRows.Eof()) {
+        // The columns are found once; each field reads the current row.
+        const TField client = FqPortfolioRows.FieldByName(QStringLiteral("id_client"));
+        const TField assets = FqPortfolioRows.FieldByName(QStringLiteral("CurAllAssets"));
+        for (; !FqPortfolioRows.Eof(); FqPortfolioRows.Next()) {
+            if (client.IsNull()) // a statement's "id_client = code" never finds such a row
+                continue;
+            const QString key = client.AsString().toCaseFolded();
+            if (rows.contains(key))
+                continue; // the first row of a client is the one a statement finds
+            rows.insert(key, TPortfolioRow{assets.IsNull() ? std::nullopt : std::optional<double>(assets.AsFloat())});
+        }
+    }
+    FqPortfolioRows.Close();
+    return FKeptPortfolio.emplace(std::move(rows));
+}
+
 std::optional<TPortfolioRow> TDatMod::FindPortfolio(const QString& clientCode)
 {
     OpenIfClosed(FtPortfolio);
+    if (FPortfolioKeepDepth > 0) {
+        const QHash<QString, TPortfolioRow>& rows = KeptPortfolio();
+        const auto found = rows.constFind(clientCode.toCaseFolded());
+        if (found == rows.cend())
+            return std::nullopt;
+        return *found;
+    }
     OpenPortfolio(clientCode);
     if (FqPortfolio.IsEmpty())
         return std::nullopt;

@@ -10,6 +10,7 @@
 #include "trade/TransWriter.h"
 
 #include <exception>
+#include <optional>
 
 QString NotTradedMessage(qint32 orderId, const TOrder& order)
 {
@@ -63,9 +64,15 @@ void TDispatcher::ProcessOrder(TOmegaOrder order, TOrderBuilderMethod builder, b
     {
         // Every account of the order asks for the same security: it is read once.
         const TOrderBuilder::TSecurityReuse securities(FBuilder);
+        std::optional<TDatMod::TPortfolioReuse> portfolio;
         try {
+            const QList<TClientAccount> accounts = DispatchAccounts();
+            // Each account asks for its own portfolio row: for many accounts the table
+            // is read once for them all.
+            if (accounts.size() > 1)
+                portfolio.emplace(FDatMod);
             TOrder terminalOrder; // one record for every account; the builder empties it
-            for (const TClientAccount& account : DispatchAccounts())
+            for (const TClientAccount& account : accounts)
                 DispatchToAccount(terminalOrder, order, account, builder, checkTraded);
         } catch (...) {
             failure = std::current_exception();
