@@ -23,6 +23,8 @@ TMainCore::TMainCore(TEnvironment& environment, TOperationLog& log, const QStrin
     , FtimUpdateTable([this] { RunGuarded([this] { FWatch.timTable(); }); })
     , FtimInfoLog([this] { RunGuarded([this] { FLinkMonitor.timInfoLogTimer(); }); })
 {
+    // A long result pass goes on from the event loop, inside the same guard as a tick.
+    FResultReader.Guard = [this](const std::function<void()>& work) { RunGuarded(work); };
     FSettings.ProgramFolder = programFolder;
     FtimUpdateTable.SetPeriod(1000);
     FtimInfoLog.SetPeriod(60000);
