@@ -9,6 +9,7 @@
 #include "tests/support/TestEnvironment.h"
 
 #include <QFile>
+#include <QSqlQuery>
 #include <limits>
 #include <gtest/gtest.h>
 
@@ -79,6 +80,29 @@ TEST_P(DatModTest, ConnectOpensBothBasesAndTellsTheirStates)
     for (TTable* table : StepSixTables())
         EXPECT_TRUE(table->Active()) << table->TableName().toStdString();
     EXPECT_FALSE(DatMod.tParam().Active()); // the tick of the main window re-opens it
+}
+
+// A SQLite bridge file is switched to a write-ahead journal that syncs at its checkpoints,
+// not at every commit; the strategy platform's alert file and any file over ODBC keep the
+// journal they have.
+TEST_P(DatModTest, ConnectPutsASqliteBridgeFileInWalModeOnly)
+{
+    const QString alertsJournal = Bases.Scalar(Bases.AlertsPath(), QStringLiteral("PRAGMA journal_mode")).toString();
+    ASSERT_FALSE(alertsJournal.isEmpty());
+    Connect();
+    const bool sqlite = GetParam() == TTestEngine::Sqlite;
+    EXPECT_EQ(Bases.Scalar(Bases.BridgePath(), QStringLiteral("PRAGMA journal_mode")).toString(),
+              sqlite ? QStringLiteral("wal") : QStringLiteral("delete"));
+    EXPECT_EQ(Bases.Scalar(Bases.AlertsPath(), QStringLiteral("PRAGMA journal_mode")).toString(), alertsJournal);
+    if (sqlite) {
+        QSqlQuery query(DatMod.conQuikData().Database());
+        ASSERT_TRUE(query.exec(QStringLiteral("PRAGMA synchronous")) && query.next());
+        EXPECT_EQ(query.value(0).toInt(), 1); // NORMAL
+    }
+    // Bookings and numbers work as before, and another connection sees them.
+    DatMod.InsertOrderNumber(7, 70, true, QStringLiteral("C1"));
+    EXPECT_EQ(Count(QStringLiteral("tOrderNumber")), 1);
+    EXPECT_EQ(DatMod.HighestTransId(), 7);
 }
 
 TEST_P(DatModTest, WrongAlertPathLogsOneErrorAndLeavesTheBridgeTablesClosed)
