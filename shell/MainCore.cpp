@@ -22,6 +22,7 @@ TMainCore::TMainCore(TEnvironment& environment, TOperationLog& log, const QStrin
     , FManualOrders(FDatMod, FDispatcher, log)
     , FtimUpdateTable([this] { RunGuarded([this] { FWatch.timTable(); }); })
     , FtimInfoLog([this] { RunGuarded([this] { FLinkMonitor.timInfoLogTimer(); }); })
+    , FtimAlertsCheck([this] { RunGuarded([this] { FWatch.timAlertsCheck(); }); })
 {
     // A long result pass goes on from the event loop, inside the same guard as a tick.
     FResultReader.Guard = [this](const std::function<void()>& work) { RunGuarded(work); };
@@ -30,6 +31,7 @@ TMainCore::TMainCore(TEnvironment& environment, TOperationLog& log, const QStrin
     FtimInfoLog.SetPeriod(60000);
     LoadSettingsReported();
     FtimInfoLog.SetEnabled(true);
+    FtimAlertsCheck.SetPeriod(AlertsCheckPeriodMs);
 }
 
 TMainCore::~TMainCore() = default;
@@ -81,6 +83,7 @@ void TMainCore::StatusChanged()
 void TMainCore::BasesConnected()
 {
     FtimUpdateTable.SetEnabled(true);
+    FtimAlertsCheck.SetEnabled(true);
     if (!FStopWatchEnabled)
         FStartWatchEnabled = true;
     emit CommandsChanged();

@@ -65,6 +65,10 @@ public:
     TManualOrders& ManualOrders() { return FManualOrders; }
     const TTicker& timUpdateTable() const { return FtimUpdateTable; }
     const TTicker& timInfoLog() const { return FtimInfoLog; }
+    // The look for new alert rows between table ticks, every AlertsCheckPeriodMs once the
+    // databases are connected.
+    const TTicker& timAlertsCheck() const { return FtimAlertsCheck; }
+    static constexpr int AlertsCheckPeriodMs = 20;
 
     // The settings load of the start and of a cancelled settings dialog: a value that
     // does not convert is reported and the load ends there; otherwise the timers take
@@ -127,6 +131,7 @@ private:
     TManualOrders FManualOrders;
     TTicker FtimUpdateTable;
     TTicker FtimInfoLog;
+    TTicker FtimAlertsCheck;
     bool FStartWatchEnabled = false;
     bool FStopWatchEnabled = false;
 };
