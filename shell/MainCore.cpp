@@ -32,6 +32,9 @@ TMainCore::TMainCore(TEnvironment& environment, TOperationLog& log, const QStrin
     LoadSettingsReported();
     FtimInfoLog.SetEnabled(true);
     FtimAlertsCheck.SetPeriod(AlertsCheckPeriodMs);
+    FStatusRefresh.setSingleShot(true);
+    FStatusRefresh.setInterval(0);
+    connect(&FStatusRefresh, &QTimer::timeout, this, [this] { RunGuarded([this] { UpdateStatusBar(); }); });
 }
 
 TMainCore::~TMainCore() = default;
@@ -77,7 +80,8 @@ void TMainCore::Announce(const QString& text)
 
 void TMainCore::StatusChanged()
 {
-    UpdateStatusBar();
+    if (!FStatusRefresh.isActive())
+        FStatusRefresh.start();
 }
 
 void TMainCore::BasesConnected()

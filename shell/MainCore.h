@@ -22,6 +22,7 @@
 #include "trade/TransWriter.h"
 
 #include <QObject>
+#include <QTimer>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -132,6 +133,9 @@ private:
     TTicker FtimUpdateTable;
     TTicker FtimInfoLog;
     TTicker FtimAlertsCheck;
+    // The parts tell of a changed status once per transaction or result line; the views
+    // hear of it once per turn of the event loop, which is when a window shows it anyway.
+    QTimer FStatusRefresh;
     bool FStartWatchEnabled = false;
     bool FStopWatchEnabled = false;
 };
