@@ -266,12 +266,15 @@ void TDatMod::OpenNewOrders(TQuery& query, const QString& tableName, int afterId
 
 void TDatMod::UpdateOrderNumber(bool filled, int id)
 {
-    // The column is text; the engine stores the number as its decimal digits.
+    // The column is text: the number goes in as its decimal digits. The numbers are
+    // bound, so that one prepared statement per table serves every result line.
     FqUpdateOrderNumber.Close();
     FqUpdateOrderNumber.Clear();
     FqUpdateOrderNumber.Add(filled ? QStringLiteral("UPDATE FilledOrders") : QStringLiteral("UPDATE ActiveOrders"));
-    FqUpdateOrderNumber.Add(QStringLiteral("SET [order number] = ") + Decimal(id));
-    FqUpdateOrderNumber.Add(QStringLiteral("WHERE id = ") + Decimal(id));
+    FqUpdateOrderNumber.Add(QStringLiteral("SET [order number] = :order_number"));
+    FqUpdateOrderNumber.Add(QStringLiteral("WHERE id = :id"));
+    FqUpdateOrderNumber.SetParam(QStringLiteral("order_number"), Decimal(id));
+    FqUpdateOrderNumber.SetParam(QStringLiteral("id"), id);
     FqUpdateOrderNumber.ExecSQL();
 }
 
@@ -331,7 +334,8 @@ void TDatMod::OpenTransaction(int transId)
     FqQuikData.Clear();
     FqQuikData.Add(QStringLiteral("SELECT trans_id, id_order, filled"));
     FqQuikData.Add(QStringLiteral("FROM tOrderNumber"));
-    FqQuikData.Add(QStringLiteral("WHERE trans_id = ") + Decimal(transId));
+    FqQuikData.Add(QStringLiteral("WHERE trans_id = :trans_id"));
+    FqQuikData.SetParam(QStringLiteral("trans_id"), transId);
     FqQuikData.Open();
 }
 
@@ -341,14 +345,19 @@ int TDatMod::BookTransactionResult(int transId, int status, const QString& trans
     FqQuikData.Close();
     FqQuikData.Clear();
     FqQuikData.Add(QStringLiteral("UPDATE tOrderNumber"));
-    QString set = QStringLiteral("SET status =") + Decimal(status) + QStringLiteral(",trans_name= :trans_name ,")
-        + QStringLiteral("description= :description");
+    // Every value is bound: the statement is prepared once (twice: with and without an
+    // order number) for every result line of the run.
+    QString set = QStringLiteral("SET status =:status,trans_name= :trans_name ,description= :description");
     if (orderNumber)
-        set += QStringLiteral(", order_number=") + Decimal(*orderNumber);
+        set += QStringLiteral(", order_number=:order_number");
     FqQuikData.Add(set);
-    FqQuikData.Add(QStringLiteral("WHERE trans_id = ") + Decimal(transId));
+    FqQuikData.Add(QStringLiteral("WHERE trans_id = :trans_id"));
+    FqQuikData.SetParam(QStringLiteral("status"), status);
     FqQuikData.SetParam(QStringLiteral("trans_name"), transName);
     FqQuikData.SetParam(QStringLiteral("description"), description);
+    if (orderNumber)
+        FqQuikData.SetParam(QStringLiteral("order_number"), *orderNumber);
+    FqQuikData.SetParam(QStringLiteral("trans_id"), transId);
     return FqQuikData.ExecSQL();
 }
 

@@ -254,8 +254,8 @@ TEST_P(DatModTest, OrderNumberIsWrittenIntoTheBracketedColumnOfTheRightTable)
     DatMod.UpdateOrderNumber(false, 1);
     DatMod.UpdateOrderNumber(false, 1); // twice for two clients: the same as once
     EXPECT_EQ(DatMod.qUpdateOrderNumber().SQL, (QStringList{QStringLiteral("UPDATE ActiveOrders"),
-                                                        QStringLiteral("SET [order number] = 1"),
-                                                        QStringLiteral("WHERE id = 1")}));
+                                                        QStringLiteral("SET [order number] = :order_number"),
+                                                        QStringLiteral("WHERE id = :id")}));
     auto number = [&](const QString& table, int id) {
         return Bases.Scalar(Bases.AlertsPath(), QStringLiteral("SELECT [Order Number] FROM %1 WHERE ID = %2").arg(table).arg(id));
     };
@@ -525,7 +525,9 @@ TEST_P(DatModTest, TransactionResultIsBookedAndFoundForAWithdrawal)
     EXPECT_EQ(DatMod.BookTransactionResult(1, 3, QStringLiteral("new \"x\""), QStringLiteral("Заявка; order_number=0"),
                                            5000000000LL), 1);
     EXPECT_EQ(DatMod.BookTransactionResult(9, 3, QStringLiteral("new"), QStringLiteral("ok"), 1), 0);
-    EXPECT_EQ(DatMod.qQuikData().SQL[1], QStringLiteral("SET status =3,trans_name= :trans_name ,description= :description, order_number=1"));
+    EXPECT_EQ(DatMod.qQuikData().SQL[1],
+              QStringLiteral("SET status =:status,trans_name= :trans_name ,description= :description, order_number=:order_number"));
+    EXPECT_EQ(DatMod.qQuikData().SQL[2], QStringLiteral("WHERE trans_id = :trans_id"));
     EXPECT_EQ(Bases.Scalar(Bases.BridgePath(), QStringLiteral("SELECT description FROM tOrderNumber WHERE trans_id = 1")).toString(),
               QStringLiteral("Заявка; order_number=0"));
     EXPECT_EQ(Bases.Scalar(Bases.BridgePath(), QStringLiteral("SELECT trans_name FROM tOrderNumber WHERE trans_id = 1")).toString(),
