@@ -7,6 +7,8 @@
 #include "data/DatMod.h"
 #include "data/Settings.h"
 
+#include <QSqlQuery>
+
 namespace {
 
 bool Connect(TConnection& connection, const QString& path, TOperationLog& log)
@@ -23,6 +25,31 @@ bool Connect(TConnection& connection, const QString& path, TOperationLog& log)
     }
 }
 
+// A SQLite bridge file keeps its journal ahead of its pages (WAL): a commit appends its
+// pages to the journal file instead of copying the old ones aside and syncing the disk
+// four times before the dispatch's lines can be written, and readers (the grids, the
+// terminal's export) do not wait for a writer. The mode stays with the file. With
+// synchronous=NORMAL a commit syncs nothing; the journal is synced when its pages are
+// copied into the file (every thousand pages or so). What is committed survives a crash
+// of the program, as the operating system holds the journal's pages; a power failure or
+// a crash of the system can take back the last commits, never leave the file damaged.
+// An ODBC source (an Access file, or another program's choice) is left as it is, and so
+// is a file that cannot change its journal now (read-only, held by another program).
+void UseWriteAheadLog(TConnection& connection) noexcept
+{
+    if (connection.Engine() != TConnection::TEngine::Sqlite || !connection.Connected())
+        return;
+    try {
+        QSqlQuery query(connection.Database());
+        if (!query.exec(QStringLiteral("PRAGMA journal_mode=WAL")) || !query.next()
+            || query.value(0).toString().compare(QStringLiteral("wal"), Qt::CaseInsensitive) != 0)
+            return;
+        query.finish();
+        query.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+    } catch (...) {
+    }
+}
+
 } // namespace
 
 bool ConnectDatabases(TSettings& settings, TDatMod& datMod, TOperationLog& log, TCoreEvents& events)
@@ -30,8 +57,10 @@ bool ConnectDatabases(TSettings& settings, TDatMod& datMod, TOperationLog& log, 
     const bool omegaOpen = Connect(datMod.conOmega(), settings.edtAlerts, log);
     const bool quikDataOpen = Connect(datMod.conQuikData(), settings.edtQuikData, log);
     // A bridge file made before its indexes gets them now, once.
-    if (quikDataOpen)
+    if (quikDataOpen) {
+        UseWriteAheadLog(datMod.conQuikData());
         AddMissingBridgeIndexes(datMod.conQuikData());
+    }
     events.StatusChanged();
     return omegaOpen && quikDataOpen;
 }

@@ -81,7 +81,8 @@ TDatMod::TDatMod(TEnvironment& environment, TCoreEvents& events)
       FqPortfolioSum(FconQuikData),
       FqActiveClients(FconQuikData),
       FqExitQty(FconQuikData),
-      FqQuikData(FconQuikData)
+      FqQuikData(FconQuikData),
+      FqPortfolioRows(FconQuikData)
 {
     FqSecCodeSum.SQL = {
         QStringLiteral("Select Count(Traded) as SumTraded,  Sum(FixVol) as SumFixVol, Sum(Part) as SumPart"),
@@ -361,12 +362,15 @@ void TDatMod::OpenNewOrders(TQuery& query, const QString& tableName, qint64 afte
 
 void TDatMod::UpdateOrderNumber(bool filled, qint64 id)
 {
-    // The column is text; the engine stores the number as its decimal digits.
+    // The column is text: the number goes in as its decimal digits. The numbers are
+    // bound, so that one prepared statement per table serves every result line.
     FqUpdateOrderNumber.Close();
     FqUpdateOrderNumber.Clear();
     FqUpdateOrderNumber.Add(filled ? QStringLiteral("UPDATE FilledOrders") : QStringLiteral("UPDATE ActiveOrders"));
-    FqUpdateOrderNumber.Add(QStringLiteral("SET [order number] = ") + Decimal(id));
-    FqUpdateOrderNumber.Add(QStringLiteral("WHERE id = ") + Decimal(id));
+    FqUpdateOrderNumber.Add(QStringLiteral("SET [order number] = :order_number"));
+    FqUpdateOrderNumber.Add(QStringLiteral("WHERE id = :id"));
+    FqUpdateOrderNumber.SetParam(QStringLiteral("order_number"), Decimal(id));
+    FqUpdateOrderNumber.SetParam(QStringLiteral("id"), id);
     FqUpdateOrderNumber.ExecSQL();
 }
 
@@ -426,7 +430,8 @@ void TDatMod::OpenTransaction(int transId)
     FqQuikData.Clear();
     FqQuikData.Add(QStringLiteral("SELECT trans_id, id_order, filled"));
     FqQuikData.Add(QStringLiteral("FROM tOrderNumber"));
-    FqQuikData.Add(QStringLiteral("WHERE trans_id = ") + Decimal(transId));
+    FqQuikData.Add(QStringLiteral("WHERE trans_id = :trans_id"));
+    FqQuikData.SetParam(QStringLiteral("trans_id"), transId);
     FqQuikData.Open();
 }
 
@@ -436,14 +441,19 @@ int TDatMod::BookTransactionResult(int transId, int status, const QString& trans
     FqQuikData.Close();
     FqQuikData.Clear();
     FqQuikData.Add(QStringLiteral("UPDATE tOrderNumber"));
-    QString set = QStringLiteral("SET status =") + Decimal(status) + QStringLiteral(",trans_name= :trans_name ,")
-        + QStringLiteral("description= :description");
+    // Every value is bound: the statement is prepared once (twice: with and without an
+    // order number) for every result line of the run.
+    QString set = QStringLiteral("SET status =:status,trans_name= :trans_name ,description= :description");
     if (orderNumber)
-        set += QStringLiteral(", order_number=") + Decimal(*orderNumber);
+        set += QStringLiteral(", order_number=:order_number");
     FqQuikData.Add(set);
-    FqQuikData.Add(QStringLiteral("WHERE trans_id = ") + Decimal(transId));
+    FqQuikData.Add(QStringLiteral("WHERE trans_id = :trans_id"));
+    FqQuikData.SetParam(QStringLiteral("status"), status);
     FqQuikData.SetParam(QStringLiteral("trans_name"), transName);
     FqQuikData.SetParam(QStringLiteral("description"), description);
+    if (orderNumber)
+        FqQuikData.SetParam(QStringLiteral("order_number"), *orderNumber);
+    FqQuikData.SetParam(QStringLiteral("trans_id"), transId);
     return FqQuikData.ExecSQL();
 }
 
@@ -496,9 +506,51 @@ std::optional<TSecurityRow> TDatMod::FindSecurity(const QString& ticker)
     return row;
 }
 
+void TDatMod::ReleasePortfolio() noexcept
+{
+    if (FPortfolioKeepDepth > 0 && --FPortfolioKeepDepth == 0)
+        FKeptPortfolio.reset();
+}
+
+const QHash<QString, TPortfolioRow>& TDatMod::KeptPortfolio()
+{
+    if (FKeptPortfolio)
+        return *FKeptPortfolio;
+    FqPortfolioRows.Close();
+    FqPortfolioRows.Clear();
+    FqPortfolioRows.Add(QStringLiteral("SELECT id_client, CurAllAssets"));
+    FqPortfolioRows.Add(QStringLiteral("FROM tPortfolio"));
+    FqPortfolioRows.Open();
+    QHash<QString, TPortfolioRow> rows;
+    rows.reserve(FqPortfolioRows.RecordCount());
+    FqPortfolioRows.First();
+    if (!FqPortfolioRows.Eof()) {
+        // The columns are found once; each field reads the current row.
+        const TField client = FqPortfolioRows.FieldByName(QStringLiteral("id_client"));
+        const TField assets = FqPortfolioRows.FieldByName(QStringLiteral("CurAllAssets"));
+        for (; !FqPortfolioRows.Eof(); FqPortfolioRows.Next()) {
+            if (client.IsNull()) // a statement's "id_client = code" never finds such a row
+                continue;
+            const QString key = client.AsString().toCaseFolded();
+            if (rows.contains(key))
+                continue; // the first row of a client is the one a statement finds
+            rows.insert(key, TPortfolioRow{assets.IsNull() ? std::nullopt : std::optional<double>(assets.AsFloat())});
+        }
+    }
+    FqPortfolioRows.Close();
+    return FKeptPortfolio.emplace(std::move(rows));
+}
+
 std::optional<TPortfolioRow> TDatMod::FindPortfolio(const QString& clientCode)
 {
     OpenIfClosed(FtPortfolio);
+    if (FPortfolioKeepDepth > 0) {
+        const QHash<QString, TPortfolioRow>& rows = KeptPortfolio();
+        const auto found = rows.constFind(clientCode.toCaseFolded());
+        if (found == rows.cend())
+            return std::nullopt;
+        return *found;
+    }
     OpenPortfolio(clientCode);
     if (FqPortfolio.IsEmpty())
         return std::nullopt;

@@ -8,6 +8,7 @@
 #include "data/Query.h"
 #include "data/Table.h"
 
+#include <QHash>
 #include <QList>
 #include <QTimer>
 #include <functional>
@@ -112,8 +113,30 @@ public:
     // The client's row of the portfolio table, into qPortfolio: no row when the terminal
     // exported none for the client. The sizing reads only its total assets (CurAllAssets).
     void OpenPortfolio(const QString& clientCode);
-    // The client's portfolio row; none when the terminal exported none.
+    // The client's portfolio row; none when the terminal exported none. While the
+    // portfolio is kept (below) the rows come from one read of the whole table.
     std::optional<TPortfolioRow> FindPortfolio(const QString& clientCode);
+    // One strategy order goes to every active client, and each asks for its own portfolio
+    // row: from KeepPortfolio() to the matching ReleasePortfolio() (the pairs nest) the
+    // table is read once, at the first FindPortfolio, and every client's row found among
+    // the rows read, by the same comparison without regard to case (Cyrillic letters
+    // folded too) and, for a client with several rows, the first one the table gives, as
+    // the statement for one client would find it. After the last release the table is
+    // asked again. A dispatch keeps the bridge database in one transaction, so the rows
+    // read stay the ones a statement would see until the dispatch ends.
+    void KeepPortfolio() noexcept { ++FPortfolioKeepDepth; }
+    void ReleasePortfolio() noexcept;
+    // Keeps the portfolio for the life of the object.
+    class TPortfolioReuse {
+    public:
+        explicit TPortfolioReuse(TDatMod& datMod) : FDatMod(datMod) { FDatMod.KeepPortfolio(); }
+        ~TPortfolioReuse() { FDatMod.ReleasePortfolio(); }
+        TPortfolioReuse(const TPortfolioReuse&) = delete;
+        TPortfolioReuse& operator=(const TPortfolioReuse&) = delete;
+
+    private:
+        TDatMod& FDatMod;
+    };
     // Every active client, in the order the clients table gives them.
     QList<TClientAccount> ActiveClients();
     // The booked quantity of one position, into qExitQty.
@@ -159,6 +182,9 @@ private:
     void ShowBooked(bool& changed);
     void RefreshBookedTables() noexcept;
 
+    // The portfolio rows by client code folded to one case, read once while kept.
+    const QHash<QString, TPortfolioRow>& KeptPortfolio();
+
     TNullEvents FNoEvents;
     TCoreEvents& FEvents;
     TEnvironment& FEnvironment;
@@ -198,6 +224,9 @@ private:
     // PendingDispatchKept's answer and the opening of conQuikData it belongs to.
     std::optional<quint64> FPendingSession;
     bool FPendingKept = false;
+    int FPortfolioKeepDepth = 0;
+    std::optional<QHash<QString, TPortfolioRow>> FKeptPortfolio;
+    TQuery FqPortfolioRows;
     QTimer FBookedRefresh;
     bool FOrderNumbersBooked = false;
     bool FPositionsBooked = false;

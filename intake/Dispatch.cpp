@@ -10,6 +10,7 @@
 #include "trade/TransWriter.h"
 
 #include <exception>
+#include <optional>
 
 QString NotTradedMessage(qint64 orderId, const TOrder& order)
 {
@@ -60,6 +61,11 @@ void TDispatcher::SendToAccounts(const TOmegaOrder& order, const QList<TClientAc
 {
     // Every account of the order asks for the same security: it is read once.
     const TOrderBuilder::TSecurityReuse securities(FBuilder);
+    // Each account asks for its own portfolio row: for many accounts the table is read
+    // once for them all.
+    std::optional<TDatMod::TPortfolioReuse> portfolio;
+    if (accounts.size() > 1)
+        portfolio.emplace(FDatMod);
     TOrder terminalOrder; // one record for every account; the builder empties it
     for (const TClientAccount& account : accounts) {
         if (!failures.Bridge.isEmpty())

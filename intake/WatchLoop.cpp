@@ -180,6 +180,14 @@ void TWatchLoop::timTable()
     FLog.SaveLog();
 }
 
+void TWatchLoop::timAlertsCheck()
+{
+    // Looked at also while not watching: a change from before watching began is the
+    // tick's, not a reason for a cycle now.
+    if (FAlertsCheck.Changed(FDatMod.conOmega()) && FWatching)
+        actWatchingExecute();
+}
+
 void TWatchLoop::actWatchingExecute()
 {
     FIconIndex = FIconIndex == 3 ? 0 : FIconIndex + 1;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/AlertsChangeCheck.h"
 #include "data/BridgeRows.h"
 
 #include <QList>
@@ -51,6 +52,12 @@ public:
     // queued lines are written. A failure of the bridge database stops watching (log
     // line, e-mail when mail is on) and goes on to the caller for its box.
     void actWatchingExecute();
+    // The early watch cycle, run every few milliseconds: while watching, a commit to a
+    // SQLite alert database since the last look (its data version) runs the watch cycle
+    // at once instead of at the next table tick, so that a strategy order reaches the
+    // import file within milliseconds. Everything else keeps the table tick's period; an
+    // alert database without such a look (over ODBC) waits for the tick alone.
+    void timAlertsCheck();
 
     bool Watching() const { return FWatching; }
     // Current frame (0..3) of the watch animation; frame 0 is the idle picture.
@@ -81,6 +88,7 @@ private:
     TEnvironment& FEnvironment;
     bool FWatching = false;
     int FIconIndex = 0;
+    TAlertsChangeCheck FAlertsCheck;
 };
 
 // The result file's companion: its path with the extension replaced by ".TRR".

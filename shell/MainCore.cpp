@@ -24,12 +24,19 @@ TMainCore::TMainCore(TEnvironment& environment, TOperationLog& log, const QStrin
     , FManualOrders(FDatMod, FDispatcher, log)
     , FtimUpdateTable([this] { RunGuarded([this] { FWatch.timTable(); }); })
     , FtimInfoLog([this] { RunGuarded([this] { FLinkMonitor.timInfoLogTimer(); }); })
+    , FtimAlertsCheck([this] { RunGuarded([this] { FWatch.timAlertsCheck(); }); })
 {
+    // A long result pass goes on from the event loop, inside the same guard as a tick.
+    FResultReader.Guard = [this](const std::function<void()>& work) { RunGuarded(work); };
     FSettings.ProgramFolder = programFolder;
     FtimUpdateTable.SetPeriod(1000);
     FtimInfoLog.SetPeriod(60000);
     LoadSettingsReported();
     FtimInfoLog.SetEnabled(true);
+    FtimAlertsCheck.SetPeriod(AlertsCheckPeriodMs);
+    FStatusRefresh.setSingleShot(true);
+    FStatusRefresh.setInterval(0);
+    connect(&FStatusRefresh, &QTimer::timeout, this, [this] { RunGuarded([this] { UpdateStatusBar(); }); });
 }
 
 TMainCore::~TMainCore() = default;
@@ -118,12 +125,14 @@ void TMainCore::Announce(const QString& text)
 
 void TMainCore::StatusChanged()
 {
-    UpdateStatusBar();
+    if (!FStatusRefresh.isActive())
+        FStatusRefresh.start();
 }
 
 void TMainCore::BasesConnected()
 {
     FtimUpdateTable.SetEnabled(true);
+    FtimAlertsCheck.SetEnabled(true);
     if (!FStopWatchEnabled)
         FStartWatchEnabled = true;
     emit CommandsChanged();

@@ -22,6 +22,7 @@
 #include "trade/TransWriter.h"
 
 #include <QObject>
+#include <QTimer>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -65,6 +66,10 @@ public:
     TManualOrders& ManualOrders() { return FManualOrders; }
     const TTicker& timUpdateTable() const { return FtimUpdateTable; }
     const TTicker& timInfoLog() const { return FtimInfoLog; }
+    // The look for new alert rows between table ticks, every AlertsCheckPeriodMs once the
+    // databases are connected.
+    const TTicker& timAlertsCheck() const { return FtimAlertsCheck; }
+    static constexpr int AlertsCheckPeriodMs = 20;
 
     // The settings load of the start and of a cancelled settings dialog: a value that
     // does not convert is reported and the load ends there; otherwise the timers take
@@ -136,6 +141,10 @@ private:
     TManualOrders FManualOrders;
     TTicker FtimUpdateTable;
     TTicker FtimInfoLog;
+    TTicker FtimAlertsCheck;
+    // The parts tell of a changed status once per transaction or result line; the views
+    // hear of it once per turn of the event loop, which is when a window shows it anyway.
+    QTimer FStatusRefresh;
     bool FStartWatchEnabled = false;
     bool FStopWatchEnabled = false;
 };

@@ -14,6 +14,7 @@
 #include <QSqlQuery>
 #include <QUuid>
 #include <functional>
+#include <optional>
 #include <gtest/gtest.h>
 
 namespace {
@@ -163,13 +164,54 @@ TEST_F(BridgeIndexesTest, LookupsThroughAnIndexIgnoreCyrillicCase)
         {"клиент0", 1.0}, {"КЛИЕНТ0", 1.0}, {"клиент-39", 275.0}, {"ЁЖ7", 52.0}, {"Еж7", 54.0},
         {"ёЛКА12", 88.0}, {"C3", 27.0}, {"я_5", 42.0}, {"клиент", std::nullopt}, {"ежа1", std::nullopt},
     };
-    for (const TFind& find : finds) {
-        const std::optional<TPortfolioRow> row = DatMod.FindPortfolio(QString::fromUtf8(find.Code));
-        ASSERT_EQ(row.has_value(), find.Assets.has_value()) << find.Code;
-        if (row) {
-            EXPECT_EQ(row->CurAllAssets, find.Assets) << find.Code;
+    // One statement per client, and the rows a dispatch reads once for all its clients.
+    for (const bool kept : {false, true}) {
+        std::optional<TDatMod::TPortfolioReuse> reuse;
+        if (kept)
+            reuse.emplace(DatMod);
+        for (const TFind& find : finds) {
+            const std::optional<TPortfolioRow> row = DatMod.FindPortfolio(QString::fromUtf8(find.Code));
+            ASSERT_EQ(row.has_value(), find.Assets.has_value()) << find.Code << (kept ? " kept" : "");
+            if (row) {
+                EXPECT_EQ(row->CurAllAssets, find.Assets) << find.Code << (kept ? " kept" : "");
+            }
         }
     }
+}
+
+// While a dispatch keeps the portfolio, a client with two rows gets the first one, as the
+// statement for one client gives it, and a row without a client or assets is no match or
+// no value; once released, a row changed meanwhile is read afresh.
+TEST_F(BridgeIndexesTest, KeptPortfolioAnswersAsTheStatementAndIsReadAgainAfterRelease)
+{
+    Bases.Exec(Bases.BridgePath(),
+               QStringLiteral("INSERT INTO tPortfolio (id_client, curallassets) VALUES "
+                              "('Кл1', 10), ('кл1', 20), (NULL, 30), ('К2', NULL), ('', 40)"));
+    const QStringList codes = {QStringLiteral("КЛ1"), QStringLiteral("к2"), QStringLiteral(""),
+                               QStringLiteral("нет")};
+    QList<std::optional<TPortfolioRow>> single;
+    for (const QString& code : codes)
+        single << DatMod.FindPortfolio(code);
+    ASSERT_TRUE(single[0].has_value());
+    EXPECT_EQ(single[0]->CurAllAssets, 10.0);
+    ASSERT_TRUE(single[1].has_value());
+    EXPECT_FALSE(single[1]->CurAllAssets.has_value());
+    ASSERT_TRUE(single[2].has_value());
+    EXPECT_EQ(single[2]->CurAllAssets, 40.0);
+    EXPECT_FALSE(single[3].has_value());
+    {
+        const TDatMod::TPortfolioReuse reuse(DatMod);
+        for (int i = 0; i < codes.size(); ++i) {
+            const std::optional<TPortfolioRow> row = DatMod.FindPortfolio(codes[i]);
+            ASSERT_EQ(row.has_value(), single[i].has_value()) << codes[i].toStdString();
+            if (row) {
+                EXPECT_EQ(row->CurAllAssets, single[i]->CurAllAssets) << codes[i].toStdString();
+            }
+        }
+        Bases.Exec(Bases.BridgePath(), QStringLiteral("UPDATE tPortfolio SET curallassets = 11 WHERE curallassets = 10"));
+        EXPECT_EQ(DatMod.FindPortfolio(QStringLiteral("кл1"))->CurAllAssets, 10.0); // read once for the dispatch
+    }
+    EXPECT_EQ(DatMod.FindPortfolio(QStringLiteral("кл1"))->CurAllAssets, 11.0);
 }
 
 // A bridge file made before the indexes gets them when the program connects to it, over

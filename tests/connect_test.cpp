@@ -9,6 +9,7 @@
 #include "tests/support/TestEnvironment.h"
 
 #include <QFile>
+#include <QSqlQuery>
 #include <limits>
 #include <gtest/gtest.h>
 
@@ -79,6 +80,29 @@ TEST_P(DatModTest, ConnectOpensBothBasesAndTellsTheirStates)
     for (TTable* table : StepSixTables())
         EXPECT_TRUE(table->Active()) << table->TableName().toStdString();
     EXPECT_FALSE(DatMod.tParam().Active()); // the tick of the main window re-opens it
+}
+
+// A SQLite bridge file is switched to a write-ahead journal that syncs at its checkpoints,
+// not at every commit; the strategy platform's alert file and any file over ODBC keep the
+// journal they have.
+TEST_P(DatModTest, ConnectPutsASqliteBridgeFileInWalModeOnly)
+{
+    const QString alertsJournal = Bases.Scalar(Bases.AlertsPath(), QStringLiteral("PRAGMA journal_mode")).toString();
+    ASSERT_FALSE(alertsJournal.isEmpty());
+    Connect();
+    const bool sqlite = GetParam() == TTestEngine::Sqlite;
+    EXPECT_EQ(Bases.Scalar(Bases.BridgePath(), QStringLiteral("PRAGMA journal_mode")).toString(),
+              sqlite ? QStringLiteral("wal") : QStringLiteral("delete"));
+    EXPECT_EQ(Bases.Scalar(Bases.AlertsPath(), QStringLiteral("PRAGMA journal_mode")).toString(), alertsJournal);
+    if (sqlite) {
+        QSqlQuery query(DatMod.conQuikData().Database());
+        ASSERT_TRUE(query.exec(QStringLiteral("PRAGMA synchronous")) && query.next());
+        EXPECT_EQ(query.value(0).toInt(), 1); // NORMAL
+    }
+    // Bookings and numbers work as before, and another connection sees them.
+    DatMod.InsertOrderNumber(7, 70, true, QStringLiteral("C1"));
+    EXPECT_EQ(Count(QStringLiteral("tOrderNumber")), 1);
+    EXPECT_EQ(DatMod.HighestTransId(), 7);
 }
 
 TEST_P(DatModTest, WrongAlertPathLogsOneErrorAndLeavesTheBridgeTablesClosed)
@@ -230,8 +254,8 @@ TEST_P(DatModTest, OrderNumberIsWrittenIntoTheBracketedColumnOfTheRightTable)
     DatMod.UpdateOrderNumber(false, 1);
     DatMod.UpdateOrderNumber(false, 1); // twice for two clients: the same as once
     EXPECT_EQ(DatMod.qUpdateOrderNumber().SQL, (QStringList{QStringLiteral("UPDATE ActiveOrders"),
-                                                        QStringLiteral("SET [order number] = 1"),
-                                                        QStringLiteral("WHERE id = 1")}));
+                                                        QStringLiteral("SET [order number] = :order_number"),
+                                                        QStringLiteral("WHERE id = :id")}));
     auto number = [&](const QString& table, int id) {
         return Bases.Scalar(Bases.AlertsPath(), QStringLiteral("SELECT [Order Number] FROM %1 WHERE ID = %2").arg(table).arg(id));
     };
@@ -501,7 +525,9 @@ TEST_P(DatModTest, TransactionResultIsBookedAndFoundForAWithdrawal)
     EXPECT_EQ(DatMod.BookTransactionResult(1, 3, QStringLiteral("new \"x\""), QStringLiteral("Заявка; order_number=0"),
                                            5000000000LL), 1);
     EXPECT_EQ(DatMod.BookTransactionResult(9, 3, QStringLiteral("new"), QStringLiteral("ok"), 1), 0);
-    EXPECT_EQ(DatMod.qQuikData().SQL[1], QStringLiteral("SET status =3,trans_name= :trans_name ,description= :description, order_number=1"));
+    EXPECT_EQ(DatMod.qQuikData().SQL[1],
+              QStringLiteral("SET status =:status,trans_name= :trans_name ,description= :description, order_number=:order_number"));
+    EXPECT_EQ(DatMod.qQuikData().SQL[2], QStringLiteral("WHERE trans_id = :trans_id"));
     EXPECT_EQ(Bases.Scalar(Bases.BridgePath(), QStringLiteral("SELECT description FROM tOrderNumber WHERE trans_id = 1")).toString(),
               QStringLiteral("Заявка; order_number=0"));
     EXPECT_EQ(Bases.Scalar(Bases.BridgePath(), QStringLiteral("SELECT trans_name FROM tOrderNumber WHERE trans_id = 1")).toString(),

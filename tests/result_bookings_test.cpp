@@ -102,6 +102,37 @@ TEST_P(ResultBookingsTest, BookResultWritesTheTransactionsRowOnly)
     EXPECT_NO_THROW(Bookings.BookResult(result));
 }
 
+// The bookings of a slice are stored together on both databases: taken back, neither the
+// report's row nor the alert table's link stays; committed, both are there for others.
+TEST_P(ResultBookingsTest, BookingsBetweenBeginAndCommitAreStoredTogetherOrNotAtAll)
+{
+    const int filled = AlertOrder(QStringLiteral("FilledOrders"));
+    TResultLine result;
+    result.TransId = 5;
+    result.Status = 3;
+    result.OrderNumber = 777;
+    auto book = [&] {
+        Bookings.BeginBookings();
+        Bookings.UpdateOrderNumber(true, filled);
+        Bookings.BookResult(result);
+    };
+
+    book();
+    Bookings.RollbackBookings();
+    EXPECT_TRUE(BridgeValue(QStringLiteral("status"), 5).isNull());
+    EXPECT_TRUE(OrderNumberOf(QStringLiteral("FilledOrders"), filled).isNull());
+
+    book();
+    Bookings.CommitBookings();
+    EXPECT_EQ(BridgeValue(QStringLiteral("status"), 5).toInt(), 3);
+    EXPECT_EQ(BridgeValue(QStringLiteral("order_number"), 5).toLongLong(), 777);
+    EXPECT_EQ(OrderNumberOf(QStringLiteral("FilledOrders"), filled).toString(), QString::number(filled));
+    // Nothing is left open: a later booking is stored at once.
+    result.TransId = 6;
+    Bookings.BookResult(result);
+    EXPECT_EQ(BridgeValue(QStringLiteral("status"), 6).toInt(), 3);
+}
+
 TEST_P(ResultBookingsTest, TextsLongerThanTheirColumnsAreCut)
 {
     TResultLine result;

@@ -39,6 +39,34 @@ public:
     QMap<int, int> ActiveOrderNumbers; // ActiveOrders: id -> [order number]
     QStringList Journal;
     std::set<int> FailingTransIds;
+    // The bookings are stored together from BeginBookings to CommitBookings; with
+    // FailCommit the commit fails and, like a database, the rows go back to what they were.
+    bool FailCommit = false;
+    int Commits = 0;
+    struct TSnapshot {
+        QMap<int, TRow> Rows;
+        QMap<int, int> FilledOrderNumbers;
+        QMap<int, int> ActiveOrderNumbers;
+    };
+    std::optional<TSnapshot> Uncommitted;
+
+    void BeginBookings() override { Uncommitted = TSnapshot{Rows, FilledOrderNumbers, ActiveOrderNumbers}; }
+    void CommitBookings() override
+    {
+        if (FailCommit)
+            throw TError(QStringLiteral("Database error at commit"));
+        Uncommitted.reset();
+        ++Commits;
+    }
+    void RollbackBookings() noexcept override
+    {
+        if (!Uncommitted)
+            return;
+        Rows = Uncommitted->Rows;
+        FilledOrderNumbers = Uncommitted->FilledOrderNumbers;
+        ActiveOrderNumbers = Uncommitted->ActiveOrderNumbers;
+        Uncommitted.reset();
+    }
 
     std::optional<TTransactionRow> LookUp(int transId) override
     {
@@ -419,6 +447,93 @@ TEST_F(ResultReaderTest, BookingFailureResumesAtTheFailedLineWithoutRepeatingEar
     EXPECT_EQ(Messages(), (QStringList{QStringLiteral("Транзакция номер 1 отправлена на сервер Quik."),
                                        QStringLiteral("Транзакция номер 2 успешно выполнена."),
                                        QStringLiteral("Транзакция номер 3 отправлена на сервер Quik.")}));
+}
+
+// The lines of a pass are stored in one commit; a commit that fails stores nothing of
+// them, reports nothing and leaves the reader where it was, so the next pass books each
+// line once and reports it once.
+TEST_F(ResultReaderTest, FailedCommitStoresAndReportsNothingAndTheNextPassBooksEachLineOnce)
+{
+    Settings.chSendTrans_done = true;
+    Append(QStringLiteral("TRANS_ID=1;STATUS=0;\r\nTRANS_ID=2;STATUS=3;ORDER_NUMBER=22;\r\nTRANS_ID=3;STATUS=0;\r\n"));
+    Bookings.FailCommit = true;
+    EXPECT_THROW(Reader.actCheckTROExecute(), TError);
+    EXPECT_FALSE(Bookings.Rows[1].Result.has_value());
+    EXPECT_FALSE(Bookings.Rows[2].Result.has_value());
+    EXPECT_TRUE(Bookings.ActiveOrderNumbers.isEmpty());
+    EXPECT_EQ(Reader.TroLineCount(), 0);
+    EXPECT_EQ(Reader.TransSentCount(), 0);
+    EXPECT_EQ(Reader.TransDoneCount(), 0);
+    EXPECT_TRUE(Messages().isEmpty());
+    EXPECT_TRUE(Mails.isEmpty());
+
+    Bookings.FailCommit = false;
+    Bookings.Journal.clear();
+    Reader.actCheckTROExecute();
+    EXPECT_EQ(Bookings.Commits, 1);
+    EXPECT_EQ(Bookings.Journal, (QStringList{"book 1", "lookup 2", "update ActiveOrders 202", "book 2", "book 3"}));
+    EXPECT_TRUE(SameResult(Booked(2), {2, 3, QString(), QString(), 22}));
+    EXPECT_EQ(Bookings.ActiveOrderNumbers, (QMap<int, int>{{202, 202}}));
+    EXPECT_EQ(Reader.TroLineCount(), 3);
+    EXPECT_EQ(Messages(), (QStringList{QStringLiteral("Транзакция номер 1 отправлена на сервер Quik."),
+                                       QStringLiteral("Транзакция номер 2 успешно выполнена."),
+                                       QStringLiteral("Транзакция номер 3 отправлена на сервер Quik.")}));
+    EXPECT_EQ(Mails, QStringList{QStringLiteral("Транзакция номер 2 успешно выполнена.")});
+
+    // A booking that fails stores the lines before it with it; the commit that follows
+    // failing too stores none of them.
+    Append(QStringLiteral("TRANS_ID=3;STATUS=3;\r\nTRANS_ID=1;STATUS=3;\r\n"));
+    Bookings.FailingTransIds = {1};
+    Bookings.FailCommit = true;
+    EXPECT_THROW(Reader.actCheckTROExecute(), TError);
+    EXPECT_EQ(Booked(3).Status, 0);
+    EXPECT_EQ(Reader.TroLineCount(), 3);
+    EXPECT_EQ(Log.LineCount(), 4); // the commit's failure, logged beside the booking's
+    Bookings.FailCommit = false;
+    EXPECT_THROW(Reader.actCheckTROExecute(), TError);
+    EXPECT_EQ(Booked(3).Status, 3);
+    EXPECT_EQ(Reader.TroLineCount(), 4);
+    EXPECT_EQ(Reader.TransDoneCount(), 2);
+}
+
+// A pass longer than a slice gives the event loop back after each slice, each slice in
+// its own commit, and goes on by itself until every line is booked, in file order; a
+// failure in a continuation goes to the guard, and the next pass resumes at its line.
+TEST_F(ResultReaderTest, LongPassGoesOnFromTheEventLoopSliceBySlice)
+{
+    QStringList guarded;
+    Reader.Guard = [&guarded](const std::function<void()>& work) {
+        try {
+            work();
+        } catch (const std::exception& error) {
+            guarded << ErrorText(error);
+        }
+    };
+    Reader.SliceMs = 0; // one line per slice
+    QString lines;
+    for (int transId = 1; transId <= 5; ++transId)
+        lines += QStringLiteral("TRANS_ID=%1;STATUS=0;\r\n").arg(transId);
+    Append(lines);
+    Bookings.FailingTransIds = {4};
+
+    Reader.actCheckTROExecute();
+    EXPECT_EQ(Reader.TroLineCount(), 1);
+    EXPECT_EQ(Bookings.Commits, 1);
+    EXPECT_TRUE(Reader.Continuing());
+    ASSERT_TRUE(WaitUntil([&] { return !guarded.isEmpty(); }));
+    EXPECT_EQ(guarded, QStringList{QStringLiteral("Database error while booking 4")});
+    EXPECT_EQ(Reader.TroLineCount(), 3);
+    EXPECT_FALSE(Reader.Continuing());
+    EXPECT_EQ(Bookings.Journal, (QStringList{"book 1", "book 2", "book 3"}));
+
+    Bookings.FailingTransIds.clear();
+    Reader.actCheckTROExecute();
+    ASSERT_TRUE(WaitUntil([&] { return Reader.TroLineCount() == 5 && !Reader.Continuing(); }));
+    EXPECT_EQ(Bookings.Journal, (QStringList{"book 1", "book 2", "book 3", "book 4", "book 5"}));
+    EXPECT_EQ(Reader.TransSentCount(), 5);
+    EXPECT_EQ(Messages().size(), 5);
+    EXPECT_EQ(Messages().last(), QStringLiteral("Транзакция номер 5 отправлена на сервер Quik."));
+    EXPECT_EQ(guarded.size(), 1);
 }
 
 } // namespace

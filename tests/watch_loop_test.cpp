@@ -1,4 +1,6 @@
 #include "base/CodePage.h"
+#include "data/AlertsChangeCheck.h"
+#include "data/Connection.h"
 #include "data/DatabaseFiles.h"
 #include "shell/MainCore.h"
 #include "tests/support/TestDatabases.h"
@@ -334,6 +336,63 @@ TEST_F(WatchLoopTest, TableTickReadsResultsAlwaysAndWatchesOnlyWhenOn)
     Bases.Insert(Bases.AlertsPath(), QStringLiteral("ActiveOrders"), {{QStringLiteral("ID"), 5}});
     Core->Watch().timTable();
     EXPECT_EQ(Core->DatMod().tActiveOrders().RecordCount(), 1);
+}
+
+// Between table ticks, a commit to the SQLite alert file runs the watch cycle at the next
+// look; no commit, no cycle; a commit from before watching began is left to the tick.
+TEST_F(WatchLoopTest, AlertsCheckRunsTheWatchCycleAtOnceWhenTheAlertFileChanged)
+{
+    Core->Watch().actConnectToBaseExecute();
+    EXPECT_TRUE(Core->timAlertsCheck().Running());
+    EXPECT_EQ(Core->timAlertsCheck().Period(), TMainCore::AlertsCheckPeriodMs);
+    Core->Settings().rgpFilled = 1;
+    Core->Watch().timAlertsCheck(); // the first look takes the file as it is
+    Core->Watch().actStartWatchExecute();
+    const int frames = Icons.size();
+
+    Core->Watch().timAlertsCheck();
+    EXPECT_EQ(Icons.size(), frames); // nothing committed: no cycle
+
+    AddRefusedOrder(QStringLiteral("FilledOrders"), 1);
+    Core->Watch().timAlertsCheck();
+    EXPECT_EQ(RefusedIds(), QList<int>{1});
+    EXPECT_EQ(Icons.size(), frames + 1);
+    Core->Watch().timAlertsCheck();
+    EXPECT_EQ(Icons.size(), frames + 1);
+
+    // Not watching: the look goes on, but runs no cycle, and the change it saw is not
+    // kept for later.
+    Core->Watch().actStopWatchExecute();
+    AddRefusedOrder(QStringLiteral("FilledOrders"), 2);
+    Core->Watch().timAlertsCheck();
+    Core->Watch().actStartWatchExecute();
+    Core->Watch().timAlertsCheck();
+    EXPECT_EQ(RefusedIds(), QList<int>{1});
+
+    // A new connection gets a look of its own.
+    Core->Watch().actConnectToBaseExecute();
+    Core->Watch().timAlertsCheck();
+    AddRefusedOrder(QStringLiteral("FilledOrders"), 3);
+    Core->Watch().timAlertsCheck();
+    EXPECT_EQ(RefusedIds(), (QList<int>{1, 3}));
+}
+
+// Over ODBC there is no cheap look: commits wait for the table tick.
+TEST(AlertsChangeCheckTest, OnlyASqliteConnectionIsLookedAt)
+{
+    for (const TTestEngine engine : {TTestEngine::Sqlite, TTestEngine::Odbc}) {
+        TTestDatabases bases{engine};
+        TConnection alerts;
+        alerts.Open(bases.AlertsSource());
+        TAlertsChangeCheck check;
+        EXPECT_FALSE(check.Changed(alerts)) << EngineName(engine);
+        bases.Insert(bases.AlertsPath(), QStringLiteral("FilledOrders"), {{QStringLiteral("ID"), 1}});
+        EXPECT_EQ(check.Changed(alerts), engine == TTestEngine::Sqlite) << EngineName(engine);
+        EXPECT_FALSE(check.Changed(alerts)) << EngineName(engine);
+        alerts.Close();
+        bases.Insert(bases.AlertsPath(), QStringLiteral("FilledOrders"), {{QStringLiteral("ID"), 2}});
+        EXPECT_FALSE(check.Changed(alerts)) << EngineName(engine);
+    }
 }
 
 TEST_F(WatchLoopTest, ZeroPeriodStopsATimerUntilAPeriodReturns)

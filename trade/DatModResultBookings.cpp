@@ -29,3 +29,30 @@ void TDatModResultBookings::BookResult(const TResultLine& result)
                                   CutToColumn(result.Description, DescriptionLength),
                                   result.OrderNumber);
 }
+
+void TDatModResultBookings::BeginBookings()
+{
+    RollbackBookings();
+    FBridge.emplace(FDatMod.conQuikData());
+    FAlerts.emplace(FDatMod.conOmega());
+}
+
+void TDatModResultBookings::CommitBookings()
+{
+    try {
+        if (FBridge)
+            FBridge->Commit();
+        if (FAlerts)
+            FAlerts->Commit();
+    } catch (...) {
+        RollbackBookings();
+        throw;
+    }
+    RollbackBookings(); // both committed: only forgets them
+}
+
+void TDatModResultBookings::RollbackBookings() noexcept
+{
+    FAlerts.reset();
+    FBridge.reset();
+}

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "data/Batch.h"
 #include "trade/ResultBookings.h"
 
 #include <QString>
+#include <optional>
 
 class TDatMod;
 
@@ -19,9 +21,18 @@ public:
     // (trans_name 50, description 255 characters): an Access file refuses a longer text,
     // and the reader would then stop at that line at every pass.
     void BookResult(const TResultLine& result) override;
+    // One transaction on each database (the report in the bridge database, the links in
+    // the alert database). The bridge database's is committed first; should the alert
+    // database's then fail, the reader books the same lines again, which stores the same
+    // values once more.
+    void BeginBookings() override;
+    void CommitBookings() override;
+    void RollbackBookings() noexcept override;
 
 private:
     TDatMod& FDatMod;
+    std::optional<TBatch> FBridge;
+    std::optional<TBatch> FAlerts;
 };
 
 // The text cut to at most `length` UTF-16 units, never between the two halves of a

@@ -22,4 +22,14 @@ public:
     // Books the status, the two texts and the exchange order number into the
     // transaction's `tOrderNumber` row; a transaction without a row changes nothing.
     virtual void BookResult(const TResultLine& result) = 0;
+
+    // The bookings from BeginBookings() to CommitBookings() are stored together: a slice
+    // of a pass pays one commit, and the reader moves its position past the slice's lines
+    // only once they are stored. RollbackBookings() takes back what is not committed
+    // (also after a failed commit). Without them (the default) each operation is stored
+    // on its own.
+    virtual void BeginBookings() {}
+    // Throws TError when the bookings cannot be stored; they are then taken back.
+    virtual void CommitBookings() {}
+    virtual void RollbackBookings() noexcept {}
 };

@@ -8,12 +8,18 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QElapsedTimer>
 #include <QScopeGuard>
+#include <exception>
+#include <vector>
 
 namespace {
 
 // How many bytes before the remembered position are kept to recognise the same file.
 constexpr qsizetype TailLength = 64;
+// How much of the file one slice reads at most: a burst of results is read a piece at a
+// time, not again in full at every slice. A line longer than that is read whole.
+constexpr qint64 ReadPieceBytes = 1 << 20;
 
 // A line break found in the data: where it begins and how many bytes it takes.
 struct TLineEnd {
@@ -47,10 +53,36 @@ QString ReadFailure(const QString& path, const QFile& file)
 
 } // namespace
 
+// The lines of one slice: how far into the data they reach and what they leave to report
+// once their bookings are stored.
+struct TResultReader::TSlice {
+    qsizetype Done = 0;
+    int Lines = 0;
+    bool AwaitingLineFeed = false;
+    std::vector<TResultLineParse> Reports; // the lines that repeat no result booked before
+    std::set<TResultKey> Booked;
+};
+
 TResultReader::TResultReader(TSettings& settings, TOperationLog& log, TResultBookings& bookings,
                              TCoreEvents& events)
     : FSettings(settings), FLog(log), FBookings(bookings), FEvents(events)
 {
+    FContinue.setSingleShot(true);
+    FContinue.setInterval(0);
+    QObject::connect(&FContinue, &QTimer::timeout, &FContinue, [this] {
+        const auto pass = [this] { actCheckTROExecute(); };
+        if (Guard) {
+            Guard(pass);
+            return;
+        }
+        try {
+            pass();
+        } catch (const std::exception& error) {
+            FLog.AddToLog(ErrorText(error));
+        } catch (...) {
+            FLog.AddToLog(QStringLiteral("Неизвестная ошибка при чтении файла результатов."));
+        }
+    });
 }
 
 void TResultReader::actCheckTROExecute()
@@ -69,21 +101,27 @@ void TResultReader::actCheckTROExecute()
     if (!file.open(QIODevice::ReadOnly))
         throw TError(QStringLiteral("Невозможно открыть файл %1\r\n%2").arg(path, file.errorString()));
 
+    bool more = false;
     try {
         if (WasReplaced(file, file.size()))
             StartOver(file);
         if (!file.seek(FOffset))
             throw TError(ReadFailure(path, file));
-        const QByteArray data = file.readAll();
+        QByteArray data = file.read(ReadPieceBytes);
+        const bool piece = data.size() == ReadPieceBytes;
+        if (piece && !FindLineEnd(data, 0))
+            data += file.readAll();
         if (file.error() != QFileDevice::NoError)
             throw TError(ReadFailure(path, file));
-        ProcessNewBytes(data);
+        more = ProcessNewBytes(data) || piece;
     } catch (...) {
         // The lines done before the failure stay done; their log lines reach the file.
         // A failure to save is left for the next save: the lines stay in the log.
         FLog.SaveLogQuietly();
         throw;
     }
+    if (more)
+        FContinue.start();
     FLog.SaveLog();
 }
 
@@ -113,31 +151,72 @@ void TResultReader::StartOver(QFile& file)
     FTroLineCount = 0;
 }
 
-void TResultReader::ProcessNewBytes(const QByteArray& data)
+bool TResultReader::ProcessNewBytes(const QByteArray& data)
 {
-    qsizetype done = 0;
-    if (FAwaitingLineFeed && !data.isEmpty()) {
-        FAwaitingLineFeed = false;
-        if (data.at(0) == '\n') { // the rest of a CR LF that the previous pass saw half of
-            Consume(data.left(1));
-            done = 1;
+    if (data.isEmpty())
+        return false;
+    TSlice slice;
+    slice.AwaitingLineFeed = FAwaitingLineFeed;
+    bool more = false;
+    QElapsedTimer clock;
+    clock.start();
+    std::exception_ptr failure;
+    FBookings.BeginBookings();
+    try {
+        if (slice.AwaitingLineFeed) {
+            slice.AwaitingLineFeed = false;
+            if (data.at(0) == '\n') // the rest of a CR LF that the previous pass saw half of
+                slice.Done = 1;
         }
-    }
-    while (const auto end = FindLineEnd(data, done)) {
-        const TResultLineParse parse = ParseResultLine(FromCp1251(data.mid(done, end->Begin - done)));
-        const bool repeated = parse.Result && FBooked.contains(KeyOf(*parse.Result));
-        if (parse.Result && !repeated) {
-            Book(*parse.Result); // a failure leaves this line to the next pass
-            FBooked.insert(KeyOf(*parse.Result));
+        while (const auto end = FindLineEnd(data, slice.Done)) {
+            if (slice.Lines > 0 && clock.elapsed() >= SliceMs) {
+                more = true;
+                break;
+            }
+            TResultLineParse parse = ParseResultLine(FromCp1251(data.mid(slice.Done, end->Begin - slice.Done)));
+            bool repeated = false;
+            if (parse.Result) {
+                const TResultKey key = KeyOf(*parse.Result);
+                repeated = FBooked.count(key) > 0 || slice.Booked.count(key) > 0;
+                if (!repeated) {
+                    Book(*parse.Result); // a failure leaves this line to the next pass
+                    slice.Booked.insert(key);
+                }
+            }
+            slice.Done = end->Begin + end->Length;
+            ++slice.Lines;
+            slice.AwaitingLineFeed = EndsWithLoneCarriageReturn(data, *end);
+            if (!repeated)
+                slice.Reports.push_back(std::move(parse));
         }
-        const qsizetype next = end->Begin + end->Length;
-        Consume(data.mid(done, next - done));
-        ++FTroLineCount;
-        FAwaitingLineFeed = EndsWithLoneCarriageReturn(data, *end);
-        done = next;
-        if (!repeated)
-            Report(parse);
+    } catch (...) {
+        failure = std::current_exception();
     }
+    // What was booked before a failure is stored and passed; a failed commit stores and
+    // passes nothing, and the next pass books the same lines again.
+    try {
+        FBookings.CommitBookings();
+    } catch (const std::exception& error) {
+        FBookings.RollbackBookings();
+        if (!failure)
+            throw;
+        FLog.AddToLog(ErrorText(error));
+        std::rethrow_exception(failure);
+    }
+    Accept(slice, data);
+    if (failure)
+        std::rethrow_exception(failure);
+    return more;
+}
+
+void TResultReader::Accept(TSlice& slice, const QByteArray& data)
+{
+    Consume(QByteArrayView(data).first(slice.Done));
+    FTroLineCount += slice.Lines;
+    FAwaitingLineFeed = slice.AwaitingLineFeed;
+    FBooked.merge(slice.Booked);
+    for (const TResultLineParse& parse : slice.Reports)
+        Report(parse);
 }
 
 void TResultReader::Book(const TResultLine& result)
@@ -169,9 +248,13 @@ void TResultReader::Report(const TResultLineParse& parse)
     FEvents.StatusChanged();
 }
 
-void TResultReader::Consume(const QByteArray& bytes)
+void TResultReader::Consume(QByteArrayView bytes)
 {
     FOffset += bytes.size();
+    if (bytes.size() >= TailLength) {
+        FTail = bytes.last(TailLength).toByteArray();
+        return;
+    }
     FTail += bytes;
     if (FTail.size() > TailLength)
         FTail = FTail.right(TailLength);

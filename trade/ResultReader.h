@@ -4,6 +4,8 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QTimer>
+#include <functional>
 #include <set>
 #include <tuple>
 class QFile;
@@ -19,12 +21,27 @@ class TResultReader {
 public:
     TResultReader(TSettings& settings, TOperationLog& log, TResultBookings& bookings, TCoreEvents& events);
 
-    // One pass over the result file named by the settings. A database failure ends the
-    // pass at the line it happened on and is rethrown after the lines before it are
-    // counted and the log is saved; the next pass starts again at that line. A pass
-    // started while one is running (a tick served by a message loop inside a hook)
-    // returns at once: the running pass reads every line there is.
+    // One pass over the result file named by the settings. The lines are booked in
+    // slices of about SliceMs milliseconds, each slice's bookings stored in one commit,
+    // and only then are its lines counted, reported and passed by the reader's position.
+    // A pass with more lines than one slice takes gives the event loop back after each
+    // slice and goes on from a zero-timer (through Guard), so the window keeps answering
+    // during a burst. A database failure ends the pass at the line it happened on: the
+    // lines before it are stored, counted and reported, the failure is rethrown after the
+    // log is saved, and the next pass starts again at that line; a failed commit stores
+    // nothing of its slice, and the next pass reads the slice again. A pass started while
+    // one is running (a tick served by a message loop inside a hook) returns at once: the
+    // running pass reads every line there is.
     void actCheckTROExecute();
+
+    // How long one slice of a pass may book lines before it commits and gives the event
+    // loop back (at least one line per slice).
+    int SliceMs = 20;
+    // Runs the continuation of a pass from the event loop; no exception may leave it. By
+    // default a failure is written to the operation log.
+    std::function<void(const std::function<void()>&)> Guard;
+    // Whether a continuation of the pass is waiting for the event loop.
+    bool Continuing() const { return FContinue.isActive(); }
 
     int TroLineCount() const { return FTroLineCount; }
     int TransSentCount() const { return FTransSentCount; }
@@ -36,11 +53,17 @@ private:
     bool WasReplaced(QFile& file, qint64 size);
     // Forgets the position in a replaced file: the next read starts at its beginning.
     void StartOver(QFile& file);
-    void ProcessNewBytes(const QByteArray& data);
+    // Books the complete lines of the data (bytes from the position on) until the slice's
+    // time is up; true when lines are left for another slice.
+    bool ProcessNewBytes(const QByteArray& data);
     void Book(const TResultLine& result);
     void Report(const TResultLineParse& parse);
     // Marks bytes of the file as done: they will not be read again.
-    void Consume(const QByteArray& bytes);
+    void Consume(QByteArrayView bytes);
+    // The lines of a slice whose bookings are stored: the position moves past them, they
+    // are counted and reported.
+    struct TSlice;
+    void Accept(TSlice& slice, const QByteArray& data);
 
     TSettings& FSettings;
     TOperationLog& FLog;
@@ -66,4 +89,5 @@ private:
         return {result.TransId, result.Status, result.OrderNumber.value_or(-1)};
     }
     std::set<TResultKey> FBooked;
+    QTimer FContinue;
 };
