@@ -142,7 +142,7 @@ void Floor(benchmark::State& state)
         sqlite3_close(database);
         return;
     }
-    sqlite3_exec(database, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr);
+    sqlite3_exec(database, "PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
     sqlite3_stmt* insert = nullptr;
     sqlite3_prepare_v2(database, "INSERT INTO tOrderNumber (trans_id, id_order, filled, code) VALUES (?, ?, ?, ?)", -1,
                        &insert, nullptr);

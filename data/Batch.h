@@ -20,6 +20,7 @@ public:
     void Commit();
 
 private:
+    TConnection* FConnection = nullptr;
     QSqlDatabase FDatabase;
     bool FOpen = false;
 };

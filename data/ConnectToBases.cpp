@@ -29,10 +29,9 @@ bool Connect(TConnection& connection, const QString& path, TOperationLog& log)
 // pages to the journal file instead of copying the old ones aside and syncing the disk
 // four times before the dispatch's lines can be written, and readers (the grids, the
 // terminal's export) do not wait for a writer. The mode stays with the file. With
-// synchronous=NORMAL a commit syncs nothing; the journal is synced when its pages are
-// copied into the file (every thousand pages or so). What is committed survives a crash
-// of the program, as the operating system holds the journal's pages; a power failure or
-// a crash of the system can take back the last commits, never leave the file damaged.
+// synchronous=FULL each commit syncs the journal once: a booking and the highest
+// transaction number handed out survive a power failure as well as a crash of the
+// program, so that no number is handed out twice.
 // An ODBC source (an Access file, or another program's choice) is left as it is, and so
 // is a file that cannot change its journal now (read-only, held by another program).
 void UseWriteAheadLog(TConnection& connection) noexcept
@@ -45,7 +44,7 @@ void UseWriteAheadLog(TConnection& connection) noexcept
             || query.value(0).toString().compare(QStringLiteral("wal"), Qt::CaseInsensitive) != 0)
             return;
         query.finish();
-        query.exec(QStringLiteral("PRAGMA synchronous=NORMAL"));
+        query.exec(QStringLiteral("PRAGMA synchronous=FULL"));
     } catch (...) {
     }
 }

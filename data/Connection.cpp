@@ -255,6 +255,24 @@ std::optional<TChangeStamp> TConnection::ChangeStamp() noexcept
     }
 }
 
+bool TConnection::FileMoved() noexcept
+{
+    if (FEngine != TEngine::Sqlite || !Connected())
+        return false;
+    try {
+        const QVariant handle = FDatabase.driver()->handle();
+        if (qstrcmp(handle.typeName(), "sqlite3*") != 0)
+            return false;
+        sqlite3* database = *static_cast<sqlite3* const*>(handle.constData());
+        int moved = 0;
+        if (!database || sqlite3_file_control(database, "main", SQLITE_FCNTL_HAS_MOVED, &moved) != SQLITE_OK)
+            return false;
+        return moved != 0;
+    } catch (...) {
+        return false;
+    }
+}
+
 void TConnection::Forget()
 {
     // Statements must go before the connection they were prepared on.

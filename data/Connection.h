@@ -94,6 +94,10 @@ public:
     // The stamp of the database's content as it stands now; empty where the engine offers
     // no cheap test (ODBC) or the test fails, so that the caller reads everything again.
     std::optional<TChangeStamp> ChangeStamp() noexcept;
+    // True when the SQLite file this connection opened has since been removed or
+    // renamed. A write-ahead journal goes on taking commits for such a file, and they
+    // would be gone with the connection: a batch refuses to commit then.
+    bool FileMoved() noexcept;
 
     static TEngine EngineOf(const QString& source);
     // Whether the source is an ODBC connection text ("DSN=…", "Driver=…") rather than the

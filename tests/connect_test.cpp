@@ -97,7 +97,7 @@ TEST_P(DatModTest, ConnectPutsASqliteBridgeFileInWalModeOnly)
     if (sqlite) {
         QSqlQuery query(DatMod.conQuikData().Database());
         ASSERT_TRUE(query.exec(QStringLiteral("PRAGMA synchronous")) && query.next());
-        EXPECT_EQ(query.value(0).toInt(), 1); // NORMAL
+        EXPECT_EQ(query.value(0).toInt(), 2); // FULL: one sync per commit
     }
     // Bookings and numbers work as before, and another connection sees them.
     DatMod.InsertOrderNumber(7, 70, true, QStringLiteral("C1"));
