@@ -72,7 +72,14 @@ QString TField::Name() const
 
 QVariant TField::Value() const
 {
-    return FDataSet.CellValue(FDataSet.FCurrent, FIndex);
+    // A row of a lazy data set that cannot be read is an error here, as any failed read:
+    // the program must not take an unread row for one with empty values. (A view asking
+    // for a cell gets an empty one instead; it must get an answer.)
+    const int row = FDataSet.FCurrent;
+    if (FDataSet.FLazy && row >= 0 && row < FDataSet.RecordCount() && FIndex >= 0 && FIndex < FDataSet.FieldCount()
+        && FDataSet.FState == TDataSet::TState::Browse)
+        return FDataSet.RowValues(row).value(FIndex);
+    return FDataSet.CellValue(row, FIndex);
 }
 
 bool TField::IsNull() const

@@ -113,20 +113,24 @@ void TTable::FetchRows(bool inIdOrder)
     query.finish();
 }
 
+QStringList TTable::ReadFieldNames()
+{
+    TConnection::TBusyScope busy(Connection());
+    QSqlQuery query(Connection().Database());
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT * FROM ") + Bracketed(FTableName) + QStringLiteral(" WHERE 1 = 0")))
+        throw TError(query.lastError().text().trimmed());
+    QStringList fieldNames;
+    const QSqlRecord record = query.record();
+    for (int i = 0; i < record.count(); ++i)
+        fieldNames << record.fieldName(i);
+    query.finish();
+    return fieldNames;
+}
+
 bool TTable::FetchIds()
 {
-    QStringList fieldNames;
-    {
-        TConnection::TBusyScope busy(Connection());
-        QSqlQuery query(Connection().Database());
-        query.setForwardOnly(true);
-        if (!query.exec(QStringLiteral("SELECT * FROM ") + Bracketed(FTableName) + QStringLiteral(" WHERE 1 = 0")))
-            throw TError(query.lastError().text().trimmed());
-        const QSqlRecord record = query.record();
-        for (int i = 0; i < record.count(); ++i)
-            fieldNames << record.fieldName(i);
-        query.finish();
-    }
+    const QStringList fieldNames = ReadFieldNames();
     int idColumn = -1;
     for (int i = 0; i < fieldNames.size() && idColumn < 0; ++i) {
         if (fieldNames[i].compare(QLatin1String("id"), Qt::CaseInsensitive) == 0)
@@ -379,6 +383,10 @@ void TTable::PlaceCurrent(bool hadCurrent, qint64 id)
 bool TTable::RefreshChangedRows(bool databaseChanged)
 {
     if (FState != TState::Browse || FReadInFull)
+        return false;
+    // Rows are put in place by their columns as first read: a table whose columns changed
+    // is read in full, rows changed or not (no page of it would read any more).
+    if (databaseChanged && ReadFieldNames() != FFieldNames)
         return false;
     if (!FJournalPosition || !JournalOrder())
         return Lazy() && RefreshWithoutJournal(databaseChanged);

@@ -87,6 +87,8 @@ private:
     // Reads only the ids, in the order shown, and keeps them for a lazy reading of the
     // rows; false, with nothing kept, where the ids cannot name the rows.
     bool FetchIds();
+    // The table's columns as the database gives them now. Throws TError.
+    QStringList ReadFieldNames();
     void FetchRows(bool inIdOrder);
     // The ids in the order shown; none where they cannot name the rows.
     std::optional<std::vector<qint64>> ReadIds(const QStringList& fieldNames);

@@ -2,6 +2,7 @@
 // last refresh, by another program or by Zovrant itself, and nothing else; the current
 // row kept by its id. A SQLite table that nobody changed keeps the rows it holds.
 
+#include "base/Error.h"
 #include "data/ChangeJournal.h"
 #include "data/Connection.h"
 #include "data/DatMod.h"
@@ -162,6 +163,35 @@ TEST_P(RefreshTest, NothingChangedKeepsWhatTheGridShows)
     EXPECT_FALSE(table.Active());
     RefreshTable(table);
     EXPECT_EQ(Symbols(table), (QStringList{"A", "B"}));
+}
+
+TEST_P(RefreshTest, ACurrentRowThatCannotBeReadIsAnErrorNotAnEmptyRow)
+{
+    PlatformAdds(QStringLiteral("A"));
+    TTable table(Alerts, QStringLiteral("FilledOrders"));
+    RefreshTable(table); // the ids only: no row read yet
+    Bases.Exec(Bases.AlertsPath(), QStringLiteral("DROP TABLE FilledOrders"));
+    EXPECT_THROW(table.FieldByName(QStringLiteral("Symbol")).AsString(), TError);
+    // A view asking for the cell gets an empty one: it must get an answer.
+    EXPECT_FALSE(table.Model().data(table.Model().index(0, table.FieldIndex(QStringLiteral("Symbol")))).isValid());
+    RefreshTable(table);
+    EXPECT_FALSE(table.Active());
+}
+
+TEST_P(RefreshTest, ATableWhoseColumnsChangedIsReadAgain)
+{
+    if (GetParam() == TTestEngine::Odbc)
+        GTEST_SKIP() << "through the SQLite ODBC driver the connection goes on reading the columns it read "
+                        "before another connection renamed one";
+    PlatformAdds(QStringLiteral("A"));
+    TTable table(Alerts, QStringLiteral("FilledOrders"));
+    RefreshTable(table);
+    EXPECT_EQ(table.FieldByName(QStringLiteral("Symbol")).AsString(), QStringLiteral("A"));
+    Bases.Exec(Bases.AlertsPath(), QStringLiteral("ALTER TABLE FilledOrders RENAME COLUMN Symbol TO Ticker"));
+    RefreshTable(table);
+    ASSERT_TRUE(table.Active());
+    EXPECT_FALSE(table.HasField(QStringLiteral("Symbol")));
+    EXPECT_EQ(table.FieldByName(QStringLiteral("Ticker")).AsString(), QStringLiteral("A"));
 }
 
 // ---- the change journal of a SQLite alert database ----
