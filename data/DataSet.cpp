@@ -72,7 +72,14 @@ QString TField::Name() const
 
 QVariant TField::Value() const
 {
-    return FDataSet.CellValue(FDataSet.FCurrent, FIndex);
+    // A row of a lazy data set that cannot be read is an error here, as any failed read:
+    // the program must not take an unread row for one with empty values. (A view asking
+    // for a cell gets an empty one instead; it must get an answer.)
+    const int row = FDataSet.FCurrent;
+    if (FDataSet.FLazy && row >= 0 && row < FDataSet.RecordCount() && FIndex >= 0 && FIndex < FDataSet.FieldCount()
+        && FDataSet.FState == TDataSet::TState::Browse)
+        return FDataSet.RowValues(row).value(FIndex);
+    return FDataSet.CellValue(row, FIndex);
 }
 
 bool TField::IsNull() const
@@ -256,24 +263,28 @@ void TDataSet::Open()
         } catch (...) {
             FFieldNames.clear();
             FRows.clear();
+            FLazy.reset();
             FState = TState::Inactive;
             FCurrent = -1;
             throw;
         }
         FState = TState::Browse;
-        FEof = FRows.isEmpty();
+        FEof = IsEmpty();
     });
-    SetCurrent(FRows.isEmpty() ? -1 : 0);
+    SetCurrent(IsEmpty() ? -1 : 0);
 }
 
 void TDataSet::Close()
 {
+    Forget();
     if (!Active())
         return;
     FRefreshStamp.reset();
+    FReadByRefresh = false;
     ResetViews([this] {
         FState = TState::Inactive;
         FRows.clear();
+        FLazy.reset();
         FFieldNames.clear();
         FEditValues.clear();
         FEditChanged.clear();
@@ -289,6 +300,7 @@ void TDataSet::Load(QSqlQuery& query)
     for (int i = 0; i < record.count(); ++i)
         FFieldNames << record.fieldName(i);
     FRows.clear();
+    FLazy.reset();
     const int columns = int(FFieldNames.size());
     while (query.next()) {
         QVector<QVariant> row(columns);
@@ -308,15 +320,49 @@ void TDataSet::Load(QStringList fieldNames, QVector<QVector<QVariant>> rows)
 {
     FFieldNames = std::move(fieldNames);
     FRows = std::move(rows);
+    FLazy.reset();
+}
+
+void TDataSet::LoadLazy(QStringList fieldNames, std::vector<qint64> ids, int idColumn, TLazyRows::TFetch fetch)
+{
+    FRows.clear();
+    FLazy = std::make_unique<TLazyRows>(std::move(ids), int(fieldNames.size()), idColumn, std::move(fetch));
+    FFieldNames = std::move(fieldNames);
 }
 
 QVariant TDataSet::CellValue(int row, int column) const
 {
-    if (row < 0 || row >= FRows.size() || column < 0 || column >= FFieldNames.size())
+    if (row < 0 || row >= RecordCount() || column < 0 || column >= FFieldNames.size())
         return QVariant();
     if (row == FCurrent && (FState == TState::Edit || FState == TState::Insert))
         return FEditValues.value(column);
-    return FRows[row].value(column);
+    if (!FLazy)
+        return FRows[row].value(column);
+    // Asked by a view while a statement of the connection runs (a paint served inside a
+    // database call): the row is read when it is asked for again.
+    if (FConnection.Busy() && !FLazy->Held(FLazy->Id(row)) && !FLazy->IsPending(row))
+        return QVariant();
+    try {
+        return FLazy->Row(row).value(column);
+    } catch (...) {
+        // A view asking must get an answer, and the next refresh tells of the failure.
+        return QVariant();
+    }
+}
+
+const QVector<QVariant>& TDataSet::RowValues(int row) const
+{
+    if (!FLazy)
+        return FRows.at(row);
+    return FLazy->Row(row);
+}
+
+void TDataSet::PutRow(int row, const QVector<QVariant>& values)
+{
+    if (FLazy)
+        FLazy->Put(row, values);
+    else
+        FRows[row] = values;
 }
 
 void TDataSet::SetCurrent(int row)
@@ -342,7 +388,23 @@ void TDataSet::RowInserted(int row, const QVector<QVariant>& values)
 {
     if (FFrozen == 0)
         FModel.beginInsertRows(QModelIndex(), row, row);
-    FRows.insert(row, values);
+    if (!FLazy)
+        FRows.insert(row, values);
+    else if (row == RecordCount() && FState == TState::Insert)
+        FLazy->AppendPending(values); // no id yet
+    else
+        FLazy->Insert(row, {values.value(FieldIndex(QStringLiteral("id"))).toLongLong()});
+    if (FFrozen == 0)
+        FModel.endInsertRows();
+}
+
+void TDataSet::RowIdsInserted(int row, const std::vector<qint64>& ids)
+{
+    if (ids.empty())
+        return;
+    if (FFrozen == 0)
+        FModel.beginInsertRows(QModelIndex(), row, row + int(ids.size()) - 1);
+    FLazy->Insert(row, ids);
     if (FFrozen == 0)
         FModel.endInsertRows();
 }
@@ -351,7 +413,10 @@ void TDataSet::RowRemoved(int row)
 {
     if (FFrozen == 0)
         FModel.beginRemoveRows(QModelIndex(), row, row);
-    FRows.removeAt(row);
+    if (FLazy)
+        FLazy->Remove(row);
+    else
+        FRows.removeAt(row);
     if (FFrozen == 0)
         FModel.endRemoveRows();
 }
@@ -362,8 +427,8 @@ void TDataSet::First()
         return;
     if (FState != TState::Browse && !Post())
         return;
-    SetCurrent(FRows.isEmpty() ? -1 : 0);
-    FEof = FRows.isEmpty();
+    SetCurrent(IsEmpty() ? -1 : 0);
+    FEof = IsEmpty();
 }
 
 void TDataSet::Last()
@@ -372,7 +437,7 @@ void TDataSet::Last()
         return;
     if (FState != TState::Browse && !Post())
         return;
-    SetCurrent(int(FRows.size()) - 1);
+    SetCurrent(RecordCount() - 1);
     FEof = true;
 }
 
@@ -382,7 +447,7 @@ void TDataSet::Next()
         return;
     if (FState != TState::Browse && !Post())
         return;
-    if (FCurrent + 1 < FRows.size()) {
+    if (FCurrent + 1 < RecordCount()) {
         SetCurrent(FCurrent + 1);
         FEof = false;
     } else {
@@ -392,7 +457,7 @@ void TDataSet::Next()
 
 void TDataSet::SetRecNo(int row)
 {
-    if (!Active() || row < 0 || row >= FRows.size())
+    if (!Active() || row < 0 || row >= RecordCount())
         return;
     if (row != FCurrent && FState != TState::Browse && !Post())
         return;
@@ -405,7 +470,19 @@ bool TDataSet::Locate(const QString& column, const QVariant& value)
     const int index = FieldIndex(column);
     if (!Active() || index < 0)
         return false;
-    for (int row = 0; row < FRows.size(); ++row) {
+    if (FLazy && index == FieldIndex(QStringLiteral("id")) && IsNumber(value)) {
+        // Found by the ids held, without reading the rows.
+        const double wanted = value.toDouble();
+        const std::vector<qint64>& ids = FLazy->Ids();
+        for (size_t row = 0; row < ids.size(); ++row) {
+            if (double(ids[row]) == wanted) {
+                SetRecNo(int(row));
+                return FCurrent == int(row);
+            }
+        }
+        return false;
+    }
+    for (int row = 0; row < RecordCount(); ++row) {
         if (SameValue(CellValue(row, index), value)) {
             SetRecNo(row);
             return FCurrent == row;
@@ -497,7 +574,7 @@ namespace {
 bool Unchanged(TDataSet& dataSet, const std::optional<TChangeStamp>& now)
 {
     return now && dataSet.RefreshStamp() && *dataSet.RefreshStamp() == *now && !dataSet.IsQuery()
-        && dataSet.State() == TDataSet::TState::Browse;
+        && dataSet.State() == TDataSet::TState::Browse && dataSet.Settled();
 }
 
 // The id of the current row, 0 when there is none.
@@ -536,8 +613,15 @@ void RefreshTable(TDataSet& dataSet) noexcept
                     PlaceCurrentRow(dataSet, CurrentId(dataSet));
                 return;
             }
-            if (now && dataSet.RefreshStamp() && dataSet.State() == TDataSet::TState::Browse
-                && dataSet.RefreshChangedRows()) {
+            // Over ODBC nothing tells whether the database changed: a data set that the last
+            // refresh read reads what changed as far as it can tell at every refresh. A
+            // data set read otherwise since is read in full. A SQLite file without a stamp
+            // (a transaction of the connection's own is open) is read in full, now and at
+            // the next refresh, for a rollback may take back rows without a trace.
+            const bool odbc = dataSet.Connection().Engine() == TConnection::TEngine::Odbc;
+            const bool followed = now ? dataSet.RefreshStamp().has_value() : odbc && dataSet.ReadByRefresh();
+            if (followed && dataSet.State() == TDataSet::TState::Browse
+                && dataSet.RefreshChangedRows(!now || !(*dataSet.RefreshStamp() == *now))) {
                 dataSet.SetRefreshStamp(now);
                 return;
             }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/Connection.h"
+#include "data/LazyRows.h"
 
 #include <QAbstractTableModel>
 #include <QDateTime>
@@ -9,6 +10,7 @@
 #include <QVariant>
 #include <QVector>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class QSqlQuery;
@@ -56,7 +58,9 @@ private:
 };
 
 // A set of rows read from a database: a whole table (TTable) or a statement's result
-// (TQuery). Rows are read into memory when the data set opens; one row is current.
+// (TQuery). Rows are read into memory when the data set opens, or, for a table whose rows
+// are named by their ids, only the ids, the values being read a page at a time as they
+// are asked for (TLazyRows); one row is current.
 class TDataSet : public QObject {
     Q_OBJECT
 public:
@@ -85,8 +89,8 @@ public:
     void Last();
     void Next();
     bool Eof() const { return FEof; }
-    bool IsEmpty() const { return FRows.isEmpty(); }
-    int RecordCount() const { return int(FRows.size()); }
+    bool IsEmpty() const { return RecordCount() == 0; }
+    int RecordCount() const { return FLazy ? FLazy->Count() : int(FRows.size()); }
     int RecNo() const { return FCurrent; } // 0-based; -1 without rows
     void SetRecNo(int row);
     // Makes current the first row whose column equals the value: text without regard to
@@ -106,12 +110,29 @@ public:
     // current row on its id (the first row when it is gone) and the views told of each
     // changed row instead of reset. False, with nothing changed, where that cannot be done:
     // the caller then reads the rows in full. Throws TError when the database fails.
-    virtual bool RefreshChangedRows() { return false; }
+    // databaseChanged: the database may have changed since the last refresh (false: the
+    // refresh only goes on with checks the data set has left, see Settled()).
+    virtual bool RefreshChangedRows(bool databaseChanged)
+    {
+        (void)databaseChanged;
+        return false;
+    }
+    // Whether the rows are known to be what the database held at the last refresh. A data
+    // set that checks a changed database over several refreshes is not settled until it
+    // is through, and is refreshed again even where nothing changed since.
+    virtual bool Settled() const { return true; }
 
     // The database's stamp taken just before RefreshTable last read the rows; forgotten
     // when the data set closes or its rows are read otherwise.
     const std::optional<TChangeStamp>& RefreshStamp() const { return FRefreshStamp; }
-    void SetRefreshStamp(const std::optional<TChangeStamp>& stamp) { FRefreshStamp = stamp; }
+    // Also marks the rows as read by RefreshTable (an engine without stamps has none).
+    void SetRefreshStamp(const std::optional<TChangeStamp>& stamp)
+    {
+        FRefreshStamp = stamp;
+        FReadByRefresh = true;
+    }
+    // RefreshTable read the rows last, and nothing else read them since.
+    bool ReadByRefresh() const { return FReadByRefresh; }
 
     // Freezes the views bound to this data set until the matching EnableControls():
     // they see one reset at the end instead of every step in between.
@@ -136,18 +157,34 @@ signals:
 protected:
     // Runs the statement that gives the rows and hands it to Load().
     virtual void Fetch() = 0;
+    // Called whenever the data set closes (also when closed already): statements kept for
+    // reading its rows go with the connection they were prepared on.
+    virtual void Forget() {}
     void Load(QSqlQuery& query);
     // The same for rows read otherwise: the column names and the rows, as Load() keeps them.
     void Load(QStringList fieldNames, QVector<QVector<QVariant>> rows);
+    // The same for rows read by their ids as they are asked for.
+    void LoadLazy(QStringList fieldNames, std::vector<qint64> ids, int idColumn, TLazyRows::TFetch fetch);
+    bool Lazy() const { return bool(FLazy); }
+    TLazyRows* LazyRows() const { return FLazy.get(); }
+    // A cell as the views see it; null where the row cannot be read now.
     QVariant CellValue(int row, int column) const;
+    // The values of a row as stored (not as being edited). Throws TError when the row
+    // cannot be read.
+    const QVector<QVariant>& RowValues(int row) const;
+    // The row's values as the database holds them now.
+    void PutRow(int row, const QVector<QVariant>& values);
     void SetCurrent(int row);
     void RowsChanged(int first, int last);
     void RowInserted(int row, const QVector<QVariant>& values);
+    // Rows of a lazy data set that came with these ids, inserted before the given row.
+    void RowIdsInserted(int row, const std::vector<qint64>& ids);
     void RowRemoved(int row);
     void ResetViews(const std::function<void()>& change);
 
     QStringList FFieldNames;
-    QVector<QVector<QVariant>> FRows;
+    QVector<QVector<QVariant>> FRows; // every row, unless the rows are lazy
+    std::unique_ptr<TLazyRows> FLazy;
     QVector<QVariant> FEditValues;  // the row being edited
     QVector<bool> FEditChanged;     // which of its values were set
     int FCurrent = -1;
@@ -164,6 +201,7 @@ private:
     int FFrozen = 0;
     bool FCurrentMoved = false;
     std::optional<TChangeStamp> FRefreshStamp;
+    bool FReadByRefresh = false;
 };
 
 // Re-reads a data set keeping its current row: the row with the same "id" is current again,
