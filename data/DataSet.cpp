@@ -409,6 +409,22 @@ void TDataSet::RowIdsInserted(int row, const std::vector<qint64>& ids)
         FModel.endInsertRows();
 }
 
+void TDataSet::RowsRemoved(int first, int last)
+{
+    if (first == last) {
+        RowRemoved(first);
+        return;
+    }
+    if (FFrozen == 0)
+        FModel.beginRemoveRows(QModelIndex(), first, last);
+    if (FLazy)
+        FLazy->RemoveRange(first, last);
+    else
+        FRows.remove(first, last - first + 1);
+    if (FFrozen == 0)
+        FModel.endRemoveRows();
+}
+
 void TDataSet::RowRemoved(int row)
 {
     if (FFrozen == 0)

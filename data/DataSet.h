@@ -180,6 +180,8 @@ protected:
     // Rows of a lazy data set that came with these ids, inserted before the given row.
     void RowIdsInserted(int row, const std::vector<qint64>& ids);
     void RowRemoved(int row);
+    // Rows first..last, removed at once: the views hear of one removal, not of each row.
+    void RowsRemoved(int first, int last);
     void ResetViews(const std::function<void()>& change);
 
     QStringList FFieldNames;

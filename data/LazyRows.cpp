@@ -119,6 +119,13 @@ void TLazyRows::Remove(int row)
     FIds.erase(FIds.begin() + row);
 }
 
+void TLazyRows::RemoveRange(int first, int last)
+{
+    for (int row = first; row <= last; ++row)
+        FHeld.remove(FIds.at(size_t(row)));
+    FIds.erase(FIds.begin() + first, FIds.begin() + last + 1);
+}
+
 void TLazyRows::Forget()
 {
     FHeld.clear();

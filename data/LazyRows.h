@@ -50,6 +50,8 @@ public:
     // The row being appended, after every row.
     void AppendPending(const QVector<QVariant>& values);
     void Remove(int row);
+    // Rows first..last at once, none of them the row being appended.
+    void RemoveRange(int first, int last);
     // Drops every held value: the next asking reads again.
     void Forget();
 

@@ -336,15 +336,33 @@ int TTable::IdPosition(qint64 id, bool* found) const
 void TTable::ApplyRows(const QList<qint64>& ids, const QHash<qint64, QVector<QVariant>>& rows)
 {
     std::vector<qint64> appended; // new rows after every row, told to the views at once
-    auto flushAppended = [&] {
+    // Rows gone one after the other (a table emptied by another program) are removed at
+    // once: each removal lays the grids out again. The run's rows stay in place until it
+    // is flushed.
+    int removedFirst = -1;
+    int removedCount = 0;
+    auto flush = [&] {
+        if (removedCount > 0)
+            RowsRemoved(removedFirst, removedFirst + removedCount - 1);
+        removedCount = 0;
         if (!appended.empty())
             RowIdsInserted(RecordCount(), appended);
         appended.clear();
     };
     for (const qint64 id : ids) {
         bool found = false;
-        const int position = IdPosition(id, &found);
+        int position = IdPosition(id, &found);
         const auto row = rows.constFind(id);
+        const bool removed = row == rows.cend() && found;
+        if (removed && removedCount > 0 && position == removedFirst + removedCount) {
+            ++removedCount;
+            continue;
+        }
+        if (removedCount > 0) {
+            // Another kind of change, or a gap: the run goes first, and places move.
+            flush();
+            position = IdPosition(id, &found);
+        }
         if (row != rows.cend() && found) {
             PutRow(position, *row);
             RowsChanged(position, position);
@@ -353,17 +371,18 @@ void TTable::ApplyRows(const QList<qint64>& ids, const QHash<qint64, QVector<QVa
                 appended.push_back(id);
                 continue;
             }
-            flushAppended();
+            flush();
             if (Lazy())
                 RowIdsInserted(position, {id});
             else
                 RowInserted(position, *row);
         } else if (found) {
-            flushAppended();
-            RowRemoved(position);
+            flush();
+            removedFirst = position;
+            removedCount = 1;
         }
     }
-    flushAppended();
+    flush();
 }
 
 void TTable::PlaceCurrent(bool hadCurrent, qint64 id)
