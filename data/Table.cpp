@@ -62,6 +62,19 @@ void CheckRead(QSqlQuery& query)
         throw TError(error.text().trimmed());
 }
 
+// Runs a statement that reads one column of ids and returns the whole ones, in order.
+std::vector<qint64> RunForIds(QSqlQuery& query)
+{
+    Run(query);
+    std::vector<qint64> ids;
+    while (query.next()) {
+        if (const std::optional<qint64> id = WholeId(query.value(0)))
+            ids.push_back(*id);
+    }
+    CheckRead(query);
+    return ids;
+}
+
 } // namespace
 
 TTable::TTable(TConnection& connection, const QString& tableName, bool readOnly)
@@ -247,14 +260,7 @@ std::vector<qint64> TTable::ReadIdsBetween(qint64 low, qint64 high)
                                                   + QStringLiteral(" WHERE [id] >= ? AND [id] <= ? ORDER BY [id]"));
     query.bindValue(0, IdValue(low));
     query.bindValue(1, IdValue(high));
-    Run(query);
-    std::vector<qint64> ids;
-    while (query.next()) {
-        if (const std::optional<qint64> id = WholeId(query.value(0)))
-            ids.push_back(*id);
-    }
-    CheckRead(query);
-    return ids;
+    return RunForIds(query);
 }
 
 std::vector<qint64> TTable::ReadIdsAbove(qint64 last)
@@ -263,14 +269,7 @@ std::vector<qint64> TTable::ReadIdsAbove(qint64 last)
     QSqlQuery& query = Statement(FIdsAbove, QStringLiteral("SELECT [id] FROM ") + Bracketed(FTableName)
                                                 + QStringLiteral(" WHERE [id] > ? ORDER BY [id]"));
     query.bindValue(0, IdValue(last));
-    Run(query);
-    std::vector<qint64> ids;
-    while (query.next()) {
-        if (const std::optional<qint64> id = WholeId(query.value(0)))
-            ids.push_back(*id);
-    }
-    CheckRead(query);
-    return ids;
+    return RunForIds(query);
 }
 
 void TTable::TakeJournalPosition(const std::optional<qint64>& position)
