@@ -149,6 +149,11 @@ QByteArray TProfileFile::Bytes() const
     QByteArray bytes = FByteOrderMark ? kUtf8ByteOrderMark : QByteArray();
     for (const QByteArray& line : FLines)
         bytes += line + "\r\n";
+    // Windows-1251 text whose bytes happen to form UTF-8 ("Рё" is the UTF-8 of "и") would
+    // be read back as UTF-8, other characters than were written: such a file is written
+    // in UTF-8, which reads back as the same text.
+    if (FEncoding == TEncoding::Windows1251 && IsUtf8Text(bytes))
+        return FromCp1251(bytes).toUtf8();
     return bytes;
 }
 

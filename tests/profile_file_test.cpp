@@ -191,6 +191,26 @@ TEST_F(ProfileFileTest, NewFileIsWindows1251)
     EXPECT_EQ(ReadWholeFile(Path()), QByteArray("[Quik]\r\npathTRI=D:\\\xD2\xEE\xF0\xE3\xE8\r\n"));
 }
 
+// Some Windows-1251 texts are UTF-8 bytes as well: written as they are, the next reading
+// would take them for UTF-8 and read other characters (and a character no Windows-1251
+// file can hold, which the next save refuses).
+TEST_F(ProfileFileTest, TextWhoseWindows1251BytesReadAsUtf8ComesBackTheSame)
+{
+    for (const QString& value : {QStringLiteral("D:\\РёР·"), QStringLiteral("/п»ї/d")}) {
+        SCOPED_TRACE(value.toStdString());
+        QFile::remove(Path());
+        {
+            TProfileFile file(Path());
+            file.WriteString(QStringLiteral("Quik"), QStringLiteral("pathTRI"), value);
+            file.Save();
+        }
+        TProfileFile again(Path());
+        EXPECT_EQ(again.ReadString(QStringLiteral("Quik"), QStringLiteral("pathTRI"), QString()), value);
+        again.Save();
+        EXPECT_EQ(TProfileFile(Path()).ReadString(QStringLiteral("Quik"), QStringLiteral("pathTRI"), QString()), value);
+    }
+}
+
 TEST_F(ProfileFileTest, FileThatCannotBeReadOrWrittenRaisesAnErrorNamingIt)
 {
     // A folder where the file should be cannot be read.
