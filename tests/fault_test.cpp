@@ -73,18 +73,7 @@ protected:
         QDir(Bases.Folder()).mkdir(QStringLiteral("quik"));
         Log.OpenFile(Bases.FilePath(QStringLiteral("Zovrant.log")));
         WriteIni(ProgramDir.path());
-        const QString bridge = Bases.BridgePath();
-        Bases.Insert(bridge, QStringLiteral("tSecCode"),
-                     {{QStringLiteral("SecCode"), QStringLiteral("SBER")}, {QStringLiteral("Ticker"), QStringLiteral("SBER")},
-                      {QStringLiteral("Class_Code"), QStringLiteral("TQBR")}, {QStringLiteral("LotSize"), 1},
-                      {QStringLiteral("Traded"), true}, {QStringLiteral("Digits"), 2}, {QStringLiteral("Slippage"), 0.1}});
-        Bases.Insert(bridge, QStringLiteral("tWorkSpaces"), {{QStringLiteral("workspace"), QStringLiteral("Demo.wsp")}});
-        Bases.Insert(bridge, QStringLiteral("tStrategy"), {{QStringLiteral("strategy"), QStringLiteral("Trend")}});
-        for (const char* code : {"C1", "C2"})
-            Bases.Insert(bridge, QStringLiteral("tclients"),
-                         {{QStringLiteral("Code"), QString::fromLatin1(code)},
-                          {QStringLiteral("AccountMicex"), QStringLiteral("ACC-") + QString::fromLatin1(code)},
-                          {QStringLiteral("Active"), true}});
+        Bases.SeedTwoClients();
     }
 
     // One run of the program over the test folder, started, connected and watching.

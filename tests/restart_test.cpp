@@ -30,18 +30,7 @@ protected:
         // The ticks are the test's own; the link timer stays still.
         WriteWholeFile(QDir(ProgramDir.path()).filePath(QStringLiteral("Zovrant.ini")),
                        "[Quik]\r\nQuikConnectTimeOut=0\r\n");
-        const QString bridge = Bases.BridgePath();
-        Bases.Insert(bridge, QStringLiteral("tSecCode"),
-                     {{QStringLiteral("SecCode"), QStringLiteral("SBER")}, {QStringLiteral("Ticker"), QStringLiteral("SBER")},
-                      {QStringLiteral("Class_Code"), QStringLiteral("TQBR")}, {QStringLiteral("LotSize"), 1},
-                      {QStringLiteral("Traded"), true}, {QStringLiteral("Digits"), 2}, {QStringLiteral("Slippage"), 0.1}});
-        Bases.Insert(bridge, QStringLiteral("tWorkSpaces"), {{QStringLiteral("workspace"), QStringLiteral("Demo.wsp")}});
-        Bases.Insert(bridge, QStringLiteral("tStrategy"), {{QStringLiteral("strategy"), QStringLiteral("Trend")}});
-        for (const char* code : {"C1", "C2"})
-            Bases.Insert(bridge, QStringLiteral("tclients"),
-                         {{QStringLiteral("Code"), QString::fromLatin1(code)},
-                          {QStringLiteral("AccountMicex"), QStringLiteral("ACC-") + QString::fromLatin1(code)},
-                          {QStringLiteral("Active"), true}});
+        Bases.SeedTwoClients();
     }
 
     // One run of the program: a new core over the same databases and terminal files,

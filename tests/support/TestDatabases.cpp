@@ -112,3 +112,18 @@ void PointAtTestFiles(TSettings& settings, const TTestDatabases& bases)
     settings.edtTRO = bases.FilePath(QStringLiteral("quik/trans.tro"));
     settings.edtInfoLog = bases.FilePath(QStringLiteral("quik/info.log"));
 }
+
+void TTestDatabases::SeedTwoClients()
+{
+    Insert(FBridgePath, QStringLiteral("tSecCode"),
+           {{QStringLiteral("SecCode"), QStringLiteral("SBER")}, {QStringLiteral("Ticker"), QStringLiteral("SBER")},
+            {QStringLiteral("Class_Code"), QStringLiteral("TQBR")}, {QStringLiteral("LotSize"), 1},
+            {QStringLiteral("Traded"), true}, {QStringLiteral("Digits"), 2}, {QStringLiteral("Slippage"), 0.1}});
+    Insert(FBridgePath, QStringLiteral("tWorkSpaces"), {{QStringLiteral("workspace"), QStringLiteral("Demo.wsp")}});
+    Insert(FBridgePath, QStringLiteral("tStrategy"), {{QStringLiteral("strategy"), QStringLiteral("Trend")}});
+    for (const char* code : {"C1", "C2"})
+        Insert(FBridgePath, QStringLiteral("tclients"),
+               {{QStringLiteral("Code"), QString::fromLatin1(code)},
+                {QStringLiteral("AccountMicex"), QStringLiteral("ACC-") + QString::fromLatin1(code)},
+                {QStringLiteral("Active"), true}});
+}

@@ -38,6 +38,10 @@ public:
 
     // Adds a row (column name -> value) to a table of a file; the new row's id.
     qint64 Insert(const QString& path, const QString& table, const QVariantMap& values);
+    // The bridge rows of a desk trading one security (SBER of TQBR, lot 1, 2 digits,
+    // slippage 0.1) from workspace Demo.wsp and strategy Trend for two active clients, C1
+    // and C2, with accounts ACC-C1 and ACC-C2.
+    void SeedTwoClients();
     // Runs a statement with positional parameters ("?") on a file; rows changed.
     int Exec(const QString& path, const QString& statement, const QVariantList& binds = {});
     // The first column of the first row of a statement; null when there is no row.
