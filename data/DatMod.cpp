@@ -82,6 +82,10 @@ TDatMod::TDatMod(TEnvironment& environment, TCoreEvents& events)
       FqActiveClients(FconQuikData),
       FqExitQty(FconQuikData),
       FqQuikData(FconQuikData),
+      FTransIdTable{TransIdTable, QStringLiteral("(trans_id INTEGER)"), std::nullopt, false},
+      FPendingTable{PendingTable,
+                    QStringLiteral("(id_order INTEGER, filled INTEGER, kill INTEGER, code TEXT COLLATE NOCASE)"),
+                    std::nullopt, false},
       FqPortfolioRows(FconQuikData)
 {
     FqSecCodeSum.SQL = {
@@ -166,21 +170,24 @@ std::optional<qint64> TDatMod::MaxOfColumn(const QString& table, const QString& 
     return result;
 }
 
-bool TDatMod::TransIdKept()
+bool TDatMod::BookkeepingTableKept(TBookkeepingTable& table)
 {
     const quint64 session = FconQuikData.Session();
-    if (FTransIdSession == session)
-        return FTransIdKept;
+    if (table.Session == session)
+        return table.Kept;
     const QSqlDatabase database = FconQuikData.Database();
-    FTransIdKept = database.tables(QSql::Tables).contains(TransIdTable, Qt::CaseInsensitive);
-    if (!FTransIdKept && FconQuikData.Engine() == TConnection::TEngine::Sqlite) {
-        // A bridge database made before the number was kept gets its table now. A file
-        // that cannot be changed keeps working on the report's numbers alone.
+    table.Kept = database.tables(QSql::Tables).contains(table.Name, Qt::CaseInsensitive);
+    if (!table.Kept && FconQuikData.Engine() == TConnection::TEngine::Sqlite) {
         QSqlQuery create(database);
-        FTransIdKept = create.exec(QStringLiteral("CREATE TABLE ") + TransIdTable + QStringLiteral(" (trans_id INTEGER)"));
+        table.Kept = create.exec(QStringLiteral("CREATE TABLE ") + table.Name + QLatin1Char(' ') + table.Columns);
     }
-    FTransIdSession = session;
-    return FTransIdKept;
+    table.Session = session;
+    return table.Kept;
+}
+
+bool TDatMod::TransIdKept()
+{
+    return BookkeepingTableKept(FTransIdTable);
 }
 
 int TDatMod::HighestTransId()
@@ -219,18 +226,7 @@ void TDatMod::KeepHighestTransId(int transId)
 
 bool TDatMod::PendingDispatchKept()
 {
-    const quint64 session = FconQuikData.Session();
-    if (FPendingSession == session)
-        return FPendingKept;
-    const QSqlDatabase database = FconQuikData.Database();
-    FPendingKept = database.tables(QSql::Tables).contains(PendingTable, Qt::CaseInsensitive);
-    if (!FPendingKept && FconQuikData.Engine() == TConnection::TEngine::Sqlite) {
-        QSqlQuery create(database);
-        FPendingKept = create.exec(QStringLiteral("CREATE TABLE ") + PendingTable
-                                   + QStringLiteral(" (id_order INTEGER, filled INTEGER, kill INTEGER, code TEXT COLLATE NOCASE)"));
-    }
-    FPendingSession = session;
-    return FPendingKept;
+    return BookkeepingTableKept(FPendingTable);
 }
 
 void TDatMod::RecordPendingDispatch(qint64 orderId, bool filled, bool kill, const QStringList& codes)

@@ -218,12 +218,19 @@ private:
     TQuery FqQuikData;
 
     quint64 FSecuritiesEdits = 0;
-    // TransIdKept's answer and the opening of conQuikData it belongs to.
-    std::optional<quint64> FTransIdSession;
-    bool FTransIdKept = false;
-    // PendingDispatchKept's answer and the opening of conQuikData it belongs to.
-    std::optional<quint64> FPendingSession;
-    bool FPendingKept = false;
+    // A table of the program's own bookkeeping in the bridge database: whether it is
+    // there, as found in the opening of conQuikData named by Session.
+    struct TBookkeepingTable {
+        QString Name;
+        QString Columns;
+        std::optional<quint64> Session;
+        bool Kept = false;
+    };
+    // Whether the table is in the bridge database; a SQLite file made before it gets it
+    // now. A file that cannot be changed works without it. Asked once per opening.
+    bool BookkeepingTableKept(TBookkeepingTable& table);
+    TBookkeepingTable FTransIdTable;
+    TBookkeepingTable FPendingTable;
     int FPortfolioKeepDepth = 0;
     std::optional<QHash<QString, TPortfolioRow>> FKeptPortfolio;
     TQuery FqPortfolioRows;
