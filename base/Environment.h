@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/LocalClock.h"
+
 #include <QDateTime>
 #include <QLocale>
 #include <QString>
@@ -29,7 +31,7 @@ struct TRegional {
 // boxes, the beep and the error report. The program wires them to the real things; tests
 // wire them to recorders and a settable clock.
 struct TEnvironment {
-    std::function<QDateTime()> Now = [] { return QDateTime::currentDateTime(); };
+    std::function<QDateTime()> Now = [clock = TLocalClock()]() mutable { return clock.Now(); };
     TRegional Regional = TRegional::FromSystem();
     // An information message box; blocks until the operator closes it in the program.
     std::function<void(const QString&)> ShowMessage = [](const QString&) {};
