@@ -38,11 +38,14 @@ struct TTransactionRow {
     bool Filled = false;
 };
 
-// One account of a dispatch whose lines had not all reached the import file when it was
-// recorded: the strategy order, its table, whether it withdraws, the account.
+// A dispatch whose lines had not all reached the import file when it was recorded: the
+// strategy order, its table, whether it withdraws, and its accounts: one, or several
+// (every account of the order, on a SQLite file) separated by CodeSeparator().
 struct TPendingDispatch {
     qint64 IdOrder = 0;
     bool Filled = false;
     bool Kill = false;
     QString Code;
+
+    static QString CodeSeparator() { return QStringLiteral(", "); }
 };

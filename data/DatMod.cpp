@@ -240,7 +240,14 @@ void TDatMod::RecordPendingDispatch(qint64 orderId, bool filled, bool kill, cons
     FqQuikData.ClearParams();
     FqQuikData.Add(QStringLiteral("INSERT INTO ") + PendingTable + QStringLiteral(" (id_order, filled, kill, code)"));
     FqQuikData.Add(QStringLiteral("VALUES (:id_order, :filled, :kill, :code)"));
-    for (const QString& code : codes) {
+    // A SQLite text has no length limit: one row names every account, as the report
+    // names them, and a dispatch to a thousand accounts writes and clears one row, not a
+    // thousand. A table through ODBC keeps the width its maker gave the column: a row
+    // per account.
+    const QStringList rows = FconQuikData.Engine() == TConnection::TEngine::Sqlite
+        ? QStringList{codes.join(TPendingDispatch::CodeSeparator())}
+        : codes;
+    for (const QString& code : rows) {
         FqQuikData.SetParam(QStringLiteral("id_order"), orderId);
         FqQuikData.SetParam(QStringLiteral("filled"), filled ? 1 : 0);
         FqQuikData.SetParam(QStringLiteral("kill"), kill ? 1 : 0);

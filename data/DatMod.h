@@ -71,9 +71,9 @@ public:
     // Raises the number kept in tLastTransId to transId: a number whose report row could
     // not be booked is still known as issued. Does nothing where no number is kept.
     void KeepHighestTransId(int transId);
-    // The record of dispatches under way, in the bridge table tPendingDispatch: each
-    // account of an order is recorded in one transaction before the first line of the
-    // order is booked, and the order's record is cleared once its lines are in the import
+    // The record of dispatches under way, in the bridge table tPendingDispatch: the
+    // accounts of an order are recorded in one transaction before the first line of the
+    // order is booked (in one row on a SQLite file, a row per account through ODBC), and the order's record is cleared once its lines are in the import
     // file. A record found at connection belongs to a dispatch a crash interrupted. On a
     // SQLite file the table is made when missing; through ODBC it is used where it exists.
     // Each does nothing where no record is kept.

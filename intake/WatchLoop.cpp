@@ -262,7 +262,7 @@ QStringList InterruptedDispatchReports(const QList<TPendingDispatch>& pending)
                        .arg(order.IdOrder)
                        .arg(order.Filled ? QStringLiteral("FilledOrders") : QStringLiteral("ActiveOrders"))
                        .arg(order.Kill ? QStringLiteral("снятие заявки") : QStringLiteral("новая заявка"))
-                       .arg(codes[i].join(QStringLiteral(", ")));
+                       .arg(codes[i].join(TPendingDispatch::CodeSeparator()));
     }
     return reports;
 }
