@@ -89,6 +89,7 @@ bool TSqliteStatement::TakesPlaceholders(const QStringList& placeholders)
     sqlite3_clear_bindings(FStatement);
     FIndexes.clear();
     FBound.clear();
+    FBoundUtf8.clear();
     FBoundKnown.clear();
     if (sqlite3_bind_parameter_count(FStatement) != placeholders.size())
         return false;
@@ -103,6 +104,7 @@ bool TSqliteStatement::TakesPlaceholders(const QStringList& placeholders)
     }
     FIndexes = indexes;
     FBound.resize(indexes.size());
+    FBoundUtf8.resize(indexes.size());
     FBoundKnown.fill(false, indexes.size());
     FTakesPlaceholders = true;
     return true;
@@ -134,15 +136,16 @@ bool TSqliteStatement::Bind(int index, const QVariant& value)
     const QVariant& bound = FBound[index];
     const int parameter = FIndexes[index];
     int result = SQLITE_OK;
-    // The same SQLite calls as Qt's driver makes for each kind of value.
+    // The same SQLite calls as Qt's driver makes for each kind of value, except that a
+    // text goes in as UTF-8 (the same text stored, without a conversion at every run).
     if (IsNullValue(bound)) {
         result = sqlite3_bind_null(FStatement, parameter);
     } else {
         switch (bound.typeId()) {
         case QMetaType::QString: {
-            const QString& text = *static_cast<const QString*>(bound.constData());
-            result = sqlite3_bind_text16(FStatement, parameter, text.constData(), int(text.size() * sizeof(QChar)),
-                                         SQLITE_STATIC);
+            QByteArray& text = FBoundUtf8[index];
+            text = static_cast<const QString*>(bound.constData())->toUtf8();
+            result = sqlite3_bind_text(FStatement, parameter, text.constData(), int(text.size()), SQLITE_STATIC);
             break;
         }
         case QMetaType::QByteArray: {
@@ -242,8 +245,9 @@ void TSqliteStatement::Read(QStringList* names, QVector<QVector<QVariant>>* rows
                 values[i] = QVariant(QMetaType::fromType<QString>());
                 break;
             default:
-                values[i] = QString(reinterpret_cast<const QChar*>(sqlite3_column_text16(FStatement, i)),
-                                    sqlite3_column_bytes16(FStatement, i) / qsizetype(sizeof(QChar)));
+                // Read as stored (UTF-8), without SQLite's own conversion to UTF-16.
+                values[i] = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(FStatement, i)),
+                                              sqlite3_column_bytes(FStatement, i));
                 break;
             }
         }

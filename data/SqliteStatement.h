@@ -67,6 +67,9 @@ private:
     bool FTakesPlaceholders = false;
     QList<int> FIndexes;       // SQLite's parameter number per placeholder
     QList<QVariant> FBound;    // per placeholder, valid where FBoundKnown
+    // Per placeholder, the UTF-8 form of a text bound there: SQLite stores UTF-8, and a
+    // text bound in Qt's UTF-16 would be converted (and allocated) again at every run.
+    QList<QByteArray> FBoundUtf8;
     QList<bool> FBoundKnown;
 };
 
