@@ -86,8 +86,17 @@ TDatMod::TDatMod(TEnvironment& environment, TCoreEvents& events)
       FPendingTable{PendingTable,
                     QStringLiteral("(id_order INTEGER, filled INTEGER, kill INTEGER, code TEXT COLLATE NOCASE)"),
                     std::nullopt, false},
-      FqPortfolioRows(FconQuikData)
+      FqPortfolioRows(FconQuikData),
+      FqBookOrderNumber(FconQuikData),
+      FqBookOpenPosition(FconQuikData)
 {
+    FqBookOrderNumber.SQL = {
+        QStringLiteral("INSERT INTO tOrderNumber (trans_id, id_order, filled, code)"),
+        QStringLiteral("VALUES (:trans_id, :id_order, :filled, :code)")};
+    FqBookOpenPosition.SQL = {
+        QStringLiteral("INSERT INTO tClientOpenPositions"),
+        QStringLiteral("(quantity, symbol, code, [system], signal, [interval], workspace, [position])"),
+        QStringLiteral("VALUES (:quantity, :symbol, :code, :system, :signal, :interval, :workspace, :position)")};
     FqSecCodeSum.SQL = {
         QStringLiteral("Select Count(Traded) as SumTraded,  Sum(FixVol) as SumFixVol, Sum(Part) as SumPart"),
         QStringLiteral("From tSecCode"),
@@ -595,36 +604,25 @@ std::optional<qint32> TDatMod::FindExitQuantity(const TPositionKey& key)
 
 void TDatMod::InsertOrderNumber(int transId, qint64 idOrder, bool filled, const QString& code)
 {
-    FqQuikData.Close();
-    FqQuikData.Clear();
-    FqQuikData.ClearParams();
-    FqQuikData.Add(QStringLiteral("INSERT INTO tOrderNumber (trans_id, id_order, filled, code)"));
-    FqQuikData.Add(QStringLiteral("VALUES (:trans_id, :id_order, :filled, :code)"));
-    FqQuikData.SetParam(QStringLiteral("trans_id"), transId);
-    FqQuikData.SetParam(QStringLiteral("id_order"), idOrder);
-    FqQuikData.SetParam(QStringLiteral("filled"), filled);
-    FqQuikData.SetParam(QStringLiteral("code"), code);
-    FqQuikData.ExecSQL();
+    FqBookOrderNumber.SetParam(QStringLiteral("trans_id"), transId);
+    FqBookOrderNumber.SetParam(QStringLiteral("id_order"), idOrder);
+    FqBookOrderNumber.SetParam(QStringLiteral("filled"), filled);
+    FqBookOrderNumber.SetParam(QStringLiteral("code"), code);
+    FqBookOrderNumber.ExecSQL();
     ShowBooked(FOrderNumbersBooked);
 }
 
 void TDatMod::InsertOpenPosition(const TPositionKey& key, qint32 quantity, const QString& signal)
 {
-    FqQuikData.Close();
-    FqQuikData.Clear();
-    FqQuikData.ClearParams();
-    FqQuikData.Add(QStringLiteral("INSERT INTO tClientOpenPositions"));
-    FqQuikData.Add(QStringLiteral("(quantity, symbol, code, [system], signal, [interval], workspace, [position])"));
-    FqQuikData.Add(QStringLiteral("VALUES (:quantity, :symbol, :code, :system, :signal, :interval, :workspace, :position)"));
-    FqQuikData.SetParam(QStringLiteral("quantity"), quantity);
-    FqQuikData.SetParam(QStringLiteral("symbol"), key.Symbol);
-    FqQuikData.SetParam(QStringLiteral("code"), key.Code);
-    FqQuikData.SetParam(QStringLiteral("system"), key.System);
-    FqQuikData.SetParam(QStringLiteral("signal"), signal);
-    FqQuikData.SetParam(QStringLiteral("interval"), key.Interval);
-    FqQuikData.SetParam(QStringLiteral("workspace"), key.Workspace);
-    FqQuikData.SetParam(QStringLiteral("position"), key.Position);
-    FqQuikData.ExecSQL();
+    FqBookOpenPosition.SetParam(QStringLiteral("quantity"), quantity);
+    FqBookOpenPosition.SetParam(QStringLiteral("symbol"), key.Symbol);
+    FqBookOpenPosition.SetParam(QStringLiteral("code"), key.Code);
+    FqBookOpenPosition.SetParam(QStringLiteral("system"), key.System);
+    FqBookOpenPosition.SetParam(QStringLiteral("signal"), signal);
+    FqBookOpenPosition.SetParam(QStringLiteral("interval"), key.Interval);
+    FqBookOpenPosition.SetParam(QStringLiteral("workspace"), key.Workspace);
+    FqBookOpenPosition.SetParam(QStringLiteral("position"), key.Position);
+    FqBookOpenPosition.ExecSQL();
     ShowBooked(FPositionsBooked);
 }
 

@@ -234,6 +234,10 @@ private:
     int FPortfolioKeepDepth = 0;
     std::optional<QHash<QString, TPortfolioRow>> FKeptPortfolio;
     TQuery FqPortfolioRows;
+    // The two bookings of every transaction sent: statements whose text never changes,
+    // so that a dispatch to many accounts only binds new values for each.
+    TQuery FqBookOrderNumber;
+    TQuery FqBookOpenPosition;
     QTimer FBookedRefresh;
     bool FOrderNumbersBooked = false;
     bool FPositionsBooked = false;
