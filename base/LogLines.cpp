@@ -10,19 +10,26 @@ TLogLines::TLogLines()
     connect(&FAnnounce, &QTimer::timeout, this, &TLogLines::AnnouncePending);
 }
 
+std::unique_ptr<char[]> TLogLines::NewBlock(quint32 size)
+{
+    // Not zeroed (as std::make_unique would): every byte is written before it is read,
+    // and zeroing a megabyte costs a dispatch to many accounts a tenth of a millisecond.
+    return std::unique_ptr<char[]>(new char[size]);
+}
+
 TLogLines::TEntry TLogLines::Store(const QString& text)
 {
     const QByteArray utf8 = text.toUtf8();
     const quint32 size = quint32(utf8.size());
     if (size > kBlockSize) {
         // A line longer than a block gets a block of its own.
-        FBlocks.push_back(std::make_unique<char[]>(size));
+        FBlocks.push_back(NewBlock(size));
         std::memcpy(FBlocks.back().get(), utf8.constData(), size);
         FUsed = kBlockSize;
         return {quint32(FBlocks.size() - 1), 0, size};
     }
     if (FUsed + size > kBlockSize) {
-        FBlocks.push_back(std::make_unique<char[]>(kBlockSize));
+        FBlocks.push_back(NewBlock(kBlockSize));
         FUsed = 0;
     }
     std::memcpy(FBlocks.back().get() + FUsed, utf8.constData(), size);

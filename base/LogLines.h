@@ -43,6 +43,7 @@ private:
         quint32 Offset;
         quint32 Size;
     };
+    static std::unique_ptr<char[]> NewBlock(quint32 size);
     TEntry Store(const QString& text);
 
     static constexpr quint32 kBlockSize = 1u << 20;
