@@ -132,7 +132,11 @@ double TField::AsFloat() const
 
 QString TField::AsString() const
 {
-    const QVariant value = Value();
+    return ValueAsString(Value());
+}
+
+QString ValueAsString(const QVariant& value)
+{
     if (value.isNull())
         return QString();
     if (value.typeId() == QMetaType::Bool)

@@ -16,6 +16,10 @@
 class QSqlQuery;
 class TDataSet;
 
+// A column's value as text, as TField::AsString() reads it: "" for null, "True" or
+// "False" for a boolean.
+QString ValueAsString(const QVariant& value);
+
 // One column of a data set's current row. Names match without regard to case.
 // A null value reads as 0, 0.0, "", false or an invalid date-time; a text that is not a
 // number where a number is asked for is an error (TError), as it would be for the operator.

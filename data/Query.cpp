@@ -172,6 +172,14 @@ void TQuery::Fetch()
     Load(query);
 }
 
+bool TQuery::ReadColumns(const QStringList& names, QVector<QVector<QVariant>>* rows)
+{
+    Close();
+    TConnection::TBusyScope busy(Connection());
+    TSqliteStatement* statement = BindDirect();
+    return statement && statement->ReadColumns(names, rows);
+}
+
 int TQuery::ExecSQL()
 {
     Close();

@@ -33,6 +33,12 @@ public:
     // Throws TError with the driver's message. On a SQLite file this and Open() run
     // through SQLite itself, to the same effect and with the same messages as through Qt.
     int ExecSQL();
+    // The values of the named columns (without regard to letter case) of every row the
+    // statement gives, read through SQLite itself on a SQLite file and left closed: a
+    // caller that needs a few columns of many rows does not pay for a data set of them
+    // all. False, with nothing read, where the connection or the text does not allow it
+    // or a column is missing; the caller then opens the statement as usual.
+    bool ReadColumns(const QStringList& names, QVector<QVector<QVariant>>* rows);
 
 protected:
     void Fetch() override;

@@ -216,6 +216,25 @@ int TSqliteStatement::Execute()
     return sqlite3_changes(FDatabase);
 }
 
+QVariant TSqliteStatement::ColumnValue(int column) const
+{
+    switch (sqlite3_column_type(FStatement, column)) {
+    case SQLITE_BLOB:
+        return QByteArray(static_cast<const char*>(sqlite3_column_blob(FStatement, column)),
+                          sqlite3_column_bytes(FStatement, column));
+    case SQLITE_INTEGER:
+        return qlonglong(sqlite3_column_int64(FStatement, column));
+    case SQLITE_FLOAT:
+        return sqlite3_column_double(FStatement, column);
+    case SQLITE_NULL:
+        return QVariant(QMetaType::fromType<QString>());
+    default:
+        // Read as stored (UTF-8), without SQLite's own conversion to UTF-16.
+        return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(FStatement, column)),
+                                 sqlite3_column_bytes(FStatement, column));
+    }
+}
+
 void TSqliteStatement::Read(QStringList* names, QVector<QVector<QVariant>>* rows)
 {
     if (sqlite3_reset(FStatement) != SQLITE_OK)
@@ -226,35 +245,49 @@ void TSqliteStatement::Read(QStringList* names, QVector<QVector<QVariant>>* rows
     bool row = Step(true);
     const int columns = sqlite3_column_count(FStatement);
     for (int i = 0; i < columns; ++i)
-        *names << QString(reinterpret_cast<const QChar*>(sqlite3_column_name16(FStatement, i))).remove(QLatin1Char('"'));
+        *names << ColumnName(i);
     while (row) {
         QVector<QVariant> values(columns);
-        for (int i = 0; i < columns; ++i) {
-            switch (sqlite3_column_type(FStatement, i)) {
-            case SQLITE_BLOB:
-                values[i] = QByteArray(static_cast<const char*>(sqlite3_column_blob(FStatement, i)),
-                                       sqlite3_column_bytes(FStatement, i));
-                break;
-            case SQLITE_INTEGER:
-                values[i] = qlonglong(sqlite3_column_int64(FStatement, i));
-                break;
-            case SQLITE_FLOAT:
-                values[i] = sqlite3_column_double(FStatement, i);
-                break;
-            case SQLITE_NULL:
-                values[i] = QVariant(QMetaType::fromType<QString>());
-                break;
-            default:
-                // Read as stored (UTF-8), without SQLite's own conversion to UTF-16.
-                values[i] = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(FStatement, i)),
-                                              sqlite3_column_bytes(FStatement, i));
-                break;
-            }
-        }
+        for (int i = 0; i < columns; ++i)
+            values[i] = ColumnValue(i);
         rows->append(std::move(values));
         // A failure after the first row is reported as a data set reports a failed fetch.
         row = Step(false);
     }
+}
+
+bool TSqliteStatement::ReadColumns(const QStringList& wanted, QVector<QVector<QVariant>>* rows)
+{
+    if (sqlite3_reset(FStatement) != SQLITE_OK)
+        Fail("Unable to reset statement", true);
+    const TResetAtEnd reset{FStatement};
+    rows->clear();
+    bool row = Step(true);
+    const int columns = sqlite3_column_count(FStatement);
+    QList<int> indexes;
+    for (const QString& name : wanted) {
+        int found = -1;
+        for (int i = 0; i < columns && found < 0; ++i) {
+            if (ColumnName(i).compare(name, Qt::CaseInsensitive) == 0)
+                found = i;
+        }
+        if (found < 0)
+            return false;
+        indexes << found;
+    }
+    while (row) {
+        QVector<QVariant> values(indexes.size());
+        for (qsizetype i = 0; i < indexes.size(); ++i)
+            values[i] = ColumnValue(indexes[i]);
+        rows->append(std::move(values));
+        row = Step(false);
+    }
+    return true;
+}
+
+QString TSqliteStatement::ColumnName(int column) const
+{
+    return QString(reinterpret_cast<const QChar*>(sqlite3_column_name16(FStatement, column))).remove(QLatin1Char('"'));
 }
 
 void TSqliteStatement::Fail(const char* driverText, bool broken, bool trimmed)

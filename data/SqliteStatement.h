@@ -50,6 +50,11 @@ public:
     // as a null QString. Throws TError as a data set reading the rows through Qt
     // reports it: trimmed when the run fails at once, as is when it fails part-way.
     void Read(QStringList* names, QVector<QVector<QVariant>>* rows);
+    // Like Read(), the values of only the named columns (matched without regard to letter
+    // case, the first of a name), in the order named: a caller that needs three columns
+    // of a "SELECT *" does not pay for the others. False, with nothing read, when a named
+    // column is not in the result.
+    bool ReadColumns(const QStringList& wanted, QVector<QVector<QVariant>>* rows);
     // A binding or reset failed: the statement is not to be used again.
     bool Broken() const { return FBroken; }
 
@@ -58,6 +63,10 @@ private:
     [[noreturn]] void Fail(const char* driverText, bool broken, bool trimmed = true);
     // One step; true for a row, false at the end. Throws as Qt words a failed step.
     bool Step(bool trimmed);
+    // The value of a column of the current row, as Read() gives it.
+    QVariant ColumnValue(int column) const;
+    // A column's name as Qt's driver gives it (without double quotes).
+    QString ColumnName(int column) const;
 
     sqlite3* FDatabase;
     sqlite3_stmt* FStatement;

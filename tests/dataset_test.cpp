@@ -629,6 +629,27 @@ TEST_P(DataSetTest, RowsReadAsQtsDriverReadsThem)
     EXPECT_EQ(ours[3].Names.size(), 7);
     for (qsizetype i = 7; i < ours.size(); ++i)
         EXPECT_FALSE(ours[i].Failure.isEmpty()) << i;
+
+    // A few named columns of every row read as the data set reads them (SQLite only);
+    // a column the result lacks reads nothing, and the caller opens the statement.
+    SetStep(query, steps[0]);
+    QVector<QVector<QVariant>> columns;
+    const bool read = query.ReadColumns({QStringLiteral("S Q"), QStringLiteral("K"), QStringLiteral("x")}, &columns);
+    EXPECT_EQ(read, GetParam() == TTestEngine::Sqlite);
+    if (read) {
+        QStringList cells;
+        for (const QVector<QVariant>& row : std::as_const(columns)) {
+            for (const QVariant& value : row)
+                cells << CellText(value);
+        }
+        QStringList expected;
+        for (qsizetype row = 0; row < 4; ++row) {
+            for (const int column : {6, 1, 5})
+                expected << ours[0].Cells.value(row * 7 + column);
+        }
+        EXPECT_EQ(cells, expected);
+    }
+    EXPECT_FALSE(query.ReadColumns({QStringLiteral("k"), QStringLiteral("missing")}, &columns));
 }
 
 TEST(QueryTest, ParameterNamesAreReadOutsideQuotesAndBrackets)
