@@ -1,7 +1,9 @@
 #include "data/Connection.h"
 #include "data/Table.h"
+#include "shell/ui/RowIndicator.h"
 #include "tests/support/TestDatabases.h"
 
+#include <QAbstractTableModel>
 #include <QTableView>
 #include <gtest/gtest.h>
 
@@ -23,6 +25,37 @@ protected:
                              {QStringLiteral("Active"), true}});
     }
 };
+
+// Rows numbered as a grid numbers them, and nothing else.
+class TNumberedRows : public QAbstractTableModel {
+public:
+    int Rows = 0;
+    int rowCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : Rows; }
+    int columnCount(const QModelIndex& parent = {}) const override { return parent.isValid() ? 0 : 1; }
+    QVariant data(const QModelIndex&, int) const override { return {}; }
+    void SetRows(int rows)
+    {
+        beginResetModel();
+        Rows = rows;
+        endResetModel();
+    }
+};
+
+TEST(RowIndicatorTest, IsAsWideAsQtMeasuresItsNumbers)
+{
+    // The first and last rows measured give the size Qt finds by measuring two hundred.
+    TNumberedRows model;
+    QTableView view;
+    auto* indicator = new TRowIndicator(&view);
+    view.setVerticalHeader(indicator);
+    view.setModel(&model);
+    for (const int rows : {1, 9, 10, 99, 100, 101, 999, 1000, 99999, 100000, 1000000}) {
+        model.SetRows(rows);
+        EXPECT_EQ(indicator->sizeHint(), indicator->QHeaderView::sizeHint()) << rows;
+    }
+    EXPECT_TRUE(indicator->sectionsClickable());
+    EXPECT_TRUE(indicator->highlightSections());
+}
 
 INSTANTIATE_TEST_SUITE_P(Engines, GridTest, ::testing::Values(TTestEngine::Sqlite, TTestEngine::Odbc),
                          [](const auto& info) { return std::string(EngineName(info.param)); });

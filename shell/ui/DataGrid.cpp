@@ -1,6 +1,7 @@
 #include "shell/ui/DataGrid.h"
 
 #include "data/Table.h"
+#include "shell/ui/RowIndicator.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -16,7 +17,8 @@ TDataGrid::TDataGrid(TTable& table, QList<TGridColumn> columns, TEnvironment& en
     horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setSectionsClickable(false);
-    verticalHeader()->setVisible(true); // the row indicator
+    setVerticalHeader(new TRowIndicator(this));
+    verticalHeader()->setVisible(true);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
 
