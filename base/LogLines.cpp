@@ -13,7 +13,7 @@ TLogLines::TLogLines()
 std::unique_ptr<char[]> TLogLines::NewBlock(quint32 size)
 {
     // Not zeroed (as std::make_unique would): every byte is written before it is read,
-    // and zeroing a megabyte costs a dispatch to many accounts a tenth of a millisecond.
+    // and a megabyte zeroed in the middle of a dispatch would be work thrown away.
     return std::unique_ptr<char[]>(new char[size]);
 }
 

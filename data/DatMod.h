@@ -73,10 +73,11 @@ public:
     void KeepHighestTransId(int transId);
     // The record of dispatches under way, in the bridge table tPendingDispatch: the
     // accounts of an order are recorded in one transaction before the first line of the
-    // order is booked (in one row on a SQLite file, a row per account through ODBC), and the order's record is cleared once its lines are in the import
-    // file. A record found at connection belongs to a dispatch a crash interrupted. On a
-    // SQLite file the table is made when missing; through ODBC it is used where it exists.
-    // Each does nothing where no record is kept.
+    // order is booked (in one row on a SQLite file, a row per account through ODBC), and
+    // the order's record is cleared once its lines are in the import file. A record found
+    // at connection belongs to a dispatch a crash interrupted. On a SQLite file the table
+    // is made when missing; through ODBC it is used where it exists. Each does nothing
+    // where no record is kept.
     void RecordPendingDispatch(qint64 orderId, bool filled, bool kill, const QStringList& codes);
     void ClearPendingDispatch(qint64 orderId, bool filled, bool kill);
     // The records left by interrupted dispatches, removed as they are read, so that each
