@@ -235,54 +235,64 @@ QVariant TSqliteStatement::ColumnValue(int column) const
     }
 }
 
-void TSqliteStatement::Read(QStringList* names, QVector<QVector<QVariant>>* rows)
+bool TSqliteStatement::ReadRows(const std::function<std::optional<QList<int>>()>& chooseColumns,
+                                QVector<QVector<QVariant>>* rows)
 {
     if (sqlite3_reset(FStatement) != SQLITE_OK)
         Fail("Unable to reset statement", true);
     const TResetAtEnd reset{FStatement};
-    names->clear();
     rows->clear();
     bool row = Step(true);
-    const int columns = sqlite3_column_count(FStatement);
-    for (int i = 0; i < columns; ++i)
-        *names << ColumnName(i);
+    // The columns are known once the first step has run: a statement SQLite prepared
+    // again after a change of the table has its new columns then.
+    const std::optional<QList<int>> columns = chooseColumns();
+    if (!columns)
+        return false;
     while (row) {
-        QVector<QVariant> values(columns);
-        for (int i = 0; i < columns; ++i)
-            values[i] = ColumnValue(i);
+        QVector<QVariant> values(columns->size());
+        for (qsizetype i = 0; i < columns->size(); ++i)
+            values[i] = ColumnValue(columns->at(i));
         rows->append(std::move(values));
         // A failure after the first row is reported as a data set reports a failed fetch.
         row = Step(false);
     }
+    return true;
+}
+
+void TSqliteStatement::Read(QStringList* names, QVector<QVector<QVariant>>* rows)
+{
+    names->clear();
+    ReadRows(
+        [&]() -> std::optional<QList<int>> {
+            QList<int> every;
+            for (int i = 0; i < sqlite3_column_count(FStatement); ++i) {
+                *names << ColumnName(i);
+                every << i;
+            }
+            return every;
+        },
+        rows);
 }
 
 bool TSqliteStatement::ReadColumns(const QStringList& wanted, QVector<QVector<QVariant>>* rows)
 {
-    if (sqlite3_reset(FStatement) != SQLITE_OK)
-        Fail("Unable to reset statement", true);
-    const TResetAtEnd reset{FStatement};
-    rows->clear();
-    bool row = Step(true);
-    const int columns = sqlite3_column_count(FStatement);
-    QList<int> indexes;
-    for (const QString& name : wanted) {
-        int found = -1;
-        for (int i = 0; i < columns && found < 0; ++i) {
-            if (ColumnName(i).compare(name, Qt::CaseInsensitive) == 0)
-                found = i;
-        }
-        if (found < 0)
-            return false;
-        indexes << found;
-    }
-    while (row) {
-        QVector<QVariant> values(indexes.size());
-        for (qsizetype i = 0; i < indexes.size(); ++i)
-            values[i] = ColumnValue(indexes[i]);
-        rows->append(std::move(values));
-        row = Step(false);
-    }
-    return true;
+    return ReadRows(
+        [&]() -> std::optional<QList<int>> {
+            const int columns = sqlite3_column_count(FStatement);
+            QList<int> indexes;
+            for (const QString& name : wanted) {
+                int found = -1;
+                for (int i = 0; i < columns && found < 0; ++i) {
+                    if (ColumnName(i).compare(name, Qt::CaseInsensitive) == 0)
+                        found = i;
+                }
+                if (found < 0)
+                    return std::nullopt;
+                indexes << found;
+            }
+            return indexes;
+        },
+        rows);
 }
 
 QString TSqliteStatement::ColumnName(int column) const

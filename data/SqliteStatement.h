@@ -5,7 +5,9 @@
 #include <QStringList>
 #include <QVariant>
 #include <QVector>
+#include <functional>
 #include <memory>
+#include <optional>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -63,6 +65,10 @@ private:
     [[noreturn]] void Fail(const char* driverText, bool broken, bool trimmed = true);
     // One step; true for a row, false at the end. Throws as Qt words a failed step.
     bool Step(bool trimmed);
+    // Runs the statement and reads the columns chooseColumns() names (asked once the
+    // first step has run) of every row; false, with nothing read, when it names none.
+    bool ReadRows(const std::function<std::optional<QList<int>>()>& chooseColumns,
+                  QVector<QVector<QVariant>>* rows);
     // The value of a column of the current row, as Read() gives it.
     QVariant ColumnValue(int column) const;
     // A column's name as Qt's driver gives it (without double quotes).
