@@ -28,7 +28,8 @@ public:
     bool On = false;
     std::optional<TTransactionRow> LookUp(int transId) override
     {
-        return On ? FBookings.LookUp(transId) : std::nullopt;
+        // The old lines name transactions of this bridge too.
+        return On ? FBookings.LookUp(transId) : std::optional<TTransactionRow>(TTransactionRow{});
     }
     void UpdateOrderNumber(bool filled, qint64 idOrder) override
     {

@@ -32,10 +32,22 @@ struct TPortfolioRow {
 };
 
 // A transaction report row as a result is matched to it: the strategy order it came from
-// and whether that order is in the filled-orders table (true) or the active-orders table.
+// and whether that order is in the filled-orders table (true) or the active-orders table,
+// the client it went to, and the exchange order number booked for it so far (0 when none).
 struct TTransactionRow {
     qint64 IdOrder = 0;
     bool Filled = false;
+    QString Code;
+    qint64 OrderNumber = 0;
+};
+
+// A transaction sent for a strategy order as the report holds it: its number, client,
+// status (none before the terminal answered) and exchange order number (0 when none).
+struct TReportRow {
+    qint32 TransId = 0;
+    QString Code;
+    std::optional<qint32> Status;
+    qint64 OrderNumber = 0;
 };
 
 // A dispatch whose lines had not all reached the import file when it was recorded: the

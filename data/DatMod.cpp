@@ -20,6 +20,19 @@ namespace {
 const QString TransIdTable = QStringLiteral("tLastTransId");
 // The accounts of dispatches whose lines are not yet all in the import file.
 const QString PendingTable = QStringLiteral("tPendingDispatch");
+// The last handled id of each alert table, by the table's name.
+const QString LastHandledTable = QStringLiteral("tLastHandledId");
+
+// An exchange order number as the report keeps it (a number, or a text on some bridge
+// files): 0 when there is none or it does not read as a number above 0.
+qint64 OrderNumberOf(const TField& field)
+{
+    if (field.IsNull())
+        return 0;
+    bool ok = false;
+    const qint64 value = field.AsString().trimmed().toLongLong(&ok);
+    return ok && value > 0 ? value : 0;
+}
 
 QString Decimal(qint64 number)
 {
@@ -86,6 +99,8 @@ TDatMod::TDatMod(TEnvironment& environment, TCoreEvents& events)
       FPendingTable{PendingTable,
                     QStringLiteral("(id_order INTEGER, filled INTEGER, kill INTEGER, code TEXT COLLATE NOCASE)"),
                     std::nullopt, false},
+      FLastHandledTable{LastHandledTable, QStringLiteral("(alert_table TEXT COLLATE NOCASE, last_id INTEGER)"),
+                        std::nullopt, false},
       FqPortfolioRows(FconQuikData),
       FqBookOrderNumber(FconQuikData),
       FqBookOpenPosition(FconQuikData)
@@ -308,6 +323,92 @@ QList<TPendingDispatch> TDatMod::TakePendingDispatches()
     return pending;
 }
 
+std::optional<qint64> TDatMod::KeptLastId(const QString& alertTable)
+{
+    if (!BookkeepingTableKept(FLastHandledTable))
+        return std::nullopt;
+    FqQuikData.Close();
+    FqQuikData.Clear();
+    FqQuikData.ClearParams();
+    FqQuikData.Add(QStringLiteral("SELECT last_id FROM ") + LastHandledTable);
+    FqQuikData.Add(QStringLiteral("WHERE alert_table = :alert_table"));
+    FqQuikData.SetParam(QStringLiteral("alert_table"), alertTable);
+    FqQuikData.Open();
+    std::optional<qint64> kept;
+    if (!FqQuikData.IsEmpty()) {
+        FqQuikData.First();
+        const TField id = FqQuikData.FieldByName(QStringLiteral("last_id"));
+        if (!id.IsNull())
+            kept = id.AsLargeInt();
+    }
+    FqQuikData.Close();
+    return kept;
+}
+
+void TDatMod::KeepLastId(const QString& alertTable, qint64 id)
+{
+    if (!BookkeepingTableKept(FLastHandledTable))
+        return;
+    FqQuikData.Close();
+    FqQuikData.Clear();
+    FqQuikData.ClearParams();
+    FqQuikData.Add(QStringLiteral("UPDATE ") + LastHandledTable);
+    FqQuikData.Add(QStringLiteral("SET last_id = :last_id"));
+    FqQuikData.Add(QStringLiteral("WHERE alert_table = :alert_table"));
+    FqQuikData.SetParam(QStringLiteral("last_id"), id);
+    FqQuikData.SetParam(QStringLiteral("alert_table"), alertTable);
+    if (FqQuikData.ExecSQL() > 0)
+        return;
+    FqQuikData.Clear();
+    FqQuikData.ClearParams();
+    FqQuikData.Add(QStringLiteral("INSERT INTO ") + LastHandledTable + QStringLiteral(" (alert_table, last_id)"));
+    FqQuikData.Add(QStringLiteral("VALUES (:alert_table, :last_id)"));
+    FqQuikData.SetParam(QStringLiteral("alert_table"), alertTable);
+    FqQuikData.SetParam(QStringLiteral("last_id"), id);
+    FqQuikData.ExecSQL();
+}
+
+bool TDatMod::ActiveOrderExists(qint64 id)
+{
+    FqActiveOrders.Close();
+    FqActiveOrders.Clear();
+    FqActiveOrders.ClearParams();
+    FqActiveOrders.Add(QStringLiteral("SELECT ID FROM ActiveOrders"));
+    FqActiveOrders.Add(QStringLiteral("WHERE ID = :id"));
+    FqActiveOrders.SetParam(QStringLiteral("id"), id);
+    FqActiveOrders.Open();
+    const bool found = !FqActiveOrders.IsEmpty();
+    FqActiveOrders.Close();
+    return found;
+}
+
+QList<TReportRow> TDatMod::SentTransactions(qint64 orderId, bool filled)
+{
+    FqQuikData.Close();
+    FqQuikData.Clear();
+    FqQuikData.ClearParams();
+    FqQuikData.Add(QStringLiteral("SELECT trans_id, code, status, order_number"));
+    FqQuikData.Add(QStringLiteral("FROM tOrderNumber"));
+    FqQuikData.Add(QStringLiteral("WHERE id_order = :id_order and Filled = :filled"));
+    FqQuikData.Add(QStringLiteral("ORDER BY trans_id"));
+    FqQuikData.SetParam(QStringLiteral("id_order"), orderId);
+    FqQuikData.SetParam(QStringLiteral("filled"), filled);
+    FqQuikData.Open();
+    QList<TReportRow> sent;
+    for (FqQuikData.First(); !FqQuikData.Eof(); FqQuikData.Next()) {
+        TReportRow row;
+        row.TransId = FqQuikData.FieldByName(QStringLiteral("trans_id")).AsInteger();
+        row.Code = FqQuikData.FieldByName(QStringLiteral("code")).AsString();
+        const TField status = FqQuikData.FieldByName(QStringLiteral("status"));
+        if (!status.IsNull())
+            row.Status = status.AsInteger();
+        row.OrderNumber = OrderNumberOf(FqQuikData.FieldByName(QStringLiteral("order_number")));
+        sent << row;
+    }
+    FqQuikData.Close();
+    return sent;
+}
+
 QString TDatMod::BridgeQuickCheck()
 {
     if (FconQuikData.Engine() != TConnection::TEngine::Sqlite)
@@ -440,7 +541,7 @@ void TDatMod::OpenTransaction(int transId)
 {
     FqQuikData.Close();
     FqQuikData.Clear();
-    FqQuikData.Add(QStringLiteral("SELECT trans_id, id_order, filled"));
+    FqQuikData.Add(QStringLiteral("SELECT trans_id, id_order, filled, code, order_number"));
     FqQuikData.Add(QStringLiteral("FROM tOrderNumber"));
     FqQuikData.Add(QStringLiteral("WHERE trans_id = :trans_id"));
     FqQuikData.SetParam(QStringLiteral("trans_id"), transId);
@@ -646,6 +747,8 @@ std::optional<TTransactionRow> TDatMod::FindTransaction(int transId)
     TTransactionRow found;
     found.IdOrder = FqQuikData.FieldByName(QStringLiteral("id_order")).AsLargeInt();
     found.Filled = FqQuikData.FieldByName(QStringLiteral("filled")).AsBoolean();
+    found.Code = FqQuikData.FieldByName(QStringLiteral("code")).AsString();
+    found.OrderNumber = OrderNumberOf(FqQuikData.FieldByName(QStringLiteral("order_number")));
     return found;
 }
 

@@ -83,6 +83,21 @@ public:
     // The records left by interrupted dispatches, removed as they are read, so that each
     // is reported once.
     QList<TPendingDispatch> TakePendingDispatches();
+    // The id of the last row of each alert table that the intake has handled (dispatched
+    // or refused), kept in the bridge table tLastHandledId so that the rows a stop or a
+    // crash left unhandled are found at the next start. On a SQLite file the table is
+    // made when missing; through ODBC it is used where it exists. None where nothing is
+    // kept (yet) for the table.
+    std::optional<qint64> KeptLastId(const QString& alertTable);
+    // Keeps the id as the table's last handled one (stored at once); nothing where no id
+    // is kept.
+    void KeepLastId(const QString& alertTable, qint64 id);
+    // Whether the ActiveOrders row of that id is still there (the platform moves a filled
+    // or cancelled order out of it).
+    bool ActiveOrderExists(qint64 id);
+    // The transactions sent for a strategy order (of FilledOrders when filled, else of
+    // ActiveOrders), oldest first.
+    QList<TReportRow> SentTransactions(qint64 orderId, bool filled);
     // SQLite's quick check of the bridge database file: empty when it passes or the
     // database is not a SQLite file, else what the check found.
     QString BridgeQuickCheck();
@@ -232,6 +247,7 @@ private:
     bool BookkeepingTableKept(TBookkeepingTable& table);
     TBookkeepingTable FTransIdTable;
     TBookkeepingTable FPendingTable;
+    TBookkeepingTable FLastHandledTable;
     int FPortfolioKeepDepth = 0;
     std::optional<QHash<QString, TPortfolioRow>> FKeptPortfolio;
     TQuery FqPortfolioRows;

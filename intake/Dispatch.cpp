@@ -1,5 +1,6 @@
 #include "intake/Dispatch.h"
 
+#include "base/LogText.h"
 #include "base/Environment.h"
 #include "base/Error.h"
 #include "base/OperationLog.h"
@@ -9,13 +10,15 @@
 #include "trade/TransactionSender.h"
 #include "trade/TransWriter.h"
 
+#include <algorithm>
 #include <exception>
 #include <optional>
 
 QString NotTradedMessage(qint64 orderId, const TOrder& order)
 {
     return QStringLiteral("Ордер # ") + QString::number(orderId) + QStringLiteral(" не прошел фильтр по счету ")
-        + order.ClientCode + QStringLiteral(":  инструмент ") + order.Ticker + QStringLiteral(" не торгуется.");
+        + LogFragment(order.ClientCode) + QStringLiteral(":  инструмент ") + LogFragment(order.Ticker)
+        + QStringLiteral(" не торгуется.");
 }
 
 TDispatcher::TDispatcher(const TSettings& settings, TDatMod& datMod, TOrderBuilder& builder,
@@ -26,16 +29,36 @@ TDispatcher::TDispatcher(const TSettings& settings, TDatMod& datMod, TOrderBuild
 {
 }
 
-QList<TClientAccount> TDispatcher::DispatchAccounts()
+QList<TClientAccount> TDispatcher::DispatchAccounts(const std::optional<QStringList>& onlyCodes)
 {
+    QList<TClientAccount> accounts;
     switch (FSettings.rgpSingleMulti) {
     case smSingle:
-        return {TClientAccount{FSettings.edtCode, FSettings.edtAccountMicex, FSettings.edtAccountFORTS}};
+        accounts = {TClientAccount{FSettings.edtCode, FSettings.edtAccountMicex, FSettings.edtAccountFORTS}};
+        break;
     case smMulti:
-        return FDatMod.ActiveClients();
+        accounts = FDatMod.ActiveClients();
+        break;
     default:
-        return {};
+        break;
     }
+    if (onlyCodes) {
+        accounts.removeIf([&](const TClientAccount& account) {
+            return !onlyCodes->contains(account.Code, Qt::CaseInsensitive);
+        });
+        // An account asked for that the mode no longer has (a client made inactive, the
+        // single account changed) is named: its order goes nowhere.
+        for (const QString& code : *onlyCodes) {
+            const bool found = std::any_of(accounts.cbegin(), accounts.cend(), [&](const TClientAccount& account) {
+                return account.Code.compare(code, Qt::CaseInsensitive) == 0;
+            });
+            if (!found)
+                FLog.AddToLog(QStringLiteral("Счет %1 не найден среди счетов текущего режима: транзакция по нему не "
+                                             "отправлена.")
+                                  .arg(LogFragment(code)));
+        }
+    }
+    return accounts;
 }
 
 void TDispatcher::DispatchToAccount(TOrder& order, const TOmegaOrder& omega, const TClientAccount& account,
@@ -121,12 +144,13 @@ void TDispatcher::ClearIntent(const TOmegaOrder& order, bool kill, const TDispat
     }
 }
 
-void TDispatcher::ProcessOrder(TOmegaOrder order, TOrderBuilderMethod builder, bool checkTraded)
+void TDispatcher::ProcessOrder(TOmegaOrder order, TOrderBuilderMethod builder, bool checkTraded,
+                               const std::optional<QStringList>& onlyCodes)
 {
     TDispatchFailures failures;
     QList<TClientAccount> accounts;
     try {
-        accounts = DispatchAccounts();
+        accounts = DispatchAccounts(onlyCodes);
     } catch (const std::exception& error) {
         failures.Bridge = ErrorText(error);
     }
@@ -181,7 +205,7 @@ void TDispatcher::ProcessOrder(TOmegaOrder order, TOrderBuilderMethod builder, b
 
 QString AccountFailureText(const QString& clientCode, const QString& errorText)
 {
-    return QStringLiteral("счет %1: ").arg(clientCode) + errorText;
+    return QStringLiteral("счет %1: ").arg(LogFragment(clientCode)) + errorText;
 }
 
 QString AccountsFailureMessage(qint64 orderId, const QStringList& accountFailures)

@@ -8,6 +8,7 @@
 #include <QList>
 #include <QStringList>
 #include <exception>
+#include <optional>
 
 class TBatch;
 class TDatMod;
@@ -49,11 +50,14 @@ public:
     // bridge database (the accounts, a booking or the commit) takes back every line of
     // the order, so none goes out unbooked, and throws TBridgeFailure naming the order
     // and its accounts.
-    void ProcessOrder(TOmegaOrder order, TOrderBuilderMethod builder, bool checkTraded);
+    // With onlyCodes, only the accounts of the working mode with those client codes.
+    void ProcessOrder(TOmegaOrder order, TOrderBuilderMethod builder, bool checkTraded,
+                      const std::optional<QStringList>& onlyCodes = std::nullopt);
 
 private:
-    // The accounts of the working mode as the settings and the clients table hold them now.
-    QList<TClientAccount> DispatchAccounts();
+    // The accounts of the working mode as the settings and the clients table hold them
+    // now; with onlyCodes, those of them with these client codes (letter case aside).
+    QList<TClientAccount> DispatchAccounts(const std::optional<QStringList>& onlyCodes);
     void DispatchToAccount(TOrder& order, const TOmegaOrder& omega, const TClientAccount& account,
                            TOrderBuilderMethod builder, bool checkTraded);
     // Saves the log and appends the lines made to the import file.

@@ -7,7 +7,9 @@
 #include "intake/Dispatch.h"
 #include "intake/OmegaOrderReader.h"
 #include "intake/OrderFilters.h"
+#include "intake/Withdrawals.h"
 #include "trade/OrderBuilder.h"
+#include "trade/ResultLine.h"
 
 #include <QRegularExpression>
 
@@ -48,17 +50,96 @@ qint64 CanceledOrderId(const QString& orderNumber)
     return ok ? id : 0;
 }
 
-TOrderIntake::TOrderIntake(TDatMod& datMod, TOrderFilters& filters, TDispatcher& dispatcher, TOperationLog& log,
-                           const TEnvironment& environment)
-    : FDatMod(datMod), FFilters(filters), FDispatcher(dispatcher), FLog(log), FEnvironment(environment)
+TOrderIntake::TOrderIntake(TDatMod& datMod, TOrderFilters& filters, TDispatcher& dispatcher,
+                           TWithdrawals& withdrawals, TOperationLog& log, const TEnvironment& environment)
+    : FDatMod(datMod), FFilters(filters), FDispatcher(dispatcher), FWithdrawals(withdrawals), FLog(log),
+      FEnvironment(environment)
 {
 }
 
-void TOrderIntake::TakeLastIds()
+QList<TOrderIntake::TUnhandledRow> TOrderIntake::TakeLastIds(const QList<TAlertTable>& listed)
 {
-    SetLastId(TAlertTable::Active, FDatMod.GetLastId(FDatMod.tActiveOrders()));
-    SetLastId(TAlertTable::Filled, FDatMod.GetLastId(FDatMod.tFilledOrders()));
-    SetLastId(TAlertTable::Canceled, FDatMod.GetLastId(FDatMod.tCanceledOrders()));
+    QList<TUnhandledRow> unhandled;
+    const std::pair<TAlertTable, TTable*> tables[] = {{TAlertTable::Active, &FDatMod.tActiveOrders()},
+                                                      {TAlertTable::Filled, &FDatMod.tFilledOrders()},
+                                                      {TAlertTable::Canceled, &FDatMod.tCanceledOrders()}};
+    for (const auto& [alertTable, table] : tables) {
+        const qint64 lastId = FDatMod.GetLastId(*table);
+        SetLastId(alertTable, lastId);
+        if (lastId < 0)
+            continue; // a closed table: nothing is known of its rows
+        std::optional<qint64> kept;
+        try {
+            kept = FDatMod.KeptLastId(table->TableName());
+        } catch (const std::exception& error) {
+            FLog.AddToLog(QStringLiteral("Не удалось прочитать последний обработанный id таблицы ")
+                          + table->TableName() + QStringLiteral(": ") + CrLf + ErrorText(error));
+        }
+        if (kept && *kept > lastId) {
+            FLog.AddToLog(QStringLiteral("Таблица %1: наибольший id %2 меньше последнего обработанного %3 (строки "
+                                         "перенумерованы или удалены); загружаются строки с id больше %2.")
+                              .arg(table->TableName())
+                              .arg(lastId)
+                              .arg(*kept));
+        } else if (kept && *kept < lastId && listed.contains(alertTable)) {
+            unhandled << UnhandledRows(alertTable, table->TableName(), *kept, lastId);
+        }
+        KeepHandled(*table, lastId);
+    }
+    return unhandled;
+}
+
+QList<TOrderIntake::TUnhandledRow> TOrderIntake::UnhandledRows(TAlertTable alertTable, const QString& tableName,
+                                                                qint64 afterId, qint64 upToId)
+{
+    QList<TUnhandledRow> rows;
+    qsizetype more = 0;
+    try {
+        FDatMod.ReadNewOrders(tableName, afterId, upToId, [&](TDataSet& row) {
+            if (rows.size() >= UnhandledRowsNamed) {
+                ++more;
+                return;
+            }
+            const auto text = [&](const QString& column) {
+                return row.HasField(column) ? LogFragment(row.Value(column).toString()) : QString();
+            };
+            const QDateTime placed = row.HasField(QStringLiteral("Time Placed"))
+                ? row.Value(QStringLiteral("Time Placed")).toDateTime()
+                : QDateTime();
+            TUnhandledRow unhandled{alertTable, row.Value(QStringLiteral("ID")).toLongLong(), QString()};
+            unhandled.Text = QStringLiteral("Ордер # %1 из таблицы %2, время %3: %4 %5")
+                                 .arg(text(QStringLiteral("ID")), tableName,
+                                      placed.isValid() ? placed.toString(QStringLiteral("dd.MM.yyyy hh:mm:ss"))
+                                                       : QStringLiteral("не указано"),
+                                      text(QStringLiteral("Symbol")), text(QStringLiteral("Order")));
+            rows << unhandled;
+        });
+    } catch (const std::exception& error) {
+        rows << TUnhandledRow{alertTable, 0,
+                              QStringLiteral("Строки таблицы %1 с id от %2 до %3 не прочитаны: ")
+                                      .arg(tableName)
+                                      .arg(afterId + 1)
+                                      .arg(upToId)
+                                  + ErrorText(error)};
+    }
+    if (more > 0)
+        rows << TUnhandledRow{alertTable, 0,
+                              QStringLiteral("И ещё %1 ордеров из таблицы %2 (id до %3).")
+                                  .arg(more)
+                                  .arg(tableName)
+                                  .arg(upToId)};
+    return rows;
+}
+
+void TOrderIntake::KeepHandled(const TTable& table, qint64 id)
+{
+    try {
+        FDatMod.KeepLastId(table.TableName(), id);
+    } catch (const std::exception& error) {
+        // The rows are handled; at worst the next start names them once more.
+        FLog.AddToLog(QStringLiteral("Не удалось сохранить последний обработанный id таблицы ") + table.TableName()
+                      + QStringLiteral(": ") + CrLf + ErrorText(error));
+    }
 }
 
 qint64 TOrderIntake::LastId(TAlertTable table) const
@@ -106,6 +187,8 @@ void TOrderIntake::LoadActiveOrders()
     {
         TBusyMark busy(FActiveBusy);
         errors = ReadTable(read, [this](TOmegaOrder& order) {
+            // Remembered first: a cancel may come before the terminal's answer.
+            FWithdrawals.Placed(order);
             FDispatcher.ProcessOrder(order, &TOrderBuilder::NewOrder, true);
         });
     }
@@ -115,20 +198,32 @@ void TOrderIntake::LoadActiveOrders()
 
 void TOrderIntake::DispatchCanceled(TOmegaOrder& order)
 {
-    // Only a row carrying the id of the order it cancels has something to withdraw.
-    if (order.OrderNumber.isEmpty())
+    if (order.OrderNumber.isEmpty()) {
+        // The order was cancelled before the terminal executed it, so its row carries no
+        // link yet; it is this run's order only when one placed from ActiveOrders matches.
+        const qint64 placedId = FWithdrawals.MatchPlaced(order);
+        if (placedId == 0)
+            return;
+        FLog.AddToLog(QStringLiteral("Отмена # %1 из таблицы CanceledOrders без номера ордера относится к ордеру # %2, "
+                                     "выставленному из ActiveOrders (совпадают инструмент, тип, текст ордера, "
+                                     "стратегия, рабочая область, сигнал и интервал).")
+                          .arg(order.Id)
+                          .arg(placedId));
+        order.Id = placedId;
+        FWithdrawals.Withdraw(order);
         return;
+    }
     const qint64 cancelledId = CanceledOrderId(order.OrderNumber);
     if (cancelledId == 0) {
         // Under its own id the withdrawal would look up an unrelated order of the other
         // tables and could withdraw that one from the exchange.
         FLog.AddToLog(QStringLiteral("Отмена по ордеру # ") + Decimal(order.Id)
-                      + QStringLiteral(" не отправлена: поле \"Order Number\" содержит \"") + order.OrderNumber
-                      + QStringLiteral("\", а не номер ордера."));
+                      + QStringLiteral(" не отправлена: поле \"Order Number\" содержит \"")
+                      + LogFragment(order.OrderNumber) + QStringLiteral("\", а не номер ордера."));
         return;
     }
     order.Id = cancelledId;
-    FDispatcher.ProcessOrder(order, &TOrderBuilder::KillOrder, true);
+    FWithdrawals.Withdraw(order);
 }
 
 TOrderIntake::TReadErrors TOrderIntake::ReadTable(const TAlertRead& read, const TRowDispatch& dispatch)
@@ -140,9 +235,39 @@ TOrderIntake::TReadErrors TOrderIntake::ReadTable(const TAlertRead& read, const 
             TakeLastId(read, lastId);
         else
             ReadNewRows(read, lastId, dispatch, errors);
+    } else if (lastId >= 0 && lastId < read.LastId) {
+        IdsWentBack(read, lastId);
     }
     FLog.SaveLog();
     return errors;
+}
+
+void TOrderIntake::IdsWentBack(const TAlertRead& read, qint64 lastId)
+{
+    QStringList ids;
+    qsizetype more = 0;
+    try {
+        FDatMod.ReadNewOrders(read.Table.TableName(), -1, lastId, [&](TDataSet& row) {
+            if (ids.size() < UnhandledRowsNamed)
+                ids << LogFragment(row.Value(QStringLiteral("ID")).toString());
+            else
+                ++more;
+        });
+    } catch (const std::exception& error) {
+        ids << ErrorText(error);
+    }
+    QString named = ids.isEmpty() ? QStringLiteral("строк нет") : QStringLiteral("# ") + ids.join(QStringLiteral(", # "));
+    if (more > 0)
+        named += QStringLiteral(" и ещё %1").arg(more);
+    FLog.AddToLog(QStringLiteral("Таблица %1: наибольший id %2 меньше последнего прочитанного %3 (строки "
+                                 "перенумерованы или удалены). Ордера с id до %2 включительно не отправлены, "
+                                 "проверьте их: %4. Загружаются строки с id больше %2.")
+                      .arg(read.Table.TableName())
+                      .arg(lastId)
+                      .arg(read.LastId)
+                      .arg(named));
+    read.LastId = lastId;
+    KeepHandled(read.Table, lastId);
 }
 
 void TOrderIntake::TakeLastId(const TAlertRead& read, qint64 lastId)
@@ -153,6 +278,7 @@ void TOrderIntake::TakeLastId(const TAlertRead& read, qint64 lastId)
     FLog.AddToLog(QStringLiteral("Таблица ") + read.Table.TableName()
                   + QStringLiteral(" была закрыта при включении загрузки: ордера с id до ") + Decimal(lastId)
                   + QStringLiteral(" включительно пропущены, загружаются только новые."));
+    KeepHandled(read.Table, lastId);
 }
 
 void TOrderIntake::ReadNewRows(const TAlertRead& read, qint64 lastId, const TRowDispatch& dispatch,
@@ -186,6 +312,9 @@ void TOrderIntake::ReadNewRows(const TAlertRead& read, qint64 lastId, const TRow
                                  + read.Table.TableName() + QLatin1Char('.'));
         }
     }
+    // Every row of the read was dispatched or refused: only now does the kept id move, so
+    // that a crash before this point leaves the rows to be named at the next start.
+    KeepHandled(read.Table, lastId);
 }
 
 QList<TOrderIntake::TNewRow> TOrderIntake::FetchNewRows(const TAlertRead& read, qint64 afterId, qint64 upToId)

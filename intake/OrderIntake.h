@@ -9,7 +9,9 @@
 #include <functional>
 
 class TDatMod;
+class TDataSet;
 class TDispatcher;
+class TWithdrawals;
 class TOperationLog;
 class TOrderFilters;
 class TTable;
@@ -31,12 +33,23 @@ public:
     // The three alert tables the intake reads.
     enum class TAlertTable { Active, Filled, Canceled };
 
-    TOrderIntake(TDatMod& datMod, TOrderFilters& filters, TDispatcher& dispatcher, TOperationLog& log,
-                 const TEnvironment& environment);
+    TOrderIntake(TDatMod& datMod, TOrderFilters& filters, TDispatcher& dispatcher, TWithdrawals& withdrawals,
+                 TOperationLog& log, const TEnvironment& environment);
 
     // The start of watching: every table's remembered id becomes its last id now, so
-    // only rows added from here on are read (-1 for a table closed at this moment).
-    void TakeLastIds();
+    // only rows added from here on are read (-1 for a table closed at this moment). The
+    // bridge database keeps the last id each table's reader has handled: the rows above
+    // it of the tables in `listed` (rows a stop or a crash left unhandled, rows the
+    // platform added while the program was down) are returned, one text each, to be told
+    // to the operator; they are never sent by themselves, since they may be stale. A
+    // table whose ids went below the kept one is logged. The kept ids then move to the
+    // last ids.
+    struct TUnhandledRow {
+        TAlertTable Table;
+        qint64 Id = 0;
+        QString Text; // the row named for the operator
+    };
+    QList<TUnhandledRow> TakeLastIds(const QList<TAlertTable>& listed);
     // Id of the last row already read of a table; -1 when the table was closed when the
     // id was taken.
     qint64 LastId(TAlertTable table) const;
@@ -82,6 +95,15 @@ private:
     using TRowDispatch = std::function<void(TOmegaOrder&)>;
 
     TReadErrors ReadTable(const TAlertRead& read, const TRowDispatch& dispatch);
+    // The platform's ids went below the last one read (the table emptied or renumbered):
+    // the rows up to the table's last id now are named in the log, none is sent, and the
+    // reader goes on from that last id.
+    void IdsWentBack(const TAlertRead& read, qint64 lastId);
+    // Keeps the last handled id of the table in the bridge database; a failure is logged.
+    void KeepHandled(const TTable& table, qint64 id);
+    // The rows of the table with ids above afterId up to upToId, each named.
+    QList<TUnhandledRow> UnhandledRows(TAlertTable alertTable, const QString& tableName, qint64 afterId,
+                                       qint64 upToId);
     void TakeLastId(const TAlertRead& read, qint64 lastId);
     void ReadNewRows(const TAlertRead& read, qint64 lastId, const TRowDispatch& dispatch, TReadErrors& errors);
     QList<TNewRow> FetchNewRows(const TAlertRead& read, qint64 afterId, qint64 upToId);
@@ -98,9 +120,13 @@ private:
     bool FActiveBusy = false;
     TOrderFilters& FFilters;
     TDispatcher& FDispatcher;
+    TWithdrawals& FWithdrawals;
     TOperationLog& FLog;
     const TEnvironment& FEnvironment;
 };
+
+// How many rows of one table UnhandledRows names at most; the rest are counted.
+inline constexpr qsizetype UnhandledRowsNamed = 1000;
 
 // The id of the order a cancelled row withdraws: its order number when that is a decimal
 // integer of at least 1 that fits 64 bits (blanks around it allowed); 0 otherwise.

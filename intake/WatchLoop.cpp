@@ -148,11 +148,56 @@ void TWatchLoop::actStartWatchExecute()
 {
     // Every order would fail the session filter: watching stays off until it is mended.
     FSettings.CheckSessionTimes();
-    FIntake.TakeLastIds();
+    const QList<TOrderIntake::TUnhandledRow> unhandled = FIntake.TakeLastIds(TablesReadIn(FSettings.rgpFilled));
     FWatching = true;
     FEvents.WatchingChanged(true);
     FLog.AddToLog(QStringLiteral("Загрузка ордеров включена."));
+    ReportUnhandledRows(unhandled);
     FLog.SaveLog();
+}
+
+void TWatchLoop::ReportUnhandledRows(const QList<TOrderIntake::TUnhandledRow>& unhandled)
+{
+    // An order whose interrupted dispatch was reported at connection is not named twice.
+    QStringList rows;
+    for (const TOrderIntake::TUnhandledRow& row : unhandled) {
+        const bool filled = row.Table == TOrderIntake::TAlertTable::Filled;
+        const bool reported = row.Table != TOrderIntake::TAlertTable::Canceled
+            && FInterruptedOrders.contains(std::pair(row.Id, filled));
+        if (!reported)
+            rows << row.Text;
+    }
+    if (rows.isEmpty())
+        return;
+    const QString header = QStringLiteral(
+        "Ордера, которые не были обработаны до остановки или сбоя программы или поступили, пока загрузка не "
+        "работала, автоматически не отправляются: они могут быть устаревшими. При необходимости отправьте их "
+        "вручную.");
+    FLog.AddToLog(header);
+    for (const QString& row : rows)
+        FLog.AddToLog(row);
+    FLog.SaveLogQuietly();
+    // The box and the e-mail name the first rows; the log names every one.
+    QStringList shown = rows.mid(0, UnhandledRowsShown);
+    if (rows.size() > UnhandledRowsShown)
+        shown << QStringLiteral("… всего %1, все перечислены в журнале.").arg(rows.size());
+    const QString text = header + QStringLiteral("\r\n") + shown.join(QStringLiteral("\r\n"));
+    if (MailOn(FSettings))
+        FEvents.Announce(text);
+    FEnvironment.ReportError(text);
+}
+
+QList<TOrderIntake::TAlertTable> TablesReadIn(int rgpFilled)
+{
+    using TTable = TOrderIntake::TAlertTable;
+    switch (rgpFilled) {
+    case 0:
+        return {TTable::Canceled, TTable::Filled, TTable::Active};
+    case 1:
+        return {TTable::Filled};
+    default:
+        return {};
+    }
 }
 
 void TWatchLoop::actStopWatchExecute()
@@ -223,7 +268,12 @@ void TWatchLoop::CheckBridgeFile()
 
 void TWatchLoop::ReportInterruptedDispatches()
 {
-    const QStringList reports = InterruptedDispatchReports(FDatMod.TakePendingDispatches());
+    const QList<TPendingDispatch> pending = FDatMod.TakePendingDispatches();
+    for (const TPendingDispatch& row : pending) {
+        if (!row.Kill)
+            FInterruptedOrders.insert(std::pair(row.IdOrder, row.Filled));
+    }
+    const QStringList reports = InterruptedDispatchReports(pending);
     for (const QString& report : reports)
         Alarm(report);
 }

@@ -2,10 +2,13 @@
 
 #include "data/AlertsChangeCheck.h"
 #include "data/BridgeRows.h"
+#include "intake/OrderIntake.h"
 
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <set>
+#include <utility>
 
 class TCoreEvents;
 class TDatMod;
@@ -74,6 +77,10 @@ private:
     void StopOnBridgeFailure(const QString& text);
     void CheckBridgeFile();
     void ReportInterruptedDispatches();
+    // Tells the operator of the rows found unhandled at the start of watching: every one
+    // in the log, the first UnhandledRowsShown in the box and the e-mail.
+    void ReportUnhandledRows(const QList<TOrderIntake::TUnhandledRow>& unhandled);
+    static constexpr qsizetype UnhandledRowsShown = 20;
     // Tells the operator of a fault: log line, e-mail when mail is on, box.
     void Alarm(const QString& text);
 
@@ -89,7 +96,13 @@ private:
     bool FWatching = false;
     int FIconIndex = 0;
     TAlertsChangeCheck FAlertsCheck;
+    // The new orders whose interrupted dispatches were reported at connection (id, from
+    // FilledOrders).
+    std::set<std::pair<qint64, bool>> FInterruptedOrders;
 };
+
+// The alert tables the watch cycle reads in a mode of rgpFilled.
+QList<TOrderIntake::TAlertTable> TablesReadIn(int rgpFilled);
 
 // The result file's companion: its path with the extension replaced by ".TRR".
 QString CompanionTrrPath(const QString& resultPath);

@@ -19,15 +19,24 @@ TMainCore::TMainCore(TEnvironment& environment, TOperationLog& log, const QStrin
     , FResultReader(FSettings, log, FResultBookings, *this)
     , FFilters(FDatMod, FSettings, environment)
     , FDispatcher(FSettings, FDatMod, FBuilder, FSender, FWriter, log, environment)
-    , FIntake(FDatMod, FFilters, FDispatcher, log, environment)
+    , FWithdrawals(FSettings, FDatMod, FDispatcher, log, *this, environment)
+    , FIntake(FDatMod, FFilters, FDispatcher, FWithdrawals, log, environment)
     , FWatch(FSettings, FDatMod, log, FIntake, FWriter, FResultReader, FLinkMonitor, *this, environment)
     , FManualOrders(FDatMod, FDispatcher, log)
-    , FtimUpdateTable([this] { RunGuarded([this] { FWatch.timTable(); }); })
+    , FtimUpdateTable([this] {
+        RunGuarded([this] { FWatch.timTable(); });
+        RunGuarded([this] { FWithdrawals.CheckOverdue(); });
+    })
     , FtimInfoLog([this] { RunGuarded([this] { FLinkMonitor.timInfoLogTimer(); }); })
     , FtimAlertsCheck([this] { RunGuarded([this] { FWatch.timAlertsCheck(); }); })
 {
     // A long result pass goes on from the event loop, inside the same guard as a tick.
     FResultReader.Guard = [this](const std::function<void()>& work) { RunGuarded(work); };
+    // A withdrawal held for the terminal's answer goes out once the answer is booked.
+    FResultReader.Booked = [this](const TResultLine& result, const TTransactionRow& row) {
+        FWithdrawals.ResultBooked(result, row);
+    };
+    FWithdrawals.Guard = [this](const std::function<void()>& work) { RunGuarded(work); };
     FSettings.ProgramFolder = programFolder;
     FtimUpdateTable.SetPeriod(1000);
     FtimInfoLog.SetPeriod(60000);

@@ -11,6 +11,7 @@
 #include "intake/OrderFilters.h"
 #include "intake/OrderIntake.h"
 #include "intake/WatchLoop.h"
+#include "intake/Withdrawals.h"
 #include "mail/Mailer.h"
 #include "trade/DatModResultBookings.h"
 #include "trade/DatModTradeLookup.h"
@@ -62,6 +63,7 @@ public:
     TResultReader& ResultReader() { return FResultReader; }
     TDispatcher& Dispatcher() { return FDispatcher; }
     TOrderIntake& Intake() { return FIntake; }
+    TWithdrawals& Withdrawals() { return FWithdrawals; }
     TWatchLoop& Watch() { return FWatch; }
     TManualOrders& ManualOrders() { return FManualOrders; }
     const TTicker& timUpdateTable() const { return FtimUpdateTable; }
@@ -136,6 +138,7 @@ private:
     // The intake and the spine that drives it: start-up, table tick and watch cycle.
     TOrderFilters FFilters;
     TDispatcher FDispatcher;
+    TWithdrawals FWithdrawals;
     TOrderIntake FIntake;
     TWatchLoop FWatch;
     TManualOrders FManualOrders;

@@ -332,3 +332,85 @@ TEST_F(FaultTest, RowIdBeyond32BitsIsSentAndWithdrawn)
 }
 
 } // namespace
+
+namespace {
+
+// The strategy cancels its orders before the terminal has answered them: the cancelled
+// rows carry no order number yet. Each withdrawal waits for its account's exchange order
+// number and goes out as soon as the terminal reports it; an order the terminal rejects
+// needs none; an answer that never comes is raised once the link time-out has passed.
+TEST_F(FaultTest, CancelBeforeTheTerminalsAnswerIsHeldUntilTheAnswer)
+{
+    ASSERT_NO_FATAL_FAILURE(StartRun());
+    Core->Settings().edtQuikConnectTimeOut = QStringLiteral("5");
+    Platform(QStringLiteral("active | a | LE | Buy 3 at 250.50 Limit\n"
+                            "active | b | SE | Sell 2 at 260.00 Limit\n"));
+    ASSERT_TRUE(TickUntil([this] { return TriLines().size() == 4; })); // two orders, two clients
+    Platform(QStringLiteral("cancel-id | 1\ncancel-id | 2\n"));
+    Tick();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(TriLines().size(), 4) << "no exchange order is known yet: nothing to withdraw so far";
+    EXPECT_EQ(LogCount(QStringLiteral("отложено: Quik ещё не сообщил номер заявки")), 2);
+    EXPECT_EQ(Core->Withdrawals().Held().size(), 4);
+
+    // Order a: C1's exchange order is numbered (its withdrawal goes out at once), C2's is
+    // rejected (nothing to withdraw). Order b stays unanswered.
+    Answer("TRANS_ID=0;STATUS=3;TRANS_NAME=\"new\";DESCRIPTION=\"ok\";ORDER_NUMBER=7001;");
+    Answer("TRANS_ID=1;STATUS=4;TRANS_NAME=\"new\";DESCRIPTION=\"no money\";");
+    ASSERT_TRUE(TickUntil([this] { return TriLines().size() == 5; }));
+    EXPECT_TRUE(TriLines()[4].contains(QStringLiteral("ACTION=KILL_ORDER"))) << TriLines()[4].toStdString();
+    EXPECT_TRUE(TriLines()[4].contains(QStringLiteral(";Order_key=7001;"))) << TriLines()[4].toStdString();
+    EXPECT_TRUE(TriLines()[4].contains(QStringLiteral("CLIENT_CODE=C1"))) << TriLines()[4].toStdString();
+    EXPECT_EQ(LogCount(QStringLiteral("Снятие ордера # 1 по счету C2 не требуется")), 1);
+    EXPECT_EQ(Core->Withdrawals().Held(), (QStringList{QStringLiteral("# 2: C1"), QStringLiteral("# 2: C2")}));
+    EXPECT_TRUE(Env.Errors.isEmpty()) << Env.Errors.join(QLatin1Char('\n')).toStdString();
+
+    // The link time-out passes without an answer for order b: said once, loudly, naming
+    // the order and its accounts; the withdrawals stay held.
+    Env.Clock = Env.Clock.addSecs(4);
+    Core->Withdrawals().CheckOverdue();
+    EXPECT_TRUE(Env.Errors.isEmpty());
+    Env.Clock = Env.Clock.addSecs(2);
+    Core->Withdrawals().CheckOverdue();
+    Core->Withdrawals().CheckOverdue();
+    ASSERT_EQ(Env.Errors.size(), 1);
+    EXPECT_TRUE(Env.Errors[0].startsWith(QStringLiteral("Снятие ордера # 2 по счетам C1, C2 не отправлено: Quik не ответил")))
+        << Env.Errors[0].toStdString();
+    EXPECT_EQ(LogCount(QStringLiteral("Снятие ордера # 2 по счетам C1, C2 не отправлено")), 1);
+
+    // A late answer still withdraws.
+    Answer("TRANS_ID=3;STATUS=3;TRANS_NAME=\"new\";DESCRIPTION=\"ok\";ORDER_NUMBER=7004;");
+    ASSERT_TRUE(TickUntil([this] { return TriLines().size() == 6; }));
+    EXPECT_TRUE(TriLines()[5].contains(QStringLiteral(";Order_key=7004;"))) << TriLines()[5].toStdString();
+    EXPECT_EQ(Core->Withdrawals().Held(), QStringList{QStringLiteral("# 2: C1")});
+}
+
+} // namespace
+
+namespace {
+
+// A hostile row: a symbol of a megabyte with a line break inside, for every client. What
+// reaches the log is cut and stays on one line per message.
+TEST_F(FaultTest, HostileRowTextStaysShortAndOnOneLine)
+{
+    ASSERT_NO_FATAL_FAILURE(StartRun());
+    const QString logPath = Bases.FilePath(QStringLiteral("Zovrant.log"));
+    const qint64 before = QFileInfo(logPath).size();
+    const int linesBefore = Log.LineCount();
+    const QString symbol = QString(1 << 20, QLatin1Char('S')) + QStringLiteral("\r\n09.12.2008 9:05:03 forged");
+    Bases.Insert(Bases.AlertsPath(), QStringLiteral("ActiveOrders"),
+                 {{QStringLiteral("ID"), 1}, {QStringLiteral("Symbol"), symbol},
+                  {QStringLiteral("OrderType"), QStringLiteral("LE")}, {QStringLiteral("Order"), QStringLiteral("Buy 3 at 250.50 Limit")},
+                  {QStringLiteral("System"), QStringLiteral("Trend(5,10)")}, {QStringLiteral("Workspace"), QStringLiteral("C:\\Omega\\Demo.wsp")},
+                  {QStringLiteral("Signal"), QStringLiteral("Breakout")}, {QStringLiteral("Interval"), QStringLiteral("5 min")}});
+    Tick();
+    EXPECT_TRUE(TriLines().isEmpty());
+    EXPECT_EQ(LogCount(QStringLiteral("Не найден код акции SSS")), 2) << "one line per client";
+    for (int i = linesBefore; i < Log.LineCount(); ++i) {
+        EXPECT_LT(Log.Line(i).size(), 1000) << Log.Line(i).left(300).toStdString();
+        EXPECT_FALSE(Log.Line(i).contains(QLatin1Char('\n'))) << Log.Line(i).left(300).toStdString();
+    }
+    EXPECT_LT(QFileInfo(logPath).size() - before, 10000);
+}
+
+} // namespace

@@ -330,6 +330,12 @@ TEST_F(OrderBuilderTest, PricesNoTerminalCanTakeRefuseTheOrderWithALogLine)
         {"zero", QStringLiteral("Buy 3 at 0 Limit"), 2, 1, QStringLiteral("цена 0 ")},
         {"digits no price has", QStringLiteral("Buy 3 at 100 Limit"), 2147483647, 1, QStringLiteral("Поле Digits")},
         {"slippage past any price", QStringLiteral("Buy 3 at 100 Limit"), 2, 1e308, QStringLiteral("Поле Slippage")},
+        // Above 0, but written as zero at the security's decimals or multiples.
+        {"rounds to 0.00", QStringLiteral("Buy 20 at 0.004 Limit"), 2, 0,
+         QStringLiteral("цена 0.0040000000000000001 записывается для Quik как 0.00")},
+        {"the smallest double", QStringLiteral("Buy 20 at 1e-300 Limit"), 2, 1, QStringLiteral("как 0.00")},
+        {"rounds to no multiple of 50", QStringLiteral("Buy 20 at 20 Limit"), -5, 0, QStringLiteral("как 0.")},
+        {"a stop order", QStringLiteral("Buy 20 at 0.001 Stop"), 2, 50, QStringLiteral("как 0.00")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -169,9 +169,14 @@ TEST_F(RestartTest, LineThatCannotBeBookedNeverGoesOutAndWatchingStops)
     Tick();
     EXPECT_TRUE(TriLines().isEmpty());
 
-    // The operator mends the database and starts watching again.
+    // The operator mends the database and starts watching again: the order that failed
+    // and the one that came while watching was off are named, not sent.
     Bases.Exec(Bases.BridgePath(), QStringLiteral("DROP TRIGGER RefuseC2"));
     Core->Watch().actStartWatchExecute();
+    ASSERT_EQ(Env.Errors.size(), 2);
+    EXPECT_TRUE(Env.Errors[1].contains(QStringLiteral("Ордер # 1 из таблицы ActiveOrders")));
+    EXPECT_TRUE(Env.Errors[1].contains(QStringLiteral("Ордер # 2 из таблицы ActiveOrders")));
+    EXPECT_TRUE(TriLines().isEmpty());
     AddOrder(QStringLiteral("ActiveOrders"), 3, QStringLiteral("Buy 4 at 249.00 Limit"));
     Tick();
     ASSERT_EQ(TriLines().size(), 2);
@@ -183,7 +188,57 @@ TEST_F(RestartTest, LineThatCannotBeBookedNeverGoesOutAndWatchingStops)
     Tick();
     ASSERT_EQ(TriLines().size(), 2);
     EXPECT_TRUE(TriLines()[0].startsWith(QStringLiteral("TRANS_ID =4;"))) << TriLines()[0].toStdString();
+    EXPECT_EQ(Env.Errors.size(), 2);
+}
+
+// Orders the platform adds while the program is down, or that a run read but did not
+// handle, are named once at the next start of watching (log, box) and never sent by
+// themselves: they may be stale. Ids that go back are logged, never skipped silently.
+TEST_F(RestartTest, OrdersThatCameWhileDownAreNamedOnceAndNotSent)
+{
+    ASSERT_NO_FATAL_FAILURE(StartRun());
+    AddOrder(QStringLiteral("ActiveOrders"), 1, QStringLiteral("Buy 3 at 250.50 Limit"));
+    Tick();
+    ASSERT_EQ(TriLines().size(), 1);
+    ASSERT_TRUE(Env.Errors.isEmpty()) << Env.Errors.join(QLatin1Char('\n')).toStdString();
+
+    // The program is down while the platform adds orders.
+    Core.reset();
+    AddOrder(QStringLiteral("ActiveOrders"), 2, QStringLiteral("Buy 4 at 249.00 Limit"));
+    AddOrder(QStringLiteral("FilledOrders"), 1, QStringLiteral("Buy 5 at Market"));
+    AddOrder(QStringLiteral("ActiveOrders"), 3, QStringLiteral("Sell 1 at 251.00 Limit\r\n01.01.2026 forged line"));
+    ASSERT_NO_FATAL_FAILURE(StartRun());
+    ASSERT_EQ(Env.Errors.size(), 1);
+    const QString told = Env.Errors[0];
+    EXPECT_TRUE(told.contains(QStringLiteral("автоматически не отправляются"))) << told.toStdString();
+    for (const QString& named : {QStringLiteral("Ордер # 2 из таблицы ActiveOrders"),
+                                 QStringLiteral("Ордер # 3 из таблицы ActiveOrders"),
+                                 QStringLiteral("Ордер # 1 из таблицы FilledOrders")})
+        EXPECT_TRUE(told.contains(named)) << named.toStdString();
+    EXPECT_FALSE(told.contains(QStringLiteral("Ордер # 1 из таблицы ActiveOrders"))) << "handled by the run before";
+    EXPECT_TRUE(told.contains(QStringLiteral("Sell 1 at 251.00 Limit\\r\\n01.01.2026 forged line")))
+        << "a row's text stays on one line";
+    EXPECT_TRUE(LogHas(QStringLiteral("SBER Buy 4 at 249.00 Limit")));
+    Tick();
+    EXPECT_TRUE(TriLines().isEmpty()) << TriLines().join(QLatin1Char('\n')).toStdString();
+
+    // Named once: watching started again finds nothing new to name.
+    Core->Watch().actStopWatchExecute();
+    Core->Watch().actStartWatchExecute();
     EXPECT_EQ(Env.Errors.size(), 1);
+
+    // The platform renumbers its table: the rows below the last id read are logged by id
+    // and not sent; the rows after them are read as usual.
+    Bases.Exec(Bases.AlertsPath(), QStringLiteral("DELETE FROM ActiveOrders"));
+    AddOrder(QStringLiteral("ActiveOrders"), 1, QStringLiteral("Buy 7 at 250.00 Limit"));
+    Tick();
+    EXPECT_TRUE(LogHas(QStringLiteral("Таблица ActiveOrders: наибольший id 1 меньше последнего прочитанного 3")));
+    EXPECT_TRUE(LogHas(QStringLiteral("не отправлены, проверьте их: # 1.")));
+    EXPECT_TRUE(TriLines().isEmpty());
+    AddOrder(QStringLiteral("ActiveOrders"), 2, QStringLiteral("Buy 8 at 250.00 Limit"));
+    Tick();
+    ASSERT_EQ(TriLines().size(), 1);
+    EXPECT_TRUE(TriLines()[0].contains(QStringLiteral(";QUANTITY=8"))) << TriLines()[0].toStdString();
 }
 
 // A number that cannot be kept is a failure of the bridge database: the order's line does

@@ -14,6 +14,8 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <utility>
+#include <vector>
 
 // Readable texts in failure messages.
 static void PrintTo(const QString& text, std::ostream* out)
@@ -74,7 +76,8 @@ public:
         const auto row = Rows.constFind(transId);
         if (row == Rows.constEnd())
             return std::nullopt;
-        return TTransactionRow{row->IdOrder, row->Filled};
+        const qint64 booked = row->Result && row->Result->OrderNumber ? *row->Result->OrderNumber : 0;
+        return TTransactionRow{row->IdOrder, row->Filled, QStringLiteral("C%1").arg(transId), booked};
     }
 
     void UpdateOrderNumber(bool filled, qint64 idOrder) override
@@ -225,12 +228,13 @@ TEST_F(ResultReaderTest, LinesWrittenWhileNotReadingAreBookedReportedAndLinkedIn
 
     Reader.actCheckTROExecute();
 
-    // Status 3 looks the transaction up and links its strategy order in the table the
-    // order came from; a transaction without a report row is booked, linking nothing.
+    // Every line looks its transaction up; status 3 links its strategy order in the table
+    // the order came from. A transaction without a report row was never sent by this
+    // bridge: nothing is booked for it.
     EXPECT_EQ(Bookings.Journal,
-              (QStringList{"book 1", "lookup 1", "update FilledOrders 101", "book 1",
+              (QStringList{"lookup 1", "book 1", "lookup 1", "update FilledOrders 101", "book 1",
                            "lookup 2", "update ActiveOrders 202", "book 2",
-                           "lookup 77", "book 77", "book 3"}));
+                           "lookup 77", "lookup 3", "book 3"}));
     EXPECT_TRUE(SameResult(Booked(1), {1, 3, QStringLiteral("Ввод заявки"), QStringLiteral("Заявка зарегистрирована"), 123456}));
     EXPECT_TRUE(SameResult(Booked(2), {2, 3, QStringLiteral("new"), QStringLiteral("ok"), 222}));
     EXPECT_TRUE(SameResult(Booked(3), {3, 2, QString(), QStringLiteral("Отвергнута"), 0}));
@@ -238,18 +242,60 @@ TEST_F(ResultReaderTest, LinesWrittenWhileNotReadingAreBookedReportedAndLinkedIn
     EXPECT_EQ(Bookings.ActiveOrderNumbers, (QMap<int, int>{{202, 202}}));
 
     const QStringList done{QStringLiteral("Транзакция номер 1 успешно выполнена."),
-                           QStringLiteral("Транзакция номер 2 успешно выполнена."),
-                           QStringLiteral("Транзакция номер 77 успешно выполнена.")};
-    EXPECT_EQ(Messages(), QStringList{QStringLiteral("Транзакция номер 1 отправлена на сервер Quik.")} + done);
+                           QStringLiteral("Транзакция номер 2 успешно выполнена.")};
+    EXPECT_EQ(Messages(), QStringList{QStringLiteral("Транзакция номер 1 отправлена на сервер Quik.")} + done
+                              + QStringList{QStringLiteral(
+                                  "Результат транзакции номер 77 не учтён: такую транзакцию эта программа не "
+                                  "отправляла. Строка: \"TRANS_ID=77;STATUS=3;ORDER_NUMBER=777;\"")});
     EXPECT_EQ(Mails, done);
     EXPECT_EQ(Reader.TroLineCount(), 5);
     EXPECT_EQ(Reader.TransSentCount(), 1);
-    EXPECT_EQ(Reader.TransDoneCount(), 3);
+    EXPECT_EQ(Reader.TransDoneCount(), 2);
 
     // Nothing new: a pass books and reports nothing more.
     Reader.actCheckTROExecute();
-    EXPECT_EQ(Bookings.Journal.size(), 10);
+    EXPECT_EQ(Bookings.Journal.size(), 11);
     EXPECT_EQ(Log.LineCount(), 4);
+}
+
+TEST_F(ResultReaderTest, BookedOrderNumberIsNeverReplacedAndAConflictingLineIsQuoted)
+{
+    Append(QStringLiteral("TRANS_ID=1;STATUS=3;ORDER_NUMBER=5001;\r\n"
+                          "TRANS_ID=2;STATUS=1;ORDER_NUMBER=0;\r\n"
+                          "TRANS_ID=2;STATUS=3;ORDER_NUMBER=5002;\r\n"));
+    Reader.actCheckTROExecute();
+    ASSERT_EQ(Booked(1).OrderNumber, 5001);
+    ASSERT_EQ(Booked(2).OrderNumber, 5002);
+    const int linesBefore = Log.LineCount();
+    const int doneBefore = Reader.TransDoneCount();
+    std::vector<std::pair<int, TTransactionRow>> told;
+    Reader.Booked = [&](const TResultLine& result, const TTransactionRow& row) { told.emplace_back(result.TransId, row); };
+
+    // Another number, or none after the execution: the booked number stays, the line is
+    // logged (cut) and counts for nothing. The same number again, with a new status, is
+    // an ordinary result.
+    const QString longTail(500, QLatin1Char('x'));
+    Append(QStringLiteral("TRANS_ID=1;STATUS=3;ORDER_NUMBER=6666;DESCRIPTION=\"%1\";\r\n"
+                          "TRANS_ID=2;STATUS=0;ORDER_NUMBER=0;\r\n"
+                          "TRANS_ID=2;STATUS=4;ORDER_NUMBER=5002;\r\n")
+               .arg(longTail));
+    Reader.actCheckTROExecute();
+
+    EXPECT_TRUE(SameResult(Booked(1), {1, 3, QString(), QString(), 5001}));
+    EXPECT_TRUE(SameResult(Booked(2), {2, 4, QString(), QString(), 5002}));
+    EXPECT_EQ(Reader.TransDoneCount(), doneBefore);
+    const QStringList added = Messages().mid(linesBefore);
+    ASSERT_EQ(added.size(), 2);
+    EXPECT_TRUE(added[0].startsWith(QStringLiteral(
+        "Результат транзакции номер 1 не учтён: у транзакции уже есть номер заявки 5001, а строка называет другой. "
+        "Строка: \"TRANS_ID=1;STATUS=3;ORDER_NUMBER=6666;")));
+    EXPECT_LT(added[0].size(), 400) << "the quoted line is cut";
+    EXPECT_TRUE(added[1].contains(QStringLiteral("номер 2 не учтён: у транзакции уже есть номер заявки 5002")));
+    // Only the line that was booked is told on, with its transaction's row.
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].first, 2);
+    EXPECT_EQ(told[0].second.IdOrder, 202);
+    EXPECT_EQ(told[0].second.Code, QStringLiteral("C2"));
 }
 
 TEST_F(ResultReaderTest, PassSavesTheLogAndRefreshesTheStatusBarPerLine)
@@ -276,7 +322,7 @@ TEST_F(ResultReaderTest, MissingFileEndsSilentlyAndUnopenableFileReachesTheCalle
 
     Append(QStringLiteral("TRANS_ID=1;STATUS=0;\r\n"));
     Reader.actCheckTROExecute();
-    EXPECT_EQ(Bookings.Journal, QStringList{"book 1"});
+    EXPECT_EQ(Bookings.Journal, (QStringList{"lookup 1", "book 1"}));
     EXPECT_EQ(Reader.TroLineCount(), 1);
 }
 
@@ -313,11 +359,16 @@ TEST_F(ResultReaderTest, ShrunkOrReplacedFileIsReadFromItsStartAndRepeatsChangeN
         ASSERT_EQ(Log.LineCount(), logLines + 1 + c.done);
         EXPECT_TRUE(Log.Line(logLines).contains(QStringLiteral("заменён или укорочен")));
 
-        // Reading goes on after what the new file held.
+        // Reading goes on after what the new file held (a transaction of its own each
+        // time: a second number for one transaction would change nothing).
         Bookings.Journal.clear();
-        Append(QStringLiteral("TRANS_ID=2;STATUS=3;ORDER_NUMBER=%1;\r\n").arg(42 + c.lines));
+        const int transId = 10 + c.lines;
+        Bookings.Rows[transId] = {202, false, std::nullopt};
+        Append(QStringLiteral("TRANS_ID=%1;STATUS=3;ORDER_NUMBER=%2;\r\n").arg(transId).arg(42 + c.lines));
         Reader.actCheckTROExecute();
-        EXPECT_EQ(Bookings.Journal, (QStringList{"lookup 2", "update ActiveOrders 202", "book 2"}));
+        EXPECT_EQ(Bookings.Journal,
+                  (QStringList{QStringLiteral("lookup %1").arg(transId), "update ActiveOrders 202",
+                               QStringLiteral("book %1").arg(transId)}));
         EXPECT_EQ(Reader.TroLineCount(), c.lines + 1);
     }
 }
@@ -362,8 +413,8 @@ TEST_F(ResultReaderTest, LineIsProcessedOnlyOnceItsLineBreakIsWritten)
     Append(QStringLiteral("\r\n"));
     Reader.actCheckTROExecute();
 
-    EXPECT_EQ(Bookings.Journal,
-              (QStringList{"lookup 1", "update FilledOrders 101", "book 1", "book 2", "book 3"}));
+    EXPECT_EQ(Bookings.Journal, (QStringList{"lookup 1", "update FilledOrders 101", "book 1", "lookup 2", "book 2",
+                                             "lookup 3", "book 3"}));
     EXPECT_TRUE(SameResult(Booked(1), {1, 3, QString(), QStringLiteral("Заявка исполнена"), 123456}));
     // The lone CR LF at the end is an empty line of its own, not the rest of a break.
     EXPECT_EQ(Reader.TroLineCount(), 4);
@@ -382,7 +433,7 @@ TEST_F(ResultReaderTest, HostileLinesAreSkippedOrStoredAsTextAndChangeNothingEls
         "TRANS_ID=3;STATUS=0;\r\n"));
     Reader.actCheckTROExecute();
 
-    EXPECT_EQ(Bookings.Journal, (QStringList{"book 2", "book 3"}));
+    EXPECT_EQ(Bookings.Journal, (QStringList{"lookup 2", "book 2", "lookup 3", "book 3"}));
     EXPECT_TRUE(SameResult(Booked(1), {1, 3, QStringLiteral("n"), QStringLiteral("d"), 111}));
     // The ";" inside the description ends the value there; the rest is no key.
     EXPECT_TRUE(SameResult(Booked(2), {2, -1, QStringLiteral("x\" OR \"1"), QStringLiteral("Он сказал \"да"), 0}));
@@ -407,9 +458,9 @@ TEST_F(ResultReaderTest, PassStartedFromInsideAPassDoesNothing)
     };
     Append(QStringLiteral("TRANS_ID=1;STATUS=3;\r\nTRANS_ID=2;STATUS=0;\r\n"));
     Reader.actCheckTROExecute();
-    EXPECT_EQ(Bookings.Journal, (QStringList{"lookup 1", "update FilledOrders 101", "book 1", "book 2"}));
+    EXPECT_EQ(Bookings.Journal, (QStringList{"lookup 1", "update FilledOrders 101", "book 1", "lookup 2", "book 2"}));
     Reader.actCheckTROExecute();
-    EXPECT_EQ(Bookings.Journal.mid(4), QStringList{"book 3"});
+    EXPECT_EQ(Bookings.Journal.mid(5), (QStringList{"lookup 3", "book 3"}));
     EXPECT_EQ(Reader.TroLineCount(), 3);
     EXPECT_EQ(Reader.TransSentCount(), 2);
     EXPECT_EQ(Mails.size(), 1);
@@ -422,7 +473,7 @@ TEST_F(ResultReaderTest, BookingFailureResumesAtTheFailedLineWithoutRepeatingEar
     Bookings.FailingTransIds = {2};
 
     EXPECT_THROW(Reader.actCheckTROExecute(), TError);
-    EXPECT_EQ(Bookings.Journal, (QStringList{"book 1", "lookup 2", "update ActiveOrders 202"}));
+    EXPECT_EQ(Bookings.Journal, (QStringList{"lookup 1", "book 1", "lookup 2", "update ActiveOrders 202"}));
     EXPECT_EQ(Reader.TroLineCount(), 1);
     EXPECT_EQ(Reader.TransSentCount(), 1);
     EXPECT_EQ(Reader.TransDoneCount(), 0);
@@ -438,7 +489,8 @@ TEST_F(ResultReaderTest, BookingFailureResumesAtTheFailedLineWithoutRepeatingEar
     Bookings.FailingTransIds.clear();
     Bookings.Journal.clear();
     Reader.actCheckTROExecute();
-    EXPECT_EQ(Bookings.Journal, (QStringList{"lookup 2", "update ActiveOrders 202", "book 2", "book 3"}));
+    EXPECT_EQ(Bookings.Journal,
+              (QStringList{"lookup 2", "update ActiveOrders 202", "book 2", "lookup 3", "book 3"}));
     EXPECT_EQ(Booked(2).OrderNumber, 22);
     EXPECT_EQ(Reader.TroLineCount(), 3);
     EXPECT_EQ(Reader.TransSentCount(), 2);
@@ -471,7 +523,8 @@ TEST_F(ResultReaderTest, FailedCommitStoresAndReportsNothingAndTheNextPassBooksE
     Bookings.Journal.clear();
     Reader.actCheckTROExecute();
     EXPECT_EQ(Bookings.Commits, 1);
-    EXPECT_EQ(Bookings.Journal, (QStringList{"book 1", "lookup 2", "update ActiveOrders 202", "book 2", "book 3"}));
+    EXPECT_EQ(Bookings.Journal, (QStringList{"lookup 1", "book 1", "lookup 2", "update ActiveOrders 202", "book 2",
+                                             "lookup 3", "book 3"}));
     EXPECT_TRUE(SameResult(Booked(2), {2, 3, QString(), QString(), 22}));
     EXPECT_EQ(Bookings.ActiveOrderNumbers, (QMap<int, int>{{202, 202}}));
     EXPECT_EQ(Reader.TroLineCount(), 3);
@@ -514,6 +567,8 @@ TEST_F(ResultReaderTest, LongPassGoesOnFromTheEventLoopSliceBySlice)
     for (int transId = 1; transId <= 5; ++transId)
         lines += QStringLiteral("TRANS_ID=%1;STATUS=0;\r\n").arg(transId);
     Append(lines);
+    Bookings.Rows[4] = {404, false, std::nullopt};
+    Bookings.Rows[5] = {505, false, std::nullopt};
     Bookings.FailingTransIds = {4};
 
     Reader.actCheckTROExecute();
@@ -524,12 +579,13 @@ TEST_F(ResultReaderTest, LongPassGoesOnFromTheEventLoopSliceBySlice)
     EXPECT_EQ(guarded, QStringList{QStringLiteral("Database error while booking 4")});
     EXPECT_EQ(Reader.TroLineCount(), 3);
     EXPECT_FALSE(Reader.Continuing());
-    EXPECT_EQ(Bookings.Journal, (QStringList{"book 1", "book 2", "book 3"}));
+    EXPECT_EQ(Bookings.Journal.filter(QStringLiteral("book")), (QStringList{"book 1", "book 2", "book 3"}));
 
     Bookings.FailingTransIds.clear();
     Reader.actCheckTROExecute();
     ASSERT_TRUE(WaitUntil([&] { return Reader.TroLineCount() == 5 && !Reader.Continuing(); }));
-    EXPECT_EQ(Bookings.Journal, (QStringList{"book 1", "book 2", "book 3", "book 4", "book 5"}));
+    EXPECT_EQ(Bookings.Journal.filter(QStringLiteral("book")),
+              (QStringList{"book 1", "book 2", "book 3", "book 4", "book 5"}));
     EXPECT_EQ(Reader.TransSentCount(), 5);
     EXPECT_EQ(Messages().size(), 5);
     EXPECT_EQ(Messages().last(), QStringLiteral("Транзакция номер 5 отправлена на сервер Quik."));

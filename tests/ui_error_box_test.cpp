@@ -140,6 +140,8 @@ TEST_F(ErrorBoxTest, TableTicksGoOnWhileTheBoxIsOpen)
 
     // The fault is mended while the box is still open: the next tick reads the result.
     const QString results = bases.FilePath(QStringLiteral("quik/trans.tro"));
+    bases.Insert(bases.BridgePath(), QStringLiteral("tOrderNumber"),
+                 {{QStringLiteral("trans_id"), 1}, {QStringLiteral("id_order"), 7}, {QStringLiteral("code"), QStringLiteral("C1")}});
     WriteWholeFile(results, "TRANS_ID=1;STATUS=0;\r\n");
     settings.edtTRO = results;
     ASSERT_TRUE(WaitUntil([&core] { return core.ResultReader().TransSentCount() == 1; }));

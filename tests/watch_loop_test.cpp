@@ -320,6 +320,11 @@ TEST_F(WatchLoopTest, TableTickReadsResultsAlwaysAndWatchesOnlyWhenOn)
 {
     Core->Watch().actConnectToBaseExecute();
     Core->Settings().rgpFilled = 1;
+    // Transactions sent by this bridge before: their results count.
+    for (int transId : {1, 2})
+        Bases.Insert(Bases.BridgePath(), QStringLiteral("tOrderNumber"),
+                     {{QStringLiteral("trans_id"), transId}, {QStringLiteral("id_order"), 100 + transId},
+                      {QStringLiteral("code"), QStringLiteral("C1")}});
     AddRefusedOrder(QStringLiteral("FilledOrders"), 1);
     AppendResult("TRANS_ID=1;STATUS=0;");
     Core->Watch().timTable();

@@ -1,5 +1,6 @@
 #include "trade/Order.h"
 
+#include "base/LogText.h"
 #include "base/Environment.h"
 #include "base/Error.h"
 
@@ -48,7 +49,7 @@ void TakeWord(TOrder& order, int position, const QString& word, const TRegional&
         bool ok = false;
         const qint32 quantity = word.toInt(&ok, 10);
         if (!ok)
-            throw TError(QStringLiteral("Значение \"%1\" не является целым числом").arg(word));
+            throw TError(QStringLiteral("Значение \"%1\" не является целым числом").arg(LogFragment(word)));
         order.Quantity = quantity;
         break;
     }

@@ -120,6 +120,14 @@ bool TOrderBuilder::NewOrder(TOrder& order, const TOmegaOrder& omega, const TCli
             FLog.SaveLog();
             return false;
         }
+        // A price above 0 may still round to nothing at the security's decimals ("Buy 20
+        // at 0.004" at two decimals): the line would carry PRICE=0.00.
+        const QString text = FPriceTexts.Format(order.Digits, price, FEnvironment.Regional);
+        if (WritesAsZero(text)) {
+            FLog.AddToLog(ZeroPriceMessage(order.OrderId, order.ClientCode, price, text));
+            FLog.SaveLog();
+            return false;
+        }
     }
     return true;
 }

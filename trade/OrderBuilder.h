@@ -2,6 +2,7 @@
 
 #include "trade/OmegaOrder.h"
 #include "trade/Order.h"
+#include "trade/Price.h"
 #include "trade/TradeLookup.h"
 
 #include <QLocale>
@@ -69,6 +70,8 @@ private:
         bool IsMarket = false;
     };
     std::optional<TConverted> FConverted;
+    // The prices of the order at hand as the line will write them, for every account.
+    TPriceTexts FPriceTexts;
 
     const TSettings& FSettings;
     const TEnvironment& FEnvironment;

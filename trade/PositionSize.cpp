@@ -1,5 +1,6 @@
 #include "trade/PositionSize.h"
 
+#include "base/LogText.h"
 #include "base/Environment.h"
 #include "base/Error.h"
 #include "base/OperationLog.h"
@@ -112,18 +113,18 @@ void SizeOrder(TOrder& order, const TSecurityRow& security,
 
 QString SecurityNotFoundMessage(const QString& ticker)
 {
-    return QStringLiteral("Не найден код акции %1 в таблице \"Торгуемых бумаг\"!").arg(ticker);
+    return QStringLiteral("Не найден код акции %1 в таблице \"Торгуемых бумаг\"!").arg(LogFragment(ticker));
 }
 
 QString ClientNotFoundMessage(const QString& clientCode)
 {
-    return QStringLiteral("Не найден код клиента%1 в таблице \"Клиентский портфель\"!").arg(clientCode);
+    return QStringLiteral("Не найден код клиента%1 в таблице \"Клиентский портфель\"!").arg(LogFragment(clientCode));
 }
 
 QString SecurityErrorMessage(const QString& ticker, const QString& errorText)
 {
     return QStringLiteral("Произошла ошибка при обращении к таблице \"Торгуемых бумаг\" для тикера %1!")
-               .arg(ticker)
+               .arg(LogFragment(ticker))
         + QStringLiteral("\r\n") + errorText;
 }
 
@@ -131,6 +132,6 @@ QString QuantityNotPositiveMessage(qint64 orderId, const QString& clientCode, qi
 {
     return QStringLiteral("Ордер # %1 по счету %2 не отправлен: количество %3 лотов, должно быть больше 0.")
         .arg(orderId)
-        .arg(clientCode)
+        .arg(LogFragment(clientCode))
         .arg(quantity);
 }

@@ -1,5 +1,6 @@
 #include "trade/Price.h"
 
+#include "base/LogText.h"
 #include "base/Environment.h"
 #include "base/Error.h"
 
@@ -78,7 +79,23 @@ QString UnusablePriceMessage(qint64 orderId, const QString& clientCode, double p
 {
     return QStringLiteral("Ордер # %1 по счету %2 не отправлен: цена %3 не может быть передана в Quik.")
         .arg(orderId)
-        .arg(clientCode, QString::number(price, 'g', 17));
+        .arg(LogFragment(clientCode), QString::number(price, 'g', 17));
+}
+
+bool WritesAsZero(const QString& priceText)
+{
+    for (const QChar c : priceText) {
+        if (c.isDigit() && c != QLatin1Char('0'))
+            return false;
+    }
+    return true;
+}
+
+QString ZeroPriceMessage(qint64 orderId, const QString& clientCode, double price, const QString& priceText)
+{
+    return QStringLiteral("Ордер # %1 по счету %2 не отправлен: цена %3 записывается для Quik как %4.")
+        .arg(orderId)
+        .arg(LogFragment(clientCode), QString::number(price, 'g', 17), priceText);
 }
 
 QString FormatPrice(qint32 digits, double price, const TRegional& regional)

@@ -38,6 +38,13 @@ bool IsUsablePrice(double price);
 // The log line of a new order refused for its price.
 QString UnusablePriceMessage(qint64 orderId, const QString& clientCode, double price);
 
+// Whether a price text as FormatPrice writes it names no price at all: every digit in it
+// is 0 ("0.00" for 0.004 at two decimals, "0" for 40 rounded to hundreds).
+bool WritesAsZero(const QString& priceText);
+
+// The log line of a new order refused because its price is written as zero.
+QString ZeroPriceMessage(qint64 orderId, const QString& clientCode, double price, const QString& priceText);
+
 // The price moved by the slippage (percent) against the trader: up for a buy ("B"),
 // down for anything else, so that the limit order still gets filled.
 double SlippagePrice(const QString& operation, double price, double slippagePercent);

@@ -38,29 +38,6 @@ QString Unquoted(const QString& value)
 
 } // namespace
 
-QString LogFragment(const QString& text)
-{
-    QString fragment;
-    const qsizetype shown = qMin(text.size(), LogFragmentLength);
-    fragment.reserve(shown + 8);
-    for (qsizetype i = 0; i < shown; ++i) {
-        const QChar c = text.at(i);
-        if (c == QLatin1Char('\r'))
-            fragment += QStringLiteral("\\r");
-        else if (c == QLatin1Char('\n'))
-            fragment += QStringLiteral("\\n");
-        else if (c == QLatin1Char('\t'))
-            fragment += QStringLiteral("\\t");
-        else if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-            fragment += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
-        else
-            fragment += c;
-    }
-    if (text.size() > shown)
-        fragment += QStringLiteral("…");
-    return fragment;
-}
-
 QStringList SplitResultLine(const QString& line)
 {
     QStringList tokens;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/LogText.h"
+
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -51,8 +53,3 @@ QStringList SplitResultLine(const QString& line);
 // A blank line is skipped without a log line: it carries nothing to report.
 TResultLineParse ParseResultLine(const QString& line);
 
-inline constexpr qsizetype LogFragmentLength = 200;
-
-// The text as a log line may quote it: control characters as \r, \n, \t or \xNN, cut after
-// LogFragmentLength characters with "…" added.
-QString LogFragment(const QString& text);

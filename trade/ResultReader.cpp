@@ -59,7 +59,7 @@ struct TResultReader::TSlice {
     qsizetype Done = 0;
     int Lines = 0;
     bool AwaitingLineFeed = false;
-    std::vector<TResultLineParse> Reports; // the lines that repeat no result booked before
+    std::vector<TLineReport> Reports; // the lines that repeat no result booked before
     std::set<TResultKey> Booked;
 };
 
@@ -173,13 +173,16 @@ bool TResultReader::ProcessNewBytes(const QByteArray& data)
                 more = true;
                 break;
             }
-            TResultLineParse parse = ParseResultLine(FromCp1251(data.mid(slice.Done, end->Begin - slice.Done)));
+            TLineReport report;
+            report.Line = FromCp1251(data.mid(slice.Done, end->Begin - slice.Done));
+            report.Parse = ParseResultLine(report.Line);
             bool repeated = false;
-            if (parse.Result) {
-                const TResultKey key = KeyOf(*parse.Result);
+            if (report.Parse.Result) {
+                const TResultKey key = KeyOf(*report.Parse.Result);
                 repeated = FBooked.count(key) > 0 || slice.Booked.count(key) > 0;
                 if (!repeated) {
-                    Book(*parse.Result); // a failure leaves this line to the next pass
+                    // A failure leaves this line to the next pass.
+                    report.Outcome = Book(*report.Parse.Result, report.Row);
                     slice.Booked.insert(key);
                 }
             }
@@ -187,7 +190,7 @@ bool TResultReader::ProcessNewBytes(const QByteArray& data)
             ++slice.Lines;
             slice.AwaitingLineFeed = EndsWithLoneCarriageReturn(data, *end);
             if (!repeated)
-                slice.Reports.push_back(std::move(parse));
+                slice.Reports.push_back(std::move(report));
         }
     } catch (...) {
         failure = std::current_exception();
@@ -215,24 +218,49 @@ void TResultReader::Accept(TSlice& slice, const QByteArray& data)
     FTroLineCount += slice.Lines;
     FAwaitingLineFeed = slice.AwaitingLineFeed;
     FBooked.merge(slice.Booked);
-    for (const TResultLineParse& parse : slice.Reports)
-        Report(parse);
-}
-
-void TResultReader::Book(const TResultLine& result)
-{
-    if (result.Status == TroStatusDone) {
-        if (const std::optional<TTransactionRow> found = FBookings.LookUp(result.TransId))
-            FBookings.UpdateOrderNumber(found->Filled, found->IdOrder);
+    for (const TLineReport& report : slice.Reports)
+        Report(report);
+    if (!Booked)
+        return;
+    for (const TLineReport& report : slice.Reports) {
+        if (report.Parse.Result && report.Outcome == TOutcome::Booked)
+            Booked(*report.Parse.Result, report.Row);
     }
-    FBookings.BookResult(result);
 }
 
-void TResultReader::Report(const TResultLineParse& parse)
+TResultReader::TOutcome TResultReader::Book(const TResultLine& result, TTransactionRow& row)
 {
+    const std::optional<TTransactionRow> found = FBookings.LookUp(result.TransId);
+    if (!found)
+        return TOutcome::Unknown; // another program's transaction, or a forged line
+    row = *found;
+    // Once the exchange has numbered the order, that number is the one a withdrawal must
+    // name: another number (or none) in a later line would withdraw a foreign order.
+    if (row.OrderNumber > 0 && result.OrderNumber && *result.OrderNumber != row.OrderNumber)
+        return TOutcome::Conflict;
+    if (result.Status == TroStatusDone)
+        FBookings.UpdateOrderNumber(row.Filled, row.IdOrder);
+    FBookings.BookResult(result);
+    return TOutcome::Booked;
+}
+
+void TResultReader::Report(const TLineReport& report)
+{
+    const TResultLineParse& parse = report.Parse;
     for (const QString& problem : parse.Problems)
         FLog.AddToLog(problem);
-    if (parse.Result) {
+    if (parse.Result && report.Outcome == TOutcome::Unknown) {
+        FLog.AddToLog(QStringLiteral("Результат транзакции номер %1 не учтён: такую транзакцию эта программа не "
+                                     "отправляла. Строка: \"%2\"")
+                          .arg(parse.Result->TransId)
+                          .arg(LogFragment(report.Line)));
+    } else if (parse.Result && report.Outcome == TOutcome::Conflict) {
+        FLog.AddToLog(QStringLiteral("Результат транзакции номер %1 не учтён: у транзакции уже есть номер заявки %2, "
+                                     "а строка называет другой. Строка: \"%3\"")
+                          .arg(parse.Result->TransId)
+                          .arg(report.Row.OrderNumber)
+                          .arg(LogFragment(report.Line)));
+    } else if (parse.Result) {
         const TResultLine& result = *parse.Result;
         if (result.Status == TroStatusDone) {
             const QString text = QStringLiteral("Транзакция номер %1 успешно выполнена.").arg(result.TransId);

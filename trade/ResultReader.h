@@ -43,6 +43,11 @@ public:
     // Whether a continuation of the pass is waiting for the event loop.
     bool Continuing() const { return FContinue.isActive(); }
 
+    // Told of each result booked for a transaction of this bridge, with its transaction's
+    // row as it stood before, once the result is stored and reported: a withdrawal held
+    // for the exchange order number goes out from here. None by default.
+    std::function<void(const TResultLine& result, const TTransactionRow& row)> Booked;
+
     int TroLineCount() const { return FTroLineCount; }
     int TransSentCount() const { return FTransSentCount; }
     int TransDoneCount() const { return FTransDoneCount; }
@@ -56,8 +61,18 @@ private:
     // Books the complete lines of the data (bytes from the position on) until the slice's
     // time is up; true when lines are left for another slice.
     bool ProcessNewBytes(const QByteArray& data);
-    void Book(const TResultLine& result);
-    void Report(const TResultLineParse& parse);
+    // What became of one result line: booked against its transaction, refused because it
+    // names no transaction of this bridge, or refused because it contradicts the exchange
+    // order number its transaction already has.
+    enum class TOutcome { Booked, Unknown, Conflict };
+    struct TLineReport {
+        TResultLineParse Parse;
+        TOutcome Outcome = TOutcome::Booked;
+        TTransactionRow Row;
+        QString Line; // the line as read, for the log line of a refused one
+    };
+    TOutcome Book(const TResultLine& result, TTransactionRow& row);
+    void Report(const TLineReport& report);
     // Marks bytes of the file as done: they will not be read again.
     void Consume(QByteArrayView bytes);
     // The lines of a slice whose bookings are stored: the position moves past them, they

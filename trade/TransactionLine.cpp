@@ -2,6 +2,7 @@
 
 #include "base/Environment.h"
 #include "base/Error.h"
+#include "base/LogText.h"
 #include "trade/Price.h"
 
 #include <QStringBuilder>
@@ -23,7 +24,7 @@ void CheckValue(QStringView key, const QString& value)
     for (const QChar c : value) {
         if (c == QLatin1Char(';') || IsControl(c.unicode()))
             throw TError(QStringLiteral("Значение \"%1\" ключа %2 нельзя записать в строку транзакции")
-                             .arg(value, key));
+                             .arg(LogFragment(value), key));
     }
 }
 

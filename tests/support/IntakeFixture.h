@@ -9,6 +9,7 @@
 #include "intake/ManualOrders.h"
 #include "intake/OrderFilters.h"
 #include "intake/OrderIntake.h"
+#include "intake/Withdrawals.h"
 #include "tests/support/FakeTradeLookup.h"
 #include "tests/support/FakeTransactionBookings.h"
 #include "tests/support/QtPrinters.h"
@@ -79,7 +80,8 @@ protected:
     TRecordingSender Sender{Settings, Writer, Bookings, Log, Events};
     TDispatcher Dispatcher{Settings, DatMod, Builder, Sender, Writer, Log, Env.Environment};
     TOrderFilters Filters{DatMod, Settings, Env.Environment};
-    TOrderIntake Intake{DatMod, Filters, Dispatcher, Log, Env.Environment};
+    TWithdrawals Withdrawals{Settings, DatMod, Dispatcher, Log, Events, Env.Environment};
+    TOrderIntake Intake{DatMod, Filters, Dispatcher, Withdrawals, Log, Env.Environment};
     TManualOrders Manual{DatMod, Dispatcher, Log};
 
     QList<TSentTransaction> Sent;
