@@ -12,6 +12,7 @@
 #include "trade/ResultLine.h"
 
 #include <QRegularExpression>
+#include <algorithm>
 
 const QString TOrderIntake::FilledFailureText = QStringLiteral(" не прошел фильтры. / ");
 const QString TOrderIntake::FailureText = QStringLiteral(" не прошел фильтры. /");
@@ -66,6 +67,7 @@ QList<TOrderIntake::TUnhandledRow> TOrderIntake::TakeLastIds(const QList<TAlertT
     for (const auto& [alertTable, table] : tables) {
         const qint64 lastId = FDatMod.GetLastId(*table);
         SetLastId(alertTable, lastId);
+        HighestReadOf(alertTable) = lastId;
         if (lastId < 0)
             continue; // a closed table: nothing is known of its rows
         std::optional<qint64> kept;
@@ -75,13 +77,8 @@ QList<TOrderIntake::TUnhandledRow> TOrderIntake::TakeLastIds(const QList<TAlertT
             FLog.AddToLog(QStringLiteral("Не удалось прочитать последний обработанный id таблицы ")
                           + table->TableName() + QStringLiteral(": ") + CrLf + ErrorText(error));
         }
-        if (kept && *kept > lastId) {
-            FLog.AddToLog(QStringLiteral("Таблица %1: наибольший id %2 меньше последнего обработанного %3 (строки "
-                                         "перенумерованы или удалены); загружаются строки с id больше %2.")
-                              .arg(table->TableName())
-                              .arg(lastId)
-                              .arg(*kept));
-        } else if (kept && *kept < lastId && listed.contains(alertTable)) {
+        // A kept id above the last one: the newest rows were moved out meanwhile.
+        if (kept && *kept < lastId && listed.contains(alertTable)) {
             unhandled << UnhandledRows(alertTable, table->TableName(), *kept, lastId);
         }
         KeepHandled(*table, lastId);
@@ -157,9 +154,15 @@ void TOrderIntake::SetLastId(TAlertTable table, qint64 id)
     LastIdOf(table) = id;
 }
 
+qint64& TOrderIntake::HighestReadOf(TAlertTable table)
+{
+    return FHighestRead[static_cast<size_t>(table)];
+}
+
 void TOrderIntake::LoadFilledOrders(bool AllRows)
 {
-    const TAlertRead read{FDatMod.tFilledOrders(), LastIdOf(TAlertTable::Filled), true, FilledFailureText};
+    const TAlertRead read{FDatMod.tFilledOrders(), LastIdOf(TAlertTable::Filled), HighestReadOf(TAlertTable::Filled),
+                          true, FilledFailureText};
     const TReadErrors errors = ReadTable(read, [this, AllRows](TOmegaOrder& order) {
         // Without AllRows a row with an order number was placed from ActiveOrders already.
         if (AllRows || order.OrderNumber.isEmpty())
@@ -170,7 +173,8 @@ void TOrderIntake::LoadFilledOrders(bool AllRows)
 
 void TOrderIntake::LoadCanceledOrders()
 {
-    const TAlertRead read{FDatMod.tCanceledOrders(), LastIdOf(TAlertTable::Canceled), false, FailureText};
+    const TAlertRead read{FDatMod.tCanceledOrders(), LastIdOf(TAlertTable::Canceled),
+                          HighestReadOf(TAlertTable::Canceled), false, FailureText};
     const TReadErrors errors = ReadTable(read, [this](TOmegaOrder& order) { DispatchCanceled(order); });
     ReportErrors(read, errors);
 }
@@ -182,7 +186,8 @@ void TOrderIntake::LoadActiveOrders()
         FLog.SaveLog();
         return;
     }
-    const TAlertRead read{FDatMod.tActiveOrders(), LastIdOf(TAlertTable::Active), false, FailureText};
+    const TAlertRead read{FDatMod.tActiveOrders(), LastIdOf(TAlertTable::Active), HighestReadOf(TAlertTable::Active),
+                          false, FailureText};
     TReadErrors errors;
     {
         TBusyMark busy(FActiveBusy);
@@ -236,36 +241,14 @@ TOrderIntake::TReadErrors TOrderIntake::ReadTable(const TAlertRead& read, const 
         else
             ReadNewRows(read, lastId, dispatch, errors);
     } else if (lastId >= 0 && lastId < read.LastId) {
-        IdsWentBack(read, lastId);
+        RowsWentAway(read, lastId);
     }
     FLog.SaveLog();
     return errors;
 }
 
-void TOrderIntake::IdsWentBack(const TAlertRead& read, qint64 lastId)
+void TOrderIntake::RowsWentAway(const TAlertRead& read, qint64 lastId)
 {
-    QStringList ids;
-    qsizetype more = 0;
-    try {
-        FDatMod.ReadNewOrders(read.Table.TableName(), -1, lastId, [&](TDataSet& row) {
-            if (ids.size() < UnhandledRowsNamed)
-                ids << LogFragment(row.Value(QStringLiteral("ID")).toString());
-            else
-                ++more;
-        });
-    } catch (const std::exception& error) {
-        ids << ErrorText(error);
-    }
-    QString named = ids.isEmpty() ? QStringLiteral("строк нет") : QStringLiteral("# ") + ids.join(QStringLiteral(", # "));
-    if (more > 0)
-        named += QStringLiteral(" и ещё %1").arg(more);
-    FLog.AddToLog(QStringLiteral("Таблица %1: наибольший id %2 меньше последнего прочитанного %3 (строки "
-                                 "перенумерованы или удалены). Ордера с id до %2 включительно не отправлены, "
-                                 "проверьте их: %4. Загружаются строки с id больше %2.")
-                      .arg(read.Table.TableName())
-                      .arg(lastId)
-                      .arg(read.LastId)
-                      .arg(named));
     read.LastId = lastId;
     KeepHandled(read.Table, lastId);
 }
@@ -296,7 +279,14 @@ void TOrderIntake::ReadNewRows(const TAlertRead& read, qint64 lastId, const TRow
         FLog.AddToLog(errors.ReadFailure);
         return;
     }
+    const qint64 highestBefore = read.HighestRead;
+    read.HighestRead = std::max(read.HighestRead, lastId);
     for (qsizetype i = 0; i < rows.size(); ++i) {
+        if (rows[i].Error.isEmpty() && rows[i].Order.Id <= highestBefore)
+            FLog.AddToLog(QStringLiteral("Ордер # %1 из таблицы %2: id не больше уже прочитанного %3, платформа выдала "
+                                         "номер строки повторно; ордер обрабатывается как новый.")
+                              .arg(rows[i].IdText, read.Table.TableName())
+                              .arg(highestBefore));
         try {
             HandleRow(read, rows[i], dispatch, errors);
         } catch (const TBridgeFailure& failure) {

@@ -41,9 +41,8 @@ public:
     // bridge database keeps the last id each table's reader has handled: the rows above
     // it of the tables in `listed` (rows a stop or a crash left unhandled, rows the
     // platform added while the program was down) are returned, one text each, to be told
-    // to the operator; they are never sent by themselves, since they may be stale. A
-    // table whose ids went below the kept one is logged. The kept ids then move to the
-    // last ids.
+    // to the operator; they are never sent by themselves, since they may be stale. The
+    // kept ids then move to the last ids.
     struct TUnhandledRow {
         TAlertTable Table;
         qint64 Id = 0;
@@ -77,6 +76,7 @@ private:
     struct TAlertRead {
         TTable& Table;
         qint64& LastId;
+        qint64& HighestRead; // the highest id read in this run
         bool Filled;
         const QString& FailureText;
     };
@@ -95,10 +95,11 @@ private:
     using TRowDispatch = std::function<void(TOmegaOrder&)>;
 
     TReadErrors ReadTable(const TAlertRead& read, const TRowDispatch& dispatch);
-    // The platform's ids went below the last one read (the table emptied or renumbered):
-    // the rows up to the table's last id now are named in the log, none is sent, and the
-    // reader goes on from that last id.
-    void IdsWentBack(const TAlertRead& read, qint64 lastId);
+    // The table's last id went below the one remembered: its newest rows were moved out
+    // (an order filled or cancelled), or the platform renumbered it. No row above the last
+    // id is there, so the reader goes on from it: a row the platform adds later under an id
+    // it had used before is read, never skipped.
+    void RowsWentAway(const TAlertRead& read, qint64 lastId);
     // Keeps the last handled id of the table in the bridge database; a failure is logged.
     void KeepHandled(const TTable& table, qint64 id);
     // The rows of the table with ids above afterId up to upToId, each named.
@@ -112,10 +113,14 @@ private:
     void ReportErrors(const TAlertRead& read, const TReadErrors& errors);
 
     qint64& LastIdOf(TAlertTable table);
+    qint64& HighestReadOf(TAlertTable table);
 
     TDatMod& FDatMod;
     // Remembered last ids, by TAlertTable.
     std::array<qint64, 3> FLastIds{};
+    // The highest id each reader has seen in this run, by TAlertTable: a row read under an
+    // id not above it is one the platform gave out again, and is logged.
+    std::array<qint64, 3> FHighestRead{};
     // Busy mark of the ActiveOrders reader against a nested call from a modal loop.
     bool FActiveBusy = false;
     TOrderFilters& FFilters;

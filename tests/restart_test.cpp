@@ -193,7 +193,8 @@ TEST_F(RestartTest, LineThatCannotBeBookedNeverGoesOutAndWatchingStops)
 
 // Orders the platform adds while the program is down, or that a run read but did not
 // handle, are named once at the next start of watching (log, box) and never sent by
-// themselves: they may be stale. Ids that go back are logged, never skipped silently.
+// themselves: they may be stale. Ids the platform gives out again are read and logged,
+// never skipped silently.
 TEST_F(RestartTest, OrdersThatCameWhileDownAreNamedOnceAndNotSent)
 {
     ASSERT_NO_FATAL_FAILURE(StartRun());
@@ -227,18 +228,19 @@ TEST_F(RestartTest, OrdersThatCameWhileDownAreNamedOnceAndNotSent)
     Core->Watch().actStartWatchExecute();
     EXPECT_EQ(Env.Errors.size(), 1);
 
-    // The platform renumbers its table: the rows below the last id read are logged by id
-    // and not sent; the rows after them are read as usual.
+    // The platform moves its rows out and gives their ids out again (as a compacted
+    // database does): the rows under ids used before are read, each logged by its id.
     Bases.Exec(Bases.AlertsPath(), QStringLiteral("DELETE FROM ActiveOrders"));
-    AddOrder(QStringLiteral("ActiveOrders"), 1, QStringLiteral("Buy 7 at 250.00 Limit"));
     Tick();
-    EXPECT_TRUE(LogHas(QStringLiteral("Таблица ActiveOrders: наибольший id 1 меньше последнего прочитанного 3")));
-    EXPECT_TRUE(LogHas(QStringLiteral("не отправлены, проверьте их: # 1.")));
     EXPECT_TRUE(TriLines().isEmpty());
+    AddOrder(QStringLiteral("ActiveOrders"), 1, QStringLiteral("Buy 7 at 250.00 Limit"));
     AddOrder(QStringLiteral("ActiveOrders"), 2, QStringLiteral("Buy 8 at 250.00 Limit"));
     Tick();
-    ASSERT_EQ(TriLines().size(), 1);
-    EXPECT_TRUE(TriLines()[0].contains(QStringLiteral(";QUANTITY=8"))) << TriLines()[0].toStdString();
+    EXPECT_TRUE(LogHas(QStringLiteral("Ордер # 1 из таблицы ActiveOrders: id не больше уже прочитанного 3")));
+    EXPECT_TRUE(LogHas(QStringLiteral("Ордер # 2 из таблицы ActiveOrders: id не больше уже прочитанного 3")));
+    ASSERT_EQ(TriLines().size(), 2);
+    EXPECT_TRUE(TriLines()[0].contains(QStringLiteral(";QUANTITY=7"))) << TriLines()[0].toStdString();
+    EXPECT_TRUE(TriLines()[1].contains(QStringLiteral(";QUANTITY=8"))) << TriLines()[1].toStdString();
 }
 
 // A number that cannot be kept is a failure of the bridge database: the order's line does
