@@ -76,6 +76,13 @@ private:
     void ReportInterruptedDispatches();
     // Tells the operator of a fault: log line, e-mail when mail is on, box.
     void Alarm(const QString& text);
+    // Whether the alert database's file (or its write-ahead journal) is no longer the one
+    // the connection opened: another file renamed over it, or it removed. Watching stops
+    // then, and the operator is told (log line, e-mail when mail is on, box) each time
+    // watching stops for it, and once per connection while not watching. A new file's
+    // ids mean nothing against the ones remembered from the old: reading starts again
+    // only from the operator's new connection and start.
+    bool StopOnReplacedAlerts();
 
     TSettings& FSettings;
     TDatMod& FDatMod;
@@ -89,6 +96,8 @@ private:
     bool FWatching = false;
     int FIconIndex = 0;
     TAlertsChangeCheck FAlertsCheck;
+    // The opening of the alert connection whose replaced file the operator was told of.
+    quint64 FAlertsReplacedTold = 0;
 };
 
 // The result file's companion: its path with the extension replaced by ".TRR".
