@@ -114,6 +114,7 @@ void TWatchLoop::StartUp()
 bool TWatchLoop::ConnectToBases()
 {
     bool connected = false;
+    FAlertsCheck.Release();
     try {
         connected = ConnectDatabases(FSettings, FDatMod, FLog, FEvents);
         if (connected) {
