@@ -25,6 +25,11 @@ public:
     // there is no cheap look (not connected, not a SQLite file) or the look fails; a look
     // that failed is opened afresh at the next call.
     bool Changed(const TConnection& alerts) noexcept;
+    // Closes the look's own connection; the next call opens it afresh. Done before the
+    // alert connection opens again: a file replaced under the two must be let go by both,
+    // or its journal files, left beside the new file's name, would be taken for the new
+    // file's own.
+    void Release() noexcept { Close(); }
 
 private:
     bool Open(const TConnection& alerts) noexcept;

@@ -33,6 +33,20 @@ void TBatch::Commit()
         throw TError(QStringLiteral("Файл базы данных %1 удален или перемещен после подключения: изменения не сохранены.")
                          .arg(QDir::toNativeSeparators(FConnection->Source())));
     }
+    const QString journal = FConnection->JournalMoved();
+    if (!journal.isEmpty()) {
+        FDatabase.rollback();
+        // What earlier batches committed lives only in the journal this connection still
+        // holds open: it goes into the file now, or a crash would take it along, and with
+        // it the highest transaction number handed out.
+        const bool kept = FConnection->CopyJournalIntoFile();
+        throw TError(QStringLiteral("Журнал %1 файла базы данных %2 удален или заменен после подключения: "
+                                    "изменения не сохранены. ")
+                         .arg(QDir::toNativeSeparators(journal), QDir::toNativeSeparators(FConnection->Source()))
+                     + (kept ? QStringLiteral("Сохраненные ранее записи перенесены в файл базы данных.")
+                             : QStringLiteral("Сохраненные ранее записи не удалось перенести в файл базы данных: "
+                                              "они будут потеряны, если программа завершится аварийно.")));
+    }
     if (!FDatabase.commit()) {
         const QString text = FDatabase.lastError().text();
         FDatabase.rollback();

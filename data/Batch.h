@@ -16,7 +16,10 @@ public:
     TBatch(const TBatch&) = delete;
     TBatch& operator=(const TBatch&) = delete;
 
-    // Throws TError when the commit fails; the statements are then rolled back.
+    // Throws TError when the commit fails; the statements are then rolled back. A file
+    // moved, or a write-ahead journal removed or replaced, since the connection opened
+    // fails the commit too: its changes would be seen by nobody and lost with the
+    // connection.
     void Commit();
 
 private:

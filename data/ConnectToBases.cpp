@@ -45,6 +45,9 @@ void UseWriteAheadLog(TConnection& connection) noexcept
             return;
         query.finish();
         query.exec(QStringLiteral("PRAGMA synchronous=FULL"));
+        query.finish();
+        // The journal files may have come with the switch: their removal must be seen.
+        connection.NoteJournalFiles();
     } catch (...) {
     }
 }

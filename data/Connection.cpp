@@ -122,6 +122,8 @@ void TConnection::OpenSqlite(const QString& path)
         Forget();
         throw TError(QStringLiteral("Не удалось открыть файл базы данных %1: %2").arg(path, failure));
     }
+    // The probe has read the file: a file in WAL mode has its journal files open by now.
+    NoteJournalFiles();
 }
 
 void TConnection::OpenOdbc(const QString& connectionString)
@@ -134,6 +136,9 @@ void TConnection::OpenOdbc(const QString& connectionString)
         Forget();
         throw TError(text.isEmpty() ? QStringLiteral("Не удалось подключиться к источнику ODBC.") : text);
     }
+    // The driver has the file open now; what it holds is the file this identity names.
+    if (!IsConnectionText(FSource))
+        FFileIdentity = FileIdentityOf(QFileInfo(FSource.trimmed()).absoluteFilePath());
 }
 
 void TConnection::Close()
@@ -141,6 +146,7 @@ void TConnection::Close()
     for (TDataSet* dataSet : FDataSets)
         dataSet->Close();
     DropStatements();
+    ForgetFiles();
     if (FDatabase.isOpen())
         FDatabase.close();
 }
@@ -255,28 +261,105 @@ std::optional<TChangeStamp> TConnection::ChangeStamp() noexcept
     }
 }
 
-bool TConnection::FileMoved() noexcept
+sqlite3* TConnection::SqliteHandle() const noexcept
 {
     if (FEngine != TEngine::Sqlite || !Connected())
-        return false;
+        return nullptr;
     try {
         const QVariant handle = FDatabase.driver()->handle();
         if (qstrcmp(handle.typeName(), "sqlite3*") != 0)
-            return false;
-        sqlite3* database = *static_cast<sqlite3* const*>(handle.constData());
-        int moved = 0;
-        if (!database || sqlite3_file_control(database, "main", SQLITE_FCNTL_HAS_MOVED, &moved) != SQLITE_OK)
-            return false;
-        return moved != 0;
+            return nullptr;
+        return *static_cast<sqlite3* const*>(handle.constData());
     } catch (...) {
-        return false;
+        return nullptr;
     }
+}
+
+bool TConnection::FileMoved() noexcept
+{
+    if (!Connected())
+        return false;
+    if (FEngine == TEngine::Odbc) {
+        try {
+            return FFileIdentity
+                && FileIdentityOf(QFileInfo(FSource.trimmed()).absoluteFilePath()) != FFileIdentity;
+        } catch (...) {
+            return false;
+        }
+    }
+    sqlite3* database = SqliteHandle();
+    int moved = 0;
+    if (!database || sqlite3_file_control(database, "main", SQLITE_FCNTL_HAS_MOVED, &moved) != SQLITE_OK)
+        return false;
+    return moved != 0;
+}
+
+void TConnection::NoteJournalFiles() noexcept
+{
+    FJournalFiles.clear();
+    sqlite3* database = SqliteHandle();
+    if (!database)
+        return;
+    try {
+        QSqlQuery query(FDatabase);
+        const bool wal = query.exec(QStringLiteral("PRAGMA journal_mode")) && query.next()
+            && query.value(0).toString().compare(QStringLiteral("wal"), Qt::CaseInsensitive) == 0;
+        query.finish();
+        // A file just switched to the journal opens its journal files at its next read.
+        if (wal && query.exec(QStringLiteral("SELECT COUNT(*) FROM sqlite_master")))
+            query.finish();
+        const char* file = sqlite3_db_filename(database, "main");
+        if (!wal || !file || !*file)
+            return;
+        // The names SQLite gives them: the database file's full name and a suffix.
+        const QString path = QString::fromUtf8(file);
+        for (const QString& journal : {path + QStringLiteral("-wal"), path + QStringLiteral("-shm")}) {
+            if (const std::optional<TFileIdentity> identity = FileIdentityOf(journal))
+                FJournalFiles.emplace_back(journal, *identity);
+        }
+    } catch (...) {
+        FJournalFiles.clear();
+    }
+}
+
+QString TConnection::JournalMoved() noexcept
+{
+    if (!Connected())
+        return {};
+    try {
+        for (const auto& [path, identity] : FJournalFiles) {
+            if (FileIdentityOf(path) != identity)
+                return path;
+        }
+    } catch (...) {
+    }
+    return {};
+}
+
+bool TConnection::CopyJournalIntoFile() noexcept
+{
+    sqlite3* database = SqliteHandle();
+    if (!database || FJournalFiles.empty())
+        return true;
+    // Passive: it waits for nobody. The connections still sharing this journal are this
+    // program's own, none of them inside a transaction while a batch is being refused.
+    int logFrames = 0;
+    int copiedFrames = 0;
+    const int result = sqlite3_wal_checkpoint_v2(database, "main", SQLITE_CHECKPOINT_PASSIVE, &logFrames, &copiedFrames);
+    return result == SQLITE_OK && copiedFrames == logFrames;
+}
+
+void TConnection::ForgetFiles()
+{
+    FFileIdentity.reset();
+    FJournalFiles.clear();
 }
 
 void TConnection::Forget()
 {
     // Statements must go before the connection they were prepared on.
     DropStatements();
+    ForgetFiles();
     // Qt keeps connections by name; the handle held here is dropped before the name is
     // removed, so no copy of it is left behind.
     if (FDatabase.isValid()) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "data/FileIdentity.h"
+
 #include <QList>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -12,6 +14,7 @@
 
 class TDataSet;
 class TSqliteStatement;
+struct sqlite3;
 
 // A statement prepared on a connection and kept there for the next use. It keeps the
 // values bound to it from one run to the next.
@@ -94,10 +97,27 @@ public:
     // The stamp of the database's content as it stands now; empty where the engine offers
     // no cheap test (ODBC) or the test fails, so that the caller reads everything again.
     std::optional<TChangeStamp> ChangeStamp() noexcept;
-    // True when the SQLite file this connection opened has since been removed or
-    // renamed. A write-ahead journal goes on taking commits for such a file, and they
-    // would be gone with the connection: a batch refuses to commit then.
+    // True when the file this connection opened has since been removed, renamed, or
+    // replaced by another file under its name: the connection still reads and writes the
+    // file it opened, which nobody else sees any more. A write-ahead journal goes on
+    // taking commits for such a file, and they would be gone with the connection: a batch
+    // refuses to commit then. A SQLite file is asked through SQLite itself; an Access file
+    // over ODBC by the identity its path had at the opening; an ODBC connection text names
+    // no file and is never taken for moved.
     bool FileMoved() noexcept;
+    // The path of the write-ahead journal file (the "-wal" or the "-shm" beside a SQLite
+    // file) that this connection uses, when it has since been removed or replaced by
+    // another program; empty while both are the ones taken at the opening (or when the
+    // file keeps no such journal). Commits go on into the journal the connection holds
+    // open, which no other connection reads and which is gone when the connection ends.
+    QString JournalMoved() noexcept;
+    // Copies every commit the connection's write-ahead journal holds into the database
+    // file itself, so that it outlives the connection also when the journal file is gone
+    // from the disk. True when all of them were copied (or there is no such journal).
+    bool CopyJournalIntoFile() noexcept;
+    // Takes the identity of the write-ahead journal files the connection uses now; the
+    // opening does so, and so must whoever switches the file to that journal.
+    void NoteJournalFiles() noexcept;
 
     static TEngine EngineOf(const QString& source);
     // Whether the source is an ODBC connection text ("DSN=…", "Driver=…") rather than the
@@ -127,6 +147,9 @@ private:
     void OpenOdbc(const QString& connectionString);
     void Forget();
     void DropStatements();
+    void ForgetFiles();
+    // The SQLite handle of an open SQLite connection; null otherwise.
+    sqlite3* SqliteHandle() const noexcept;
 
     const QString FName;
     QSqlDatabase FDatabase;
@@ -135,6 +158,10 @@ private:
     QList<TDataSet*> FDataSets;
     int FBusyDepth = 0;
     quint64 FSession = 0;
+    // An Access file's identity at the opening (over ODBC no engine tells whether it moved).
+    std::optional<TFileIdentity> FFileIdentity;
+    // The write-ahead journal files of a SQLite file, with their identities at the opening.
+    std::vector<std::pair<QString, TFileIdentity>> FJournalFiles;
     // Prepared statements by text, the most recently used first.
     std::vector<std::pair<QString, std::unique_ptr<TPreparedStatement>>> FStatements;
     // The same for statements prepared through SQLite itself; an empty one for a text it

@@ -4,6 +4,7 @@
 #include "base/Environment.h"
 #include "base/Error.h"
 #include "base/OperationLog.h"
+#include "data/Connection.h"
 #include "data/ConnectToBases.h"
 #include "data/DatabaseFiles.h"
 #include "data/DataSet.h"
@@ -113,6 +114,7 @@ void TWatchLoop::StartUp()
 bool TWatchLoop::ConnectToBases()
 {
     bool connected = false;
+    FAlertsCheck.Release();
     try {
         connected = ConnectDatabases(FSettings, FDatMod, FLog, FEvents);
         if (connected) {
@@ -211,6 +213,7 @@ void TWatchLoop::actStopWatchExecute()
 
 void TWatchLoop::timTable()
 {
+    StopOnReplacedAlerts();
     for (TDataSet* dataSet : FDatMod.conOmega().DataSets()) {
         if (!dataSet->IsQuery())
             RefreshTable(*dataSet);
@@ -227,6 +230,8 @@ void TWatchLoop::timTable()
 
 void TWatchLoop::timAlertsCheck()
 {
+    if (FWatching && StopOnReplacedAlerts())
+        return;
     // Looked at also while not watching: a change from before watching began is the
     // tick's, not a reason for a cycle now.
     if (FAlertsCheck.Changed(FDatMod.conOmega()) && FWatching)
@@ -285,6 +290,29 @@ void TWatchLoop::Alarm(const QString& text)
     if (MailOn(FSettings))
         FEvents.Announce(text);
     FEnvironment.ReportError(text);
+}
+
+bool TWatchLoop::StopOnReplacedAlerts()
+{
+    TConnection& alerts = FDatMod.conOmega();
+    const bool fileMoved = alerts.FileMoved();
+    const QString journal = fileMoved ? QString() : alerts.JournalMoved();
+    if (!fileMoved && journal.isEmpty())
+        return false;
+    const bool watching = FWatching;
+    if (!watching && FAlertsReplacedTold == alerts.Session())
+        return true;
+    // Noted before the box: a tick served while it is open is not told again.
+    FAlertsReplacedTold = alerts.Session();
+    if (watching)
+        actStopWatchExecute();
+    const QString file = QDir::toNativeSeparators(alerts.Source());
+    const QString what = fileMoved
+        ? QStringLiteral("Файл базы данных %1").arg(file)
+        : QStringLiteral("Журнал %1 файла базы данных %2").arg(QDir::toNativeSeparators(journal), file);
+    Alarm(what + QStringLiteral(" заменен, перемещен или удален после подключения: новые ордера из него не "
+                                "загружаются. Подключитесь к базам данных заново и включите загрузку ордеров."));
+    return true;
 }
 
 QStringList InterruptedDispatchReports(const QList<TPendingDispatch>& pending)

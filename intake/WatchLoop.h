@@ -83,6 +83,13 @@ private:
     static constexpr qsizetype UnhandledRowsShown = 20;
     // Tells the operator of a fault: log line, e-mail when mail is on, box.
     void Alarm(const QString& text);
+    // Whether the alert database's file (or its write-ahead journal) is no longer the one
+    // the connection opened: another file renamed over it, or it removed. Watching stops
+    // then, and the operator is told (log line, e-mail when mail is on, box) each time
+    // watching stops for it, and once per connection while not watching. A new file's
+    // ids mean nothing against the ones remembered from the old: reading starts again
+    // only from the operator's new connection and start.
+    bool StopOnReplacedAlerts();
 
     TSettings& FSettings;
     TDatMod& FDatMod;
@@ -99,6 +106,8 @@ private:
     // The new orders whose interrupted dispatches were reported at connection (id, from
     // FilledOrders).
     std::set<std::pair<qint64, bool>> FInterruptedOrders;
+    // The opening of the alert connection whose replaced file the operator was told of.
+    quint64 FAlertsReplacedTold = 0;
 };
 
 // The alert tables the watch cycle reads in a mode of rgpFilled.

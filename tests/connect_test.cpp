@@ -1,6 +1,7 @@
 #include "base/CodePage.h"
 #include "base/Error.h"
 #include "base/OperationLog.h"
+#include "data/Batch.h"
 #include "data/ConnectToBases.h"
 #include "data/DatMod.h"
 #include "data/Settings.h"
@@ -10,6 +11,7 @@
 
 #include <QFile>
 #include <QSqlQuery>
+#include <cstdio>
 #include <limits>
 #include <gtest/gtest.h>
 
@@ -198,6 +200,56 @@ TEST_P(DatModTest, HighestTransactionNumberEverIssued)
         EXPECT_EQ(DatMod.HighestTransId(), std::numeric_limits<qint32>::max());
     }
 }
+
+#ifdef Q_OS_UNIX
+// The bridge file's write-ahead journal removed or replaced by another program under the
+// connection: a batch commits nothing more, naming the journal, and what earlier batches
+// committed is copied into the file itself, where it outlives the connection (read here
+// from a copy of the file as the disk holds it, the journal the connection holds left
+// out). Over ODBC the connection holds no such journal of its own.
+TEST_P(DatModTest, BatchRefusesToCommitOnceTheBridgeJournalIsRemovedOrReplaced)
+{
+    if (GetParam() != TTestEngine::Sqlite)
+        GTEST_SKIP() << "the ODBC driver keeps its SQLite file's journal to itself";
+    struct TCase {
+        const char* Suffix;
+        bool Replace; // another file renamed over it, else removed
+    };
+    const TCase cases[] = {{"-wal", false}, {"-shm", false}, {"-wal", true}};
+    int number = 0;
+    for (const TCase& c : cases) {
+        const QString journal = Bases.BridgePath() + QLatin1String(c.Suffix);
+        SCOPED_TRACE(journal.toStdString() + (c.Replace ? " replaced" : " removed"));
+        Connect();
+        {
+            TBatch batch(DatMod.conQuikData());
+            DatMod.KeepHighestTransId(++number);
+            batch.Commit();
+        }
+        ASSERT_TRUE(QFile::exists(journal));
+        if (c.Replace) {
+            const QString other = Bases.FilePath(QStringLiteral("other"));
+            ASSERT_TRUE(QFile::copy(journal, other));
+            ASSERT_EQ(std::rename(QFile::encodeName(other).constData(), QFile::encodeName(journal).constData()), 0);
+        } else {
+            ASSERT_TRUE(QFile::remove(journal));
+        }
+        TBatch batch(DatMod.conQuikData());
+        DatMod.KeepHighestTransId(number + 100);
+        try {
+            batch.Commit();
+            ADD_FAILURE() << "committed";
+        } catch (const TError& error) {
+            EXPECT_TRUE(error.Text().contains(QStringLiteral("Журнал %1 файла базы данных %2 удален или заменен")
+                                                  .arg(journal, Bases.BridgePath())))
+                << error.Text().toStdString();
+        }
+        const QString left = Bases.FilePath(QStringLiteral("left%1.db").arg(number));
+        ASSERT_TRUE(QFile::copy(Bases.BridgePath(), left));
+        EXPECT_EQ(Bases.Scalar(left, QStringLiteral("SELECT trans_id FROM tLastTransId")), QVariant(number));
+    }
+}
+#endif
 
 TEST_P(DatModTest, AlertDataSetsAreAttachedTablesFirst)
 {

@@ -1,6 +1,7 @@
 // The program's core under faults, against the strategy platform simulator on SQLite
 // files: a process killed in the middle of a dispatch and started again, the bridge
-// database failing while watching, an alert row id beyond 32 bits. Every step waits for a
+// database failing while watching, the alert file replaced and the bridge file's journal
+// removed under the running core, an alert row id beyond 32 bits. Every step waits for a
 // condition (a row booked, a line written, a process blocked), never for a stretch of time.
 //
 // Cases covered elsewhere and not repeated here: a box open while rows and results
@@ -9,6 +10,7 @@
 // decimal-comma locale (convert_order_test, order_builder_test).
 
 #include "base/CodePage.h"
+#include "data/Schemas.h"
 #include "shell/MainCore.h"
 #include "tests/support/TestDatabases.h"
 #include "tests/support/TestEnvironment.h"
@@ -21,6 +23,7 @@
 #include <QProcessEnvironment>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <cstdio>
 #include <gtest/gtest.h>
 
 #ifdef Q_OS_UNIX
@@ -76,12 +79,15 @@ protected:
         Bases.SeedTwoClients();
     }
 
-    // One run of the program over the test folder, started, connected and watching.
-    void StartRun()
+    // One run of the program over the test folder, started, connected and watching; the
+    // bridge database another file when one is given.
+    void StartRun(const QString& bridge = {})
     {
         Core.reset();
         Core = std::make_unique<TMainCore>(Env.Environment, Log, ProgramDir.path() + QLatin1Char('/'));
         PointAtFolder(Core->Settings(), Bases.Folder());
+        if (!bridge.isEmpty())
+            Core->Settings().edtQuikData = bridge;
         Core->Watch().StartUp();
         Core->RunGuarded([this] { Core->Watch().actConnectToBaseExecute(); });
         ASSERT_TRUE(Core->actStartWatchEnabled());
@@ -123,6 +129,16 @@ protected:
     QStringList TriLines() const
     {
         return FromCp1251(ReadWholeFile(Quik(QStringLiteral("trans.tri")))).split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    }
+    // An order of the platform's, placed in advance, that goes to both clients.
+    void AddActiveOrder(const QString& alerts, qint64 id, const QString& wording)
+    {
+        Bases.Insert(alerts, QStringLiteral("ActiveOrders"),
+                     {{QStringLiteral("ID"), id}, {QStringLiteral("Symbol"), QStringLiteral("SBER")},
+                      {QStringLiteral("OrderType"), QStringLiteral("LE")}, {QStringLiteral("Order"), wording},
+                      {QStringLiteral("System"), QStringLiteral("Trend(5,10)")},
+                      {QStringLiteral("Workspace"), QStringLiteral("C:\\Omega\\Demo.wsp")},
+                      {QStringLiteral("Signal"), QStringLiteral("Breakout")}, {QStringLiteral("Interval"), QStringLiteral("5 min")}});
     }
     QVariant Bridge(const QString& statement) { return Bases.Scalar(Bases.BridgePath(), statement); }
     int LogCount(const QString& text) const
@@ -288,6 +304,108 @@ TEST_F(FaultTest, BridgeDatabaseFailingWhileWatchingStopsTheSending)
         Core.reset();
     }
 }
+
+#ifdef Q_OS_UNIX
+// Another alert file renamed over the one connected while watching (the platform's file
+// restored from a copy or made anew): the connection still holds the old file, which
+// nobody writes any more. Watching stops at the next look (the early check or the table
+// tick) with one box naming the file; no row of the new file goes out, its ids meaning
+// nothing against the ones remembered from the old; while not watching the operator is
+// not told again; the operator's new connection and start read the new file from then on.
+TEST_F(FaultTest, AlertFileReplacedWhileWatchingStopsWatchingAndSendsNothingOfIt)
+{
+    struct TLook {
+        const char* Name;
+        std::function<void(TMainCore&)> Run;
+    };
+    const TLook looks[] = {
+        {"early check", [](TMainCore& core) { core.RunGuarded([&] { core.Watch().timAlertsCheck(); }); }},
+        {"table tick", [](TMainCore& core) { core.RunGuarded([&] { core.Watch().timTable(); }); }},
+    };
+    qint64 nextId = 1;
+    for (const TLook& look : looks) {
+        SCOPED_TRACE(look.Name);
+        Env.Errors.clear();
+        ASSERT_NO_FATAL_FAILURE(StartRun());
+        const int stops = LogCount(QStringLiteral("Загрузка ордеров остановлена."));
+        look.Run(*Core); // the early check's first look takes the file as it is
+        // The platform writes the old file as usual: its journal holds the rows.
+        AddActiveOrder(Bases.AlertsPath(), nextId++, QStringLiteral("Buy 2 at 250.50 Limit"));
+        ASSERT_TRUE(TickUntil([this] { return TriLines().size() == 2; }));
+        const QStringList sent = TriLines();
+
+        // The new file's rows lie above every id remembered from the old one.
+        const QString replacement = Bases.FilePath(QStringLiteral("Replacement.db"));
+        CreateAlertDatabase(replacement);
+        for (int i = 0; i < 2; ++i)
+            AddActiveOrder(replacement, nextId++, QStringLiteral("Buy 3 at 250.50 Limit"));
+        Bases.Scalar(Bases.BridgePath(), QStringLiteral("SELECT 1")); // the test's writer lets it go
+        ASSERT_EQ(std::rename(QFile::encodeName(replacement).constData(),
+                              QFile::encodeName(Bases.AlertsPath()).constData()), 0);
+
+        look.Run(*Core);
+        EXPECT_FALSE(Core->Watch().Watching());
+        ASSERT_EQ(Env.Errors.size(), 1);
+        EXPECT_TRUE(Env.Errors[0].contains(QStringLiteral("Файл базы данных %1 заменен")
+                                               .arg(QDir::toNativeSeparators(Bases.AlertsPath()))))
+            << Env.Errors[0].toStdString();
+        EXPECT_EQ(LogCount(QStringLiteral("Загрузка ордеров остановлена.")), stops + 1);
+        Tick();
+        Tick();
+        EXPECT_EQ(TriLines(), sent) << TriLines().join(QLatin1Char('\n')).toStdString();
+        EXPECT_EQ(Env.Errors.size(), 1);
+
+        // Connected and started again, the operator gets the new file's new rows.
+        Core->RunGuarded([this] { Core->Watch().actConnectToBaseExecute(); });
+        Core->Watch().actStartWatchExecute();
+        ASSERT_TRUE(Core->Watch().Watching());
+        AddActiveOrder(Bases.AlertsPath(), nextId++, QStringLiteral("Buy 1 at 250.50 Limit"));
+        ASSERT_TRUE(TickUntil([this] { return TriLines().size() == 4; }));
+        for (const QString& line : TriLines().mid(2))
+            EXPECT_TRUE(line.endsWith(QStringLiteral(";QUANTITY=1"))) << line.toStdString();
+        EXPECT_EQ(Env.Errors.size(), 1) << Env.Errors.join(QLatin1Char('\n')).toStdString();
+        Core.reset();
+    }
+}
+
+// The bridge file's write-ahead journal removed by another program between two
+// dispatches: the second dispatch commits nothing and sends nothing, watching stops with a
+// message naming the journal, and what the first dispatch booked is in the file itself.
+// A crash then (the run goes on over the file as the disk holds it, without the journal
+// the connection held) numbers its transactions above every number the first run issued.
+TEST_F(FaultTest, BridgeJournalRemovedRefusesTheNextDispatchAndNoNumberIsReused)
+{
+    ASSERT_NO_FATAL_FAILURE(StartRun());
+    const QString journal = Bases.BridgePath() + QStringLiteral("-wal");
+    ASSERT_TRUE(QFile::exists(journal));
+    AddActiveOrder(Bases.AlertsPath(), 1, QStringLiteral("Buy 3 at 250.50 Limit"));
+    ASSERT_TRUE(TickUntil([this] { return TriLines().size() == 2; }));
+    const QStringList sent = TriLines();
+
+    ASSERT_TRUE(QFile::remove(journal));
+    AddActiveOrder(Bases.AlertsPath(), 2, QStringLiteral("Buy 4 at 250.50 Limit"));
+    Tick();
+    EXPECT_FALSE(Core->Watch().Watching());
+    EXPECT_EQ(TriLines(), sent);
+    ASSERT_EQ(Env.Errors.size(), 1);
+    EXPECT_TRUE(Env.Errors[0].contains(QStringLiteral("не отправлен ни на один счет"))) << Env.Errors[0].toStdString();
+    EXPECT_TRUE(Env.Errors[0].contains(QStringLiteral("Журнал %1 файла базы данных").arg(QDir::toNativeSeparators(journal))))
+        << Env.Errors[0].toStdString();
+
+    // The crash: what the disk holds of the bridge database is its file alone.
+    QDir(Bases.Folder()).mkdir(QStringLiteral("crash"));
+    const QString left = Bases.FilePath(QStringLiteral("crash/QuikData.db"));
+    ASSERT_TRUE(QFile::copy(Bases.BridgePath(), left));
+    ASSERT_NO_FATAL_FAILURE(StartRun(left));
+    AddActiveOrder(Bases.AlertsPath(), 3, QStringLiteral("Buy 5 at 250.50 Limit"));
+    ASSERT_TRUE(TickUntil([this] { return TriLines().size() == 2; }));
+    for (const QString& line : TriLines()) {
+        const int number = line.section(QLatin1Char(';'), 0, 0).section(QLatin1Char('='), 1).toInt();
+        EXPECT_GE(number, 2) << line.toStdString();
+    }
+    EXPECT_EQ(Bases.Scalar(left, QStringLiteral("SELECT COUNT(*) FROM tOrderNumber WHERE trans_id < 2")).toInt(), 2);
+}
+#endif
 
 // An alert row id beyond 32 bits neither stops the intake nor goes out under a wrapped id:
 // it is booked under its own id and its cancel withdraws it.
