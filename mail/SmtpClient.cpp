@@ -426,8 +426,11 @@ void TSmtpClient::Quit()
     const TReply reply = ReadReply();
     FSocket.disconnectFromHost();
     const QDeadlineTimer deadline(FOptions.ReplyTimeoutMs);
-    while (FSocket.state() != QAbstractSocket::UnconnectedState && !deadline.hasExpired() && !Cancelled())
-        FSocket.waitForDisconnected(SliceOf(deadline));
+    while (FSocket.state() != QAbstractSocket::UnconnectedState && !deadline.hasExpired() && !Cancelled()) {
+        // A slice that ends for another reason than its time ends the wait.
+        if (!FSocket.waitForDisconnected(SliceOf(deadline)) && FSocket.error() != QAbstractSocket::SocketTimeoutError)
+            break;
+    }
     FSocket.abort();
     Abort();
     if (reply.Code != 221)
