@@ -1,151 +1,201 @@
 #include "mail/Mailer.h"
 
 #include "base/Environment.h"
-#include "base/Error.h"
 #include "base/MailSettings.h"
 #include "base/OperationLog.h"
+#include "mail/MailSession.h"
 
-#include <QRegularExpression>
+#include <QMetaObject>
+#include <QThread>
 
-namespace {
-
-const QString kSubject = QStringLiteral("Zovrant");
-
-// The port field as a port number; anything else is refused before a connection is tried.
-quint16 PortNumber(const QString& text)
+QString MailNotSentAtExitText(const QString& text)
 {
-    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,5}$"));
-    const QString trimmed = text.trimmed();
-    const int port = digits.match(trimmed).hasMatch() ? trimmed.toInt() : 0;
-    if (port < 1 || port > 65535)
-        throw TError(QStringLiteral("Порт \"%1\" не является числом от 1 до 65535.").arg(text));
-    return quint16(port);
+    return QStringLiteral("Почтовое уведомление не отправлено: программа завершает работу. Message: \"%1\"").arg(text);
 }
 
-} // namespace
+QString MailQueueFullText(int capacity)
+{
+    return QStringLiteral("Очередь почтовых уведомлений переполнена (%1): новые уведомления не отправляются, "
+                          "пока она не разгрузится.")
+        .arg(capacity);
+}
+
+QString MailDroppedCountText(int dropped)
+{
+    return QStringLiteral("Из-за переполнения очереди не отправлено почтовых уведомлений: %1.").arg(dropped);
+}
 
 TMailer::TMailer(const TMailSettings& settings, TOperationLog& log, TEnvironment& environment,
-                 TSmtpOptions options)
+                 TSmtpOptions options, int queueCapacity)
     : FSettings(settings)
     , FLog(log)
     , FEnvironment(environment)
-    , NMSMTP1(std::move(options))
+    , FOptions(std::move(options))
+    , FQueue(queueCapacity)
 {
+    FThread.reset(QThread::create([this] { Work(); }));
+    FThread->setObjectName(QStringLiteral("mail"));
+    FThread->start();
+}
+
+TMailer::~TMailer()
+{
+    Shutdown();
+}
+
+TMailJob TMailer::Job(TMailJob::TKind kind, const QString& text) const
+{
+    TMailJob job;
+    job.Kind = kind;
+    job.Text = text;
+    job.Settings = FSettings;
+    job.Options = FOptions;
+    job.Time = FEnvironment.Now();
+    return job;
 }
 
 void TMailer::SendMail(const QString& text) noexcept
 {
     try {
-        const bool connected = Connect();
-        FLog.SaveLogQuietly();
-        if (!connected) {
-            // A failed authentication leaves the connection open; a notification never
-            // does. Its failure line has been logged, so the close goes unreported.
-            CloseQuietly();
-            return;
+        switch (FQueue.Push(Job(TMailJob::TKind::Notice, text))) {
+        case TMailQueue::TPushResult::Queued:
+        case TMailQueue::TPushResult::Dropped:
+            break;
+        case TMailQueue::TPushResult::FirstDropped:
+            LogNow(MailQueueFullText(FQueue.Capacity()));
+            break;
+        case TMailQueue::TPushResult::Closed:
+            LogNow(MailNotSentAtExitText(text));
+            break;
         }
-        const QString recipients = QStringLiteral("<") + FSettings.edtEmail1 + QStringLiteral(">, <")
-            + FSettings.edtEmail2 + QStringLiteral(">");
-        Send(FSettings.edtFromAddress, FSettings.edtFromName, kSubject, recipients, QStringList{text});
-        FLog.SaveLogQuietly();
-        Disconnect();
-        FLog.SaveLogQuietly();
     } catch (...) {
-        // Only an out-of-memory condition gets here; the connection must not stay open.
-        NMSMTP1.Abort();
+        // Only an out-of-memory condition gets here: the notice is lost, the order goes on.
     }
 }
 
 bool TMailer::MailConnect()
 {
-    const bool result = Connect();
+    const bool connected = RunCommand(TMailJob::TKind::Connect);
     FLog.SaveLog();
-    return result;
+    return connected;
 }
 
 void TMailer::MailDisconnect()
 {
-    Disconnect();
+    RunCommand(TMailJob::TKind::Disconnect);
     FLog.SaveLog();
 }
 
-void TMailer::MailSend(const QString& fromAddress, const QString& fromName, const QString& subject,
-                       const QString& recipients, const QStringList& body)
+bool TMailer::RunCommand(TMailJob::TKind kind)
 {
-    Send(fromAddress, fromName, subject, recipients, body);
-    FLog.SaveLog();
-}
-
-bool TMailer::Connect()
-{
-    // A connection the server has dropped in the meantime is not open: connect anew.
-    if (NMSMTP1.CheckAlive())
-        return true;
-    try {
-        NMSMTP1.Connect(FSettings.edtSMTP, PortNumber(FSettings.edtPort));
-        FLoginAuthentication = false;
-        if (FSettings.chAuten) {
-            FLoginAuthentication = true;
-            NMSMTP1.Authenticate(FSettings.edtUser, FSettings.edtPassword);
-        }
-        return true;
-    } catch (const std::exception& error) {
-        // The reason goes on the next line: the operator has to tell a wrong password from
-        // an unreachable server or an untrusted certificate.
-        FLog.AddToLog(QStringLiteral("Cann`t connect to server or failed authentication\r\n")
-                      + ErrorText(error));
+    TMailJob job = Job(kind);
+    job.Outcome = std::make_shared<std::promise<bool>>();
+    std::future<bool> outcome = job.Outcome->get_future();
+    if (!FQueue.PushFront(std::move(job)))
         return false;
+    const bool result = outcome.get();
+    FlushLines();
+    return result;
+}
+
+bool TMailer::WaitForQueue(int timeoutMs)
+{
+    const bool idle = FQueue.WaitIdle(timeoutMs);
+    FlushLines();
+    return idle;
+}
+
+void TMailer::Shutdown(int drainMs) noexcept
+{
+    if (!FThread)
+        return;
+    FQueue.WaitIdle(drainMs);
+    // The exchange still running ends within a moment and logs its failure.
+    FCancel = true;
+    int dropped = 0;
+    const std::deque<TMailJob> left = FQueue.Close(&dropped);
+    FThread->wait();
+    FThread.reset();
+    FlushLines();
+    if (dropped > 0)
+        LogNow(MailDroppedCountText(dropped));
+    for (const TMailJob& job : left) {
+        if (job.Kind == TMailJob::TKind::Notice)
+            LogNow(MailNotSentAtExitText(job.Text));
+        else if (job.Outcome)
+            job.Outcome->set_value(false);
     }
 }
 
-void TMailer::Disconnect()
+void TMailer::Work()
 {
-    // A connection the server has already dropped leaves nothing to close.
-    if (!NMSMTP1.CheckAlive())
+    TMailSession session([this](const QString& message) { PostLine(message); }, &FCancel);
+    while (std::optional<TMailJob> job = FQueue.Take()) {
+        bool outcome = false;
+        try {
+            session.SetOptions(job->Options);
+            switch (job->Kind) {
+            case TMailJob::TKind::Notice:
+                session.SendMail(job->Settings, job->Text, job->Time);
+                break;
+            case TMailJob::TKind::Connect:
+                outcome = session.MailConnect(job->Settings);
+                break;
+            case TMailJob::TKind::Disconnect:
+                session.MailDisconnect();
+                break;
+            }
+        } catch (...) {
+            // Only an out-of-memory condition gets here; the connection must not stay open.
+            session.CloseQuietly();
+        }
+        FConnected = session.Connected();
+        if (job->Outcome)
+            job->Outcome->set_value(outcome);
+        if (const int dropped = FQueue.TakeDroppedCount(); dropped > 0)
+            PostLine(MailDroppedCountText(dropped));
+        FQueue.Finished();
+    }
+    // A connection left open by "Коннект" is closed when the program ends.
+    session.CloseQuietly();
+    FConnected = false;
+}
+
+void TMailer::PostLine(const QString& message)
+{
+    std::lock_guard lock(FLinesMutex);
+    FLines << message;
+    if (FFlushPosted)
+        return;
+    FFlushPosted = true;
+    QMetaObject::invokeMethod(&FReceiver, [this] { FlushLines(); }, Qt::QueuedConnection);
+}
+
+void TMailer::FlushLines() noexcept
+{
+    QStringList lines;
+    {
+        std::lock_guard lock(FLinesMutex);
+        lines.swap(FLines);
+        FFlushPosted = false;
+    }
+    if (lines.isEmpty())
         return;
     try {
-        NMSMTP1.Quit();
-    } catch (const std::exception&) {
-        FLog.AddToLog(QStringLiteral("Cann`t disconnect to server"));
-    }
-}
-
-void TMailer::Send(const QString& fromAddress, const QString& fromName, const QString& subject,
-                   const QString& recipients, const QStringList& body)
-{
-    try {
-        IdMessage1.Clear();
-        FLog.AddToLog(QStringLiteral("Message: \"") + body.join(QStringLiteral("\r\n"))
-                      + QStringLiteral("\" is sending to ") + recipients);
-        IdMessage1.Recipients = ParseAddressList(recipients);
-        IdMessage1.Sender = {fromName, fromAddress};
-        IdMessage1.From = {fromName, fromAddress};
-        IdMessage1.Subject = subject;
-        IdMessage1.Body = body;
-        IdMessage1.ContentType = QStringLiteral("text/plain");
-        IdMessage1.CharSet = QStringLiteral("Windows-1251");
-
-        QStringList addresses;
-        for (const TMailAddress& recipient : IdMessage1.Recipients)
-            addresses << recipient.Address;
-        const QByteArray content = IdMessage1.Compose(FEnvironment.Now());
-
-        NMSMTP1.Reset();
-        if (FLoginAuthentication && !NMSMTP1.IsAuthenticated())
-            NMSMTP1.Authenticate(FSettings.edtUser, FSettings.edtPassword);
-        NMSMTP1.SendMessage(IdMessage1.From.Address, addresses, content);
-        FLog.AddToLog(QStringLiteral("Success"));
-    } catch (const std::exception& error) {
-        FLog.AddToLog(QStringLiteral("Failure: Произошла ошибка во время отправки сообщения: \r\n")
-                      + ErrorText(error));
-    }
-}
-
-void TMailer::CloseQuietly() noexcept
-{
-    try {
-        NMSMTP1.Quit();
+        for (const QString& line : lines)
+            FLog.AddToLog(line);
     } catch (...) {
-        NMSMTP1.Abort();
     }
+    FLog.SaveLogQuietly();
+}
+
+void TMailer::LogNow(const QString& message) noexcept
+{
+    // What the mail thread logged before comes first.
+    FlushLines();
+    try {
+        FLog.AddToLog(message);
+    } catch (...) {
+    }
+    FLog.SaveLogQuietly();
 }

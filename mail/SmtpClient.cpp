@@ -3,11 +3,14 @@
 #include "base/Error.h"
 
 #include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QHostInfo>
 #include <QRegularExpression>
 #include <QSslConfiguration>
 #include <QSslError>
+#include <QTimer>
 
+#include <algorithm>
 #include <chrono>
 #include <future>
 #include <memory>
@@ -17,6 +20,16 @@ namespace {
 
 // A reply line longer than this means the peer is not an SMTP server.
 constexpr qint64 kMaxReplyLine = 64 * 1024;
+// The longest a wait goes on without looking at the cancel flag.
+constexpr int kSliceMs = 50;
+
+const QString kCancelled = QStringLiteral("Отправка прервана: программа завершает работу.");
+
+int SliceOf(const QDeadlineTimer& deadline)
+{
+    const qint64 remaining = deadline.remainingTime();
+    return int(remaining < 0 ? kSliceMs : std::min<qint64>(remaining, kSliceMs));
+}
 
 QString Seconds(int milliseconds)
 {
@@ -91,6 +104,40 @@ void TSmtpClient::FailConnection(const QString& text)
     throw TError(text);
 }
 
+bool TSmtpClient::Await(const QDeadlineTimer& deadline, const std::function<bool(int)>& wait)
+{
+    for (;;) {
+        if (wait(SliceOf(deadline)))
+            return true;
+        if (deadline.hasExpired() || FSocket.state() != QAbstractSocket::ConnectedState)
+            return false;
+        if (Cancelled())
+            FailConnection(kCancelled);
+    }
+}
+
+bool TSmtpClient::WaitForConnected(const QDeadlineTimer& deadline)
+{
+    if (FSocket.state() != QAbstractSocket::ConnectedState) {
+        QEventLoop loop;
+        QTimer slice;
+        slice.setInterval(kSliceMs);
+        QObject::connect(&slice, &QTimer::timeout, &loop, [&] {
+            if (deadline.hasExpired() || Cancelled())
+                loop.quit();
+        });
+        QObject::connect(&FSocket, &QAbstractSocket::connected, &loop, &QEventLoop::quit);
+        QObject::connect(&FSocket, &QAbstractSocket::errorOccurred, &loop, &QEventLoop::quit);
+        slice.start();
+        loop.exec();
+    }
+    if (FSocket.state() == QAbstractSocket::ConnectedState)
+        return true;
+    if (Cancelled())
+        FailConnection(kCancelled);
+    return false;
+}
+
 void TSmtpClient::Connect(const QString& host, quint16 port)
 {
     Abort();
@@ -132,7 +179,7 @@ void TSmtpClient::OpenSocket(const QString& host, quint16 port)
             FSocket.connectToHostEncrypted(address.toString(), port, host);
         else
             FSocket.connectToHost(address, port);
-        if (FSocket.waitForConnected(int(deadline.remainingTime()))) {
+        if (WaitForConnected(deadline)) {
             FSocket.setPeerVerifyName(host);
             if (implicitTls)
                 WaitForEncrypted();
@@ -156,7 +203,13 @@ QList<QHostAddress> TSmtpClient::Resolve(const QString& host, const QDeadlineTim
     auto lookup = std::make_shared<std::promise<QHostInfo>>();
     std::future<QHostInfo> result = lookup->get_future();
     std::thread([lookup, host] { lookup->set_value(QHostInfo::fromName(host)); }).detach();
-    if (result.wait_for(std::chrono::milliseconds(deadline.remainingTime())) != std::future_status::ready)
+    while (result.wait_for(std::chrono::milliseconds(SliceOf(deadline))) != std::future_status::ready) {
+        if (Cancelled())
+            FailConnection(kCancelled);
+        if (deadline.hasExpired())
+            break;
+    }
+    if (result.wait_for(std::chrono::milliseconds(0)) != std::future_status::ready)
         FailConnection(QStringLiteral("Не удалось определить адрес сервера %1 за %2 сек.")
                            .arg(host, Seconds(FOptions.ConnectTimeoutMs)));
     const QHostInfo info = result.get();
@@ -183,7 +236,8 @@ void TSmtpClient::StartTls(const QString& host)
 
 void TSmtpClient::WaitForEncrypted()
 {
-    if (FSocket.waitForEncrypted(FOptions.ReplyTimeoutMs))
+    const QDeadlineTimer deadline(FOptions.ReplyTimeoutMs);
+    if (Await(deadline, [this](int ms) { return FSocket.waitForEncrypted(ms) || FSocket.isEncrypted(); }))
         return;
     const QList<QSslError> errors = FSocket.sslHandshakeErrors();
     if (!errors.isEmpty()) {
@@ -224,7 +278,7 @@ void TSmtpClient::SendCommand(const QByteArray& command)
     FSocket.write(command + "\r\n");
     const QDeadlineTimer deadline(FOptions.ReplyTimeoutMs);
     while (FSocket.bytesToWrite() > 0) {
-        if (!FSocket.waitForBytesWritten(int(deadline.remainingTime()))) {
+        if (!Await(deadline, [this](int ms) { return FSocket.waitForBytesWritten(ms) || FSocket.bytesToWrite() == 0; })) {
             if (deadline.hasExpired())
                 FailConnection(QStringLiteral("Сервер не принял данные в течение %1 сек.")
                                    .arg(Seconds(FOptions.ReplyTimeoutMs)));
@@ -250,7 +304,7 @@ QByteArray TSmtpClient::ReadLine(const QDeadlineTimer& deadline)
                                .arg(kMaxReplyLine));
         if (FSocket.state() != QAbstractSocket::ConnectedState)
             FailConnection(QStringLiteral("Сервер закрыл соединение."));
-        if (!FSocket.waitForReadyRead(int(deadline.remainingTime()))) {
+        if (!Await(deadline, [this](int ms) { return FSocket.waitForReadyRead(ms); })) {
             if (FSocket.canReadLine())
                 continue;
             if (deadline.hasExpired())
@@ -371,9 +425,13 @@ void TSmtpClient::Quit()
     SendCommand("QUIT");
     const TReply reply = ReadReply();
     FSocket.disconnectFromHost();
-    if (FSocket.state() != QAbstractSocket::UnconnectedState
-        && !FSocket.waitForDisconnected(FOptions.ReplyTimeoutMs))
-        FSocket.abort();
+    const QDeadlineTimer deadline(FOptions.ReplyTimeoutMs);
+    while (FSocket.state() != QAbstractSocket::UnconnectedState && !deadline.hasExpired() && !Cancelled()) {
+        // A slice that ends for another reason than its time ends the wait.
+        if (!FSocket.waitForDisconnected(SliceOf(deadline)) && FSocket.error() != QAbstractSocket::SocketTimeoutError)
+            break;
+    }
+    FSocket.abort();
     Abort();
     if (reply.Code != 221)
         throw TError(QStringLiteral("Сервер не подтвердил QUIT: %1").arg(reply.Text()));

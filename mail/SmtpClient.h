@@ -7,9 +7,12 @@
 #include <QSslSocket>
 #include <QString>
 #include <QStringList>
+#include <atomic>
+#include <functional>
 
-// How long the mail exchange may hold the program, and whom it trusts. The exchange runs
-// on the user-interface thread, so every wait has a limit.
+// How long the mail exchange may wait for the server, and whom it trusts. The exchange
+// runs on the mail thread; every wait has a limit all the same, so that one silent server
+// does not hold back the notifications queued behind it for long.
 struct TSmtpOptions {
     int ConnectTimeoutMs = 10000; // host lookup and TCP connect
     int ReplyTimeoutMs = 30000;   // each reply of the server, TLS handshakes included
@@ -20,7 +23,9 @@ struct TSmtpOptions {
 };
 
 // A synchronous SMTP client on one socket: every call blocks until the server has answered
-// or a time limit has passed. Failures are TError exceptions carrying a text for the log.
+// or a time limit has passed, or until the owner sets its cancel flag, which every wait
+// looks at within a short slice. Failures are TError exceptions carrying a text for the
+// log.
 // A failure of the connection itself (time limit, connection lost, TLS refused) closes the
 // socket; a refusal by the server (a 4xx or 5xx reply) leaves it open.
 class TSmtpClient {
@@ -31,6 +36,9 @@ public:
     TSmtpClient& operator=(const TSmtpClient&) = delete;
 
     TSmtpOptions& Options() { return FOptions; }
+    // A flag that, once set (from any thread), ends the exchange under way as a failure
+    // of the connection. Null: nothing cancels.
+    void SetCancelFlag(const std::atomic<bool>* cancel) { FCancel = cancel; }
 
     // Connects, reads the greeting, introduces itself (EHLO, HELO when EHLO is refused) and
     // switches to TLS when the server offers STARTTLS (or from the start on the implicit
@@ -75,6 +83,13 @@ private:
     QByteArray ReadLine(const class QDeadlineTimer& deadline);
     TReply Expect(const QByteArray& command, int expectedCode, const QString& what);
     [[noreturn]] void FailConnection(const QString& text);
+    // Runs a blocking wait of the socket in short slices until it succeeds, the deadline
+    // passes or the socket is no longer connected; throws once the exchange is cancelled.
+    bool Await(const class QDeadlineTimer& deadline, const std::function<bool(int)>& wait);
+    // Waits for the connect of the socket, serving this thread's events meanwhile: a plain
+    // blocking wait for a connect cannot be cut short.
+    bool WaitForConnected(const class QDeadlineTimer& deadline);
+    bool Cancelled() const { return FCancel && FCancel->load(); }
     static QByteArray Envelope(const QString& address);
     static QByteArray DotStuffed(const QByteArray& message);
 
@@ -82,4 +97,5 @@ private:
     QSslSocket FSocket;
     QStringList FExtensions; // the EHLO keywords of the current session, upper case
     bool FAuthenticated = false;
+    const std::atomic<bool>* FCancel = nullptr;
 };

@@ -44,6 +44,9 @@ int main(int argc, char** argv)
         core.RunGuarded([&core] { core.Watch().StartUp(); });
         window.showMaximized();
         result = QApplication::exec();
+        // The notifications still queued get a few seconds to go out; what is left is
+        // logged as not sent while the log file is still open.
+        core.Mailer().Shutdown();
     }
     errorBox.SetLog(nullptr);
     log.CloseFile();

@@ -255,6 +255,8 @@ TEST_F(EndToEndTest, NotificationsOfTheCoreReachTheMailServer)
     // The link: established, then lost when the terminal stops writing its log.
     CheckAfterGrowth();
     ChecksAfterLinkDown();
+    // The notifications go out on the mail thread: the last one may still be on its way.
+    ASSERT_TRUE(Core->Mailer().WaitForQueue(30000));
 
     QStringList bodies;
     for (const TReceivedMail& mail : server.Messages())

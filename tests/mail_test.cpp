@@ -91,6 +91,14 @@ protected:
         return lines;
     }
 
+    // Queues a notification and waits until the mail thread has sent it and its log
+    // lines have reached the log.
+    void Send(const QString& text)
+    {
+        Mailer->SendMail(text);
+        ASSERT_TRUE(Mailer->WaitForQueue(30000));
+    }
+
     QString SentLine(const QString& text) const
     {
         return QStringLiteral("Message: \"%1\" is sending to <%2>, <%3>")
@@ -101,7 +109,7 @@ protected:
 TEST_F(MailTest, NotificationArrivesWithSenderRecipientsSubjectAndCyrillicBody)
 {
     StartServer();
-    Mailer->SendMail(kText);
+    Send(kText);
 
     EXPECT_EQ(LogLines(), QStringList({SentLine(kText), QStringLiteral("Success")}));
     EXPECT_EQ(Log.LoggedLineCount(), Log.LineCount()); // the log reached its file
@@ -201,7 +209,7 @@ TEST_F(MailTest, NotificationOutcomesFollowTheSettings)
         const int linesBefore = Log.LineCount();
         c.change(Settings);
 
-        Mailer->SendMail(kText);
+        Send(kText);
 
         const QStringList lines = LogLines().mid(linesBefore);
         const QStringList expected = c.expectedLines(Settings);
@@ -227,7 +235,7 @@ TEST_F(MailTest, AuthenticationOffSendsNoAuthEvenWithUserAndPasswordFilled)
     StartServer(options);
     Settings.chAuten = false;
 
-    Mailer->SendMail(kText);
+    Send(kText);
 
     EXPECT_EQ(LogLines(), QStringList({SentLine(kText), QStringLiteral("Success")}));
     ASSERT_EQ(Server.Messages().size(), 1);
@@ -243,7 +251,7 @@ TEST_F(MailTest, ServerThatRefusesEhloIsGreetedWithHelo)
     StartServer(options);
     Settings.chAuten = false;
 
-    Mailer->SendMail(kText);
+    Send(kText);
 
     EXPECT_EQ(LogLines(), QStringList({SentLine(kText), QStringLiteral("Success")}));
     EXPECT_EQ(Server.EventsStartingWith(QStringLiteral("HELO")).size(), 1);
@@ -258,7 +266,7 @@ TEST_F(MailTest, UnansweredQuitIsLoggedAfterTheSuccessAndTheConnectionIsClosed)
     StartServer(options);
     Mailer->SmtpOptions().ReplyTimeoutMs = 1000;
 
-    Mailer->SendMail(kText);
+    Send(kText);
 
     EXPECT_EQ(LogLines(), QStringList({SentLine(kText), QStringLiteral("Success"),
                                        QStringLiteral("Cann`t disconnect to server")}));
@@ -277,7 +285,7 @@ TEST_F(MailTest, ConnectTwiceKeepsOneConnectionThatTheNextNotificationUsesAndClo
     EXPECT_EQ(Server.EventsStartingWith(QStringLiteral("AUTH")).size(), 1);
     EXPECT_TRUE(LogLines().isEmpty());
 
-    Mailer->SendMail(kText);
+    Send(kText);
     EXPECT_EQ(LogLines(), QStringList({SentLine(kText), QStringLiteral("Success")}));
     EXPECT_EQ(Server.EventsStartingWith(QStringLiteral("EHLO")).size(), 1);
     EXPECT_EQ(Server.Messages().size(), 1);
@@ -292,7 +300,7 @@ TEST_F(MailTest, ConnectionTheServerDroppedIsOpenedAnewForTheNotification)
     ASSERT_TRUE(Mailer->MailConnect());
     QThread::msleep(1000); // the server gives up on the idle connection: "421", then it hangs up
 
-    Mailer->SendMail(kText);
+    Send(kText);
 
     EXPECT_EQ(LogLines(), QStringList({SentLine(kText), QStringLiteral("Success")}));
     EXPECT_EQ(Server.EventsStartingWith(QStringLiteral("EHLO")).size(), 2);
@@ -332,7 +340,7 @@ TEST_F(MailTest, FailedAuthenticationKeepsTheConnectionAndTheSendAuthenticatesAg
 
     // The operator corrects the password in the open dialog and sends a test message.
     Settings.edtPassword = QStringLiteral("secret");
-    Mailer->SendMail(QStringLiteral("Test."));
+    Send(QStringLiteral("Test."));
 
     EXPECT_EQ(LogLines().mid(2), QStringList({SentLine(QStringLiteral("Test.")), QStringLiteral("Success")}));
     EXPECT_EQ(Server.EventsStartingWith(QStringLiteral("EHLO")).size(), 1);
@@ -349,7 +357,7 @@ TEST_F(MailTest, SilentServerRunsIntoTheReplyTimeLimit)
     Settings.edtPort = QString::number(silent.serverPort());
     Mailer->SmtpOptions().ReplyTimeoutMs = 1000;
 
-    Mailer->SendMail(kText);
+    Send(kText);
 
     EXPECT_EQ(LogLines(), QStringList({kConnectFailure, QStringLiteral("Сервер не ответил в течение 1 сек.")}));
     EXPECT_FALSE(Mailer->Connected());
@@ -364,7 +372,7 @@ TEST_F(MailTest, StartTlsProtectsTheLoginWhenTheCertificateIsTrusted)
     ASSERT_TRUE(Mailer->MailConnect());
     EXPECT_TRUE(Mailer->MailConnect());
 
-    Mailer->SendMail(kText);
+    Send(kText);
 
     EXPECT_EQ(LogLines(), QStringList({SentLine(kText), QStringLiteral("Success")}));
     ASSERT_EQ(Server.Messages().size(), 1);
@@ -379,7 +387,7 @@ TEST_F(MailTest, UntrustedCertificateIsAConnectFailureAndThePasswordStaysHome)
 {
     StartTlsServer(QStringLiteral("starttls"));
 
-    Mailer->SendMail(kText);
+    Send(kText);
 
     const QStringList lines = LogLines();
     ASSERT_EQ(lines.size(), 2);
@@ -397,7 +405,7 @@ TEST_F(MailTest, ImplicitTlsPortSpeaksTlsFromTheFirstByte)
     Mailer->SmtpOptions().ExtraCaCertificates = {Certificate.Certificate};
     Mailer->SmtpOptions().ImplicitTlsPort = Server.Port();
 
-    Mailer->SendMail(kText);
+    Send(kText);
 
     EXPECT_EQ(LogLines(), QStringList({SentLine(kText), QStringLiteral("Success")}));
     ASSERT_EQ(Server.Messages().size(), 1);

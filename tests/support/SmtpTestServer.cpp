@@ -48,6 +48,7 @@ QString TSmtpTestServer::Start(const TOptions& options)
         QStringLiteral("--ehlo"), options.Ehlo,
         QStringLiteral("--quit"), options.Quit,
         QStringLiteral("--idle-timeout"), QString::number(options.IdleTimeoutSeconds),
+        QStringLiteral("--delay-ms"), QString::number(options.DelayMs),
     };
     if (!options.CertFile.isEmpty())
         arguments << QStringLiteral("--cert") << options.CertFile << QStringLiteral("--key") << options.KeyFile;
@@ -62,6 +63,11 @@ QString TSmtpTestServer::Start(const TOptions& options)
         output += FProcess.readAllStandardOutput();
     }
     return {};
+}
+
+void TSmtpTestServer::Release()
+{
+    WriteWholeFile(QDir(FFolder.path()).filePath(QStringLiteral("release")), "release\n");
 }
 
 QList<TReceivedMail> TSmtpTestServer::Messages() const

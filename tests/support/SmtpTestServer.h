@@ -28,6 +28,9 @@ public:
         QString Ehlo = QStringLiteral("accept");   // "accept" or "refuse" (HELO is accepted)
         QString Quit = QStringLiteral("answer");   // "answer" or "silent"
         double IdleTimeoutSeconds = 300; // then the server says "421" and hangs up
+        // A slow server: each message is held this long after DATA before it is taken in
+        // and answered, unless Release() is called first.
+        int DelayMs = 0;
         QString CertFile;
         QString KeyFile;
         QString User = QStringLiteral("trader");
@@ -43,6 +46,10 @@ public:
     QString Start(const TOptions& options);
     quint16 Port() const { return FPort; }
     QString PortText() const { return QString::number(FPort); }
+
+    // Ends the holding of messages by a slow server: the one held now and every later one
+    // are taken in at once.
+    void Release();
 
     QList<TReceivedMail> Messages() const;
     // Lines such as "EHLO host tls=0" or "AUTH LOGIN trader ok tls=1", in order.

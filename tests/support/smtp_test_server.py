@@ -6,6 +6,9 @@ Writes what it sees into the output folder:
   NNN.eml      the raw content of message NNN as received after DATA
   NNN.json     its envelope and the headers and body as Python's e-mail parser reads them
 
+A slow server (--delay-ms) holds every message after DATA for that long before it takes
+it in and answers; a file named "release" in the output folder ends the wait at once.
+
 Prints "ready" once it accepts connections and stops when its standard input closes.
 """
 
@@ -31,10 +34,18 @@ def is_tls(server, session):
 
 
 class Recorder:
-    def __init__(self, folder, refuse_ehlo):
+    def __init__(self, folder, refuse_ehlo, delay_ms=0):
         self.folder = folder
         self.count = 0
         self.refuse_ehlo = refuse_ehlo
+        self.delay_ms = delay_ms
+
+    async def answer_slowly(self):
+        loop = asyncio.get_running_loop()
+        until = loop.time() + self.delay_ms / 1000
+        release = os.path.join(self.folder, "release")
+        while loop.time() < until and not os.path.exists(release):
+            await asyncio.sleep(min(0.01, max(0, until - loop.time())))
 
     def event(self, text):
         with open(os.path.join(self.folder, "events.log"), "a", encoding="utf-8") as f:
@@ -54,6 +65,8 @@ class Recorder:
         return "250 {}".format(server.hostname)
 
     async def handle_DATA(self, server, session, envelope):
+        if self.delay_ms > 0:
+            await self.answer_slowly()
         self.count += 1
         name = "%03d" % self.count
         raw = envelope.content
@@ -117,6 +130,7 @@ def main():
     parser.add_argument("--ehlo", choices=["accept", "refuse"], default="accept")
     parser.add_argument("--quit", choices=["answer", "silent"], default="answer")
     parser.add_argument("--idle-timeout", type=float, default=300)
+    parser.add_argument("--delay-ms", type=int, default=0)
     parser.add_argument("--cert")
     parser.add_argument("--key")
     args = parser.parse_args()
@@ -124,7 +138,7 @@ def main():
     # AUTH over a plain connection is what some of the tests are about.
     warnings.filterwarnings("ignore", message="Requiring AUTH while not requiring TLS")
     recorder_class = SilentQuitRecorder if args.quit == "silent" else Recorder
-    recorder = recorder_class(args.out, args.ehlo == "refuse")
+    recorder = recorder_class(args.out, args.ehlo == "refuse", args.delay_ms)
     context = None
     if args.tls != "none":
         context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
