@@ -8,6 +8,7 @@ TMainCore::TMainCore(TEnvironment& environment, TOperationLog& log, const QStrin
     : FEnvironment(environment)
     , FLog(log)
     , FDatMod(environment, *this)
+    , FHolder(FSettings, FDatMod.conQuikData(), environment, log)
     , FMailer(FSettings, log, environment)
     , FLinkMonitor(FSettings, log, *this)
     , FTradeLookup(FDatMod)
@@ -20,14 +21,16 @@ TMainCore::TMainCore(TEnvironment& environment, TOperationLog& log, const QStrin
     , FFilters(FDatMod, FSettings, environment)
     , FDispatcher(FSettings, FDatMod, FBuilder, FSender, FWriter, log, environment)
     , FIntake(FDatMod, FFilters, FDispatcher, log, environment)
-    , FWatch(FSettings, FDatMod, log, FIntake, FWriter, FResultReader, FLinkMonitor, *this, environment)
-    , FManualOrders(FDatMod, FDispatcher, log)
+    , FWatch(FSettings, FDatMod, log, FIntake, FWriter, FResultReader, FLinkMonitor, FHolder, *this, environment)
+    , FManualOrders(FSettings, FHolder, FDatMod, FDispatcher, log)
     , FtimUpdateTable([this] { RunGuarded([this] { FWatch.timTable(); }); })
     , FtimInfoLog([this] { RunGuarded([this] { FLinkMonitor.timInfoLogTimer(); }); })
     , FtimAlertsCheck([this] { RunGuarded([this] { FWatch.timAlertsCheck(); }); })
 {
     // A long result pass goes on from the event loop, inside the same guard as a tick.
     FResultReader.Guard = [this](const std::function<void()>& work) { RunGuarded(work); };
+    // No line goes into an import file another running program holds.
+    FWriter.BeforeAppend = [this](const QString& path) { FHolder.HoldImportFileForWriting(path); };
     FSettings.ProgramFolder = programFolder;
     FtimUpdateTable.SetPeriod(1000);
     FtimInfoLog.SetPeriod(60000);
