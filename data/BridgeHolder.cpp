@@ -84,6 +84,14 @@ TBridgeHolder::~TBridgeHolder()
 
 QString TBridgeHolder::HoldImportFile(const QString& importPath)
 {
+    // No lock file is made for a path that names no file (it would land in the working
+    // directory); the settings check names the empty key.
+    if (importPath.trimmed().isEmpty()) {
+        FLock.reset();
+        FLockedPath.clear();
+        FImportHolder.clear();
+        return QStringLiteral("Путь к файлу транзакций не задан.");
+    }
     const QString path = QFileInfo(importPath).absoluteFilePath();
     if (FLock && FLockedPath == path)
         return {};

@@ -1,11 +1,13 @@
 #include "base/CodePage.h"
 #include "data/AlertsChangeCheck.h"
+#include "data/BridgeHolder.h"
 #include "data/Connection.h"
 #include "data/DatabaseFiles.h"
 #include "shell/MainCore.h"
 #include "tests/support/TestDatabases.h"
 #include "tests/support/TestEnvironment.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <gtest/gtest.h>
 
@@ -578,6 +580,43 @@ TEST_F(WatchLoopTest, WriterNeverAppendsIntoADatabaseFile)
     Core->Writer().WriteTransFile();
     EXPECT_FALSE(Core->Writer().HasPending());
     EXPECT_EQ(FromCp1251(ReadWholeFile(s.edtTRI)).count(QStringLiteral("\r\n")), 2);
+}
+
+} // namespace
+
+namespace {
+
+// A bridge database through ODBC without tBridgeHolder keeps no holder row: the log says
+// once that only the import file's lock guards, and the program works as before. With the
+// table there, the row is written through ODBC as well.
+TEST(BridgeHolderOverOdbcTest, WithoutTheTableOnlyTheFileLockGuardsSaidOnce)
+{
+    TTestEnvironment env;
+    TTestDatabases bases(TTestEngine::Odbc);
+    QDir(bases.Folder()).mkdir(QStringLiteral("quik"));
+    QTemporaryDir programDir;
+    TOperationLog log{env.Environment};
+    log.OpenFile(bases.FilePath(QStringLiteral("Zovrant.log")));
+    TMainCore core(env.Environment, log, programDir.path() + QLatin1Char('/'));
+    PointAtTestFiles(core.Settings(), bases);
+    bases.Exec(bases.BridgePath(), QStringLiteral("DROP TABLE tBridgeHolder"));
+    core.Watch().StartUp();
+    core.Watch().actConnectToBaseExecute();
+    core.Watch().actConnectToBaseExecute();
+    core.RunGuarded([&core] { core.Watch().actStartWatchExecute(); });
+    EXPECT_TRUE(core.Watch().Watching());
+    EXPECT_TRUE(env.Errors.isEmpty()) << env.Errors.join(QLatin1Char('\n')).toStdString();
+    const QString said = QStringLiteral("В базе данных Quik %1 нет таблицы tBridgeHolder: второй экземпляр программы "
+                                        "с этой базой данных исключает только блокировка файла транзакций.")
+                             .arg(bases.BridgeSource());
+    EXPECT_EQ(LogLinesOf(log).filter(said).size(), 1) << LogLinesOf(log).join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(bases.Scalar(bases.BridgePath(), QStringLiteral("SELECT name FROM sqlite_master WHERE name = 'tBridgeHolder'"))
+                    .isNull());
+
+    bases.Exec(bases.BridgePath(), BridgeHolderSchema().first());
+    core.Watch().actConnectToBaseExecute();
+    EXPECT_EQ(bases.Scalar(bases.BridgePath(), QStringLiteral("SELECT pid FROM tBridgeHolder")).toLongLong(),
+              QCoreApplication::applicationPid());
 }
 
 } // namespace
