@@ -108,8 +108,7 @@ QString TBridgeHolder::HoldImportFile(const QString& importPath)
     QString host;
     QString application;
     const bool found = QFileInfo::exists(lockPath) && lock->getLockInfo(&pid, &host, &application);
-    const QString since = QFileInfo(lockPath).lastModified().toString(FEnvironment.Regional.ShortDateFormat + QLatin1Char(' ')
-                                                                       + FEnvironment.Regional.LongTimeFormat);
+    const QString since = Shown(UtcText(QFileInfo(lockPath).lastModified()));
     if (lock->tryLock(0)) {
         FLock = std::move(lock);
         FLockedPath = path;

@@ -38,8 +38,9 @@ public:
     void StartUp();
     // Connects both databases; once both are open the bridge database is claimed for this
     // program (another running program holding it is named in the log and a box), a
-    // SQLite bridge file that fails its quick check is reported, the transaction numbering continues after the highest
-    // number the bridge database has seen, the orders whose dispatch a crash interrupted
+    // SQLite bridge file that fails its quick check is reported, the transaction
+    // numbering continues after the highest number the bridge database has seen, the
+    // orders whose dispatch a crash interrupted
     // are reported once (never sent again by themselves; not while another program holds
     // the bridge database, whose dispatches may be under way), the table tick runs once,
     // the bridge tables the windows work with are opened and their totals shown. The log

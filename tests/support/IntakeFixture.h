@@ -3,6 +3,7 @@
 #include "base/CoreEvents.h"
 #include "base/Error.h"
 #include "base/OperationLog.h"
+#include "data/BridgeHolder.h"
 #include "data/DatMod.h"
 #include "data/Settings.h"
 #include "intake/Dispatch.h"
@@ -80,7 +81,8 @@ protected:
     TDispatcher Dispatcher{Settings, DatMod, Builder, Sender, Writer, Log, Env.Environment};
     TOrderFilters Filters{DatMod, Settings, Env.Environment};
     TOrderIntake Intake{DatMod, Filters, Dispatcher, Log, Env.Environment};
-    TManualOrders Manual{DatMod, Dispatcher, Log};
+    TBridgeHolder Holder{Settings, DatMod.conQuikData(), Env.Environment, Log};
+    TManualOrders Manual{Settings, Holder, DatMod, Dispatcher, Log};
 
     QList<TSentTransaction> Sent;
     // "send <client> <order id>" and "write", in the order they happened.
@@ -100,6 +102,9 @@ protected:
         Settings.edtCode = QStringLiteral("111");
         Settings.edtAccountMicex = QStringLiteral("L01-00000F00");
         Settings.edtAccountFORTS = QStringLiteral("SPB");
+        // The manual commands hold the import file (through a lock file beside it).
+        Settings.edtTRI = Bases.FilePath(QStringLiteral("trans.tri"));
+        Settings.edtTRO = Bases.FilePath(QStringLiteral("trans.tro"));
 
         TSecurityRow security;
         security.SecCode = QStringLiteral("ABCD");
