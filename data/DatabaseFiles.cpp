@@ -41,8 +41,9 @@ bool SameFile(const QString& first, const QString& second)
 
 bool HoldsDatabase(const QString& path)
 {
+    // Only a regular file is read: opening a pipe or a device could block or consume it.
     QFile file(path);
-    if (path.trimmed().isEmpty() || !file.open(QIODevice::ReadOnly))
+    if (path.trimmed().isEmpty() || !QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
         return false;
     const QByteArray head = file.read(20);
     static const QByteArray sqlite("SQLite format 3", 16); // with its closing zero byte
@@ -50,4 +51,17 @@ bool HoldsDatabase(const QString& path)
         return true;
     const QByteArray access = head.mid(4, 15);
     return access == "Standard Jet DB" || access == "Standard ACE DB";
+}
+
+QString DatabaseFileReason(const QString& file, const QStringList& sources)
+{
+    for (const QString& source : sources) {
+        for (const QString& databaseFile : DatabaseFilesOf(source)) {
+            if (SameFile(file, databaseFile))
+                return QStringLiteral("является файлом базы данных %1").arg(source.trimmed());
+        }
+    }
+    if (HoldsDatabase(file))
+        return QStringLiteral("содержит базу данных");
+    return {};
 }

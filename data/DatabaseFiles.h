@@ -18,5 +18,10 @@ QStringList DatabaseFilesOf(const QString& source);
 bool SameFile(const QString& first, const QString& second);
 // Whether the file holds a database, by its first bytes: SQLite's header
 // "SQLite format 3\0", or an Access file's "Standard Jet DB" or "Standard ACE DB" from
-// byte 4 on. A missing or unreadable file holds none.
+// byte 4 on. A missing or unreadable file holds none, nor does anything but a regular file
+// (a pipe is not opened).
 bool HoldsDatabase(const QString& path);
+// Why a terminal file must not be written: it is one of the files of a database source of
+// `sources` ("является файлом базы данных <source>") or holds a database ("содержит базу
+// данных"); empty when it may be written.
+QString DatabaseFileReason(const QString& file, const QStringList& sources);

@@ -1,6 +1,7 @@
 #include "data/Schemas.h"
 
 #include "base/Error.h"
+#include "data/BridgeHolder.h"
 #include "data/BridgeIndexes.h"
 #include "data/ChangeJournal.h"
 #include "data/Connection.h"
@@ -305,5 +306,5 @@ void AddChangeJournal(const QString& path)
 
 void CreateBridgeDatabase(const QString& path)
 {
-    CreateDatabase(path, BridgeSchema() + BridgeIndexSchema(), false);
+    CreateDatabase(path, BridgeSchema() + BridgeIndexSchema() + BridgeHolderSchema(), false);
 }

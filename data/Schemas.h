@@ -26,4 +26,6 @@ void CreateAlertDatabase(const QString& path);
 // transaction. Throws TError naming the file when it cannot be opened, already has a
 // journal or lacks an alert table; the file is then unchanged.
 void AddChangeJournal(const QString& path);
+// The bridge database with its indexes and the table of the program holding it
+// (BridgeHolder.h).
 void CreateBridgeDatabase(const QString& path);

@@ -2,6 +2,7 @@
 
 #include "base/CodePage.h"
 #include "base/Error.h"
+#include "data/DatabaseFiles.h"
 #include "data/ProfileFile.h"
 #include "data/SessionTime.h"
 
@@ -265,23 +266,91 @@ int TSettings::InfoLogPeriod() const
     return PeriodMilliseconds(*this, "QuikConnectTimeOut", edtQuikConnectTimeOut);
 }
 
-void TSettings::CheckSessionTimes() const
+namespace {
+
+QStringList SessionTimeProblems(const TSettings& settings)
 {
     QStringList problems;
-    const std::pair<const char*, const QString*> times[] = {{"time1", &edtTime1}, {"time2", &edtTime2}};
+    const std::pair<const char*, const QString*> times[] = {{"time1", &settings.edtTime1},
+                                                            {"time2", &settings.edtTime2}};
     for (const auto& [key, text] : times) {
         try {
             SessionTime(*text);
         } catch (const TError&) {
-            problems << SettingError(FileName(), QStringLiteral("Position"), QLatin1String(key), *text,
+            problems << SettingError(settings.FileName(), QStringLiteral("Position"), QLatin1String(key), *text,
                                      QStringLiteral("не является временем (ЧЧ:ММ:СС)"))
                             .Text();
         }
     }
+    return problems;
+}
+
+} // namespace
+
+void TSettings::CheckSessionTimes() const
+{
+    const QStringList problems = SessionTimeProblems(*this);
     if (!problems.isEmpty())
         throw TError(problems.join(QLatin1Char('\n'))
                      + QStringLiteral("\nЗагрузка ордеров не включается, пока время торговой сессии "
                                       "не исправлено в настройках."));
+}
+
+QStringList TSettings::SendingProblems() const
+{
+    QStringList problems;
+    auto add = [&](const char* section, const char* key, const QString& value, const QString& problem) {
+        problems << SettingError(FileName(), QLatin1String(section), QLatin1String(key), value, problem).Text();
+    };
+    const QString sameAs = QStringLiteral("совпадает с файлом ключа %1: ");
+    // The terminal's files, each against the ones before it and against the databases.
+    const std::pair<const char*, const QString*> files[] = {
+        {"pathTRI", &edtTRI}, {"pathTRO", &edtTRO}, {"pathInfoLog", &edtInfoLog}};
+    const QString whatFile[] = {QStringLiteral("файл транзакций"), QStringLiteral("файл результатов транзакций"),
+                                QStringLiteral("журнал терминала")};
+    for (int i = 0; i < 3; ++i) {
+        const auto& [key, path] = files[i];
+        if (i < 2 && path->trimmed().isEmpty()) {
+            add("Quik", key, *path, QStringLiteral("не задано: нужен путь к файлу"));
+            continue;
+        }
+        for (int j = 0; j < i; ++j) {
+            if (SameFile(*path, *files[j].second))
+                add("Quik", key, *path,
+                    sameAs.arg(QLatin1String(files[j].first)) + QStringLiteral("%1 и %2 должны быть разными файлами")
+                                                                   .arg(whatFile[j], whatFile[i]));
+        }
+        if (i < 2) {
+            const QString reason = DatabaseFileReason(*path, {edtAlerts, edtQuikData});
+            if (!reason.isEmpty())
+                add("Quik", key, *path, reason + QStringLiteral(": в него нельзя писать как в ") + whatFile[i]);
+        }
+    }
+    const std::optional<int> seconds = ParseInteger(edtIntTable.trimmed());
+    if (!seconds || *seconds < 1 || *seconds > MaxTableSeconds)
+        add("Quik", "intTable", edtIntTable,
+            QStringLiteral("не является периодом таблиц от 1 до %1 сек.: при 0 результаты транзакций не читаются, "
+                           "при большем периоде снятия заявок опаздывают")
+                .arg(MaxTableSeconds));
+    if (rgpSingleMulti == 0) {
+        if (edtCode.trimmed().isEmpty())
+            add("Quik", "Code", edtCode, QStringLiteral("не задано: в режиме одного счета нужен код клиента"));
+        if (edtAccountMicex.trimmed().isEmpty() && edtAccountFORTS.trimmed().isEmpty()) {
+            const QString problem = QStringLiteral("не задано, как и счет другого рынка: в режиме одного счета "
+                                                   "нужен хотя бы один счет");
+            add("Quik", "AccountMicex", edtAccountMicex, problem);
+            add("Quik", "AccountFORTS", edtAccountFORTS, problem);
+        }
+    }
+    return problems;
+}
+
+void TSettings::CheckWatchSettings() const
+{
+    const QStringList problems = SendingProblems() + SessionTimeProblems(*this);
+    if (!problems.isEmpty())
+        throw TError(problems.join(QLatin1Char('\n'))
+                     + QStringLiteral("\nЗагрузка ордеров не включается, пока настройки не исправлены."));
 }
 
 void TSettings::SaveSettings() const

@@ -3,6 +3,7 @@
 #include "base/MailSettings.h"
 
 #include <QString>
+#include <QStringList>
 
 // The operator's settings: the one in-memory copy, one field per key of "Zovrant.ini",
 // named after the settings dialog's field that edits it. Every part reads a setting from
@@ -23,11 +24,13 @@ public:
     QString edtTRI = QStringLiteral("C:\\Program Files\\QUIK\\Trans\\Trans.tri");
     QString edtTRO = QStringLiteral("C:\\Program Files\\QUIK\\Trans\\Trans.tro");
     QString edtInfoLog = QStringLiteral("C:\\Program Files\\QUIK\\info.log");
-    QString edtAccountMicex = QStringLiteral("L01-00000F00");
-    QString edtAccountFORTS = QStringLiteral("SPB");
+    // The single account and its client code have no default: an order goes only to an
+    // account the operator set (see SendingProblems).
+    QString edtAccountMicex;
+    QString edtAccountFORTS;
     QString edtIntTable = QStringLiteral("1");
     QString edtQuikConnectTimeOut = QStringLiteral("60");
-    QString edtCode = QStringLiteral("111");
+    QString edtCode;
     QString edtAlerts = QStringLiteral("C:\\Program Files\\Omega Research\\MyWork\\Alerts11.mdb");
     QString edtQuikData = QStringLiteral("C:\\Zovrant\\Data\\dbQuikData.mdb");
     bool chConnect = false;
@@ -50,6 +53,19 @@ public:
     // that is not a time of day. The owner runs it after each load, and watching does not
     // start while it fails: otherwise every order would fail the session filter.
     void CheckSessionTimes() const;
+    // The settings with which orders would go astray, one text per key naming the settings
+    // file, the section, the key and its value: the import file (pathTRI) empty, the same
+    // file as the result file (pathTRO) or the terminal's log (pathInfoLog), or a file of
+    // a database (Alerts, QuikData) or holding one, and the same for the result file; the
+    // result file the same as the terminal's log; the table period (intTable) not a whole
+    // number of seconds from 1 to MaxTableSeconds (0 never reads the results, a day-long
+    // period drops withdrawals); in single-account mode (rgpSingleMulti 0) the client code
+    // (Code) empty, or both accounts (AccountMicex, AccountFORTS) empty. Empty when none.
+    QStringList SendingProblems() const;
+    static constexpr int MaxTableSeconds = 3600;
+    // Throws TError naming every problem of SendingProblems and of the session times:
+    // watching does not start until they are mended.
+    void CheckWatchSettings() const;
     // The periods of the two timers in milliseconds, from the seconds of edtIntTable and
     // edtQuikConnectTimeOut; 0 means the timer does not tick. Throws TError naming the
     // key and the value when it is not a whole number of seconds in range. The owner of the

@@ -5,6 +5,7 @@
 #include "base/Error.h"
 #include "base/OperationLog.h"
 #include "data/Connection.h"
+#include "data/BridgeHolder.h"
 #include "data/ConnectToBases.h"
 #include "data/DatabaseFiles.h"
 #include "data/DataSet.h"
@@ -49,9 +50,10 @@ QString CompanionTrrPath(const QString& resultPath)
 
 TWatchLoop::TWatchLoop(TSettings& settings, TDatMod& datMod, TOperationLog& log, TOrderIntake& intake,
                        TTransWriter& writer, TResultReader& resultReader, TLinkMonitor& linkMonitor,
-                       TCoreEvents& events, TEnvironment& environment)
+                       TBridgeHolder& holder, TCoreEvents& events, TEnvironment& environment)
     : FSettings(settings), FDatMod(datMod), FLog(log), FIntake(intake), FWriter(writer),
-      FResultReader(resultReader), FLinkMonitor(linkMonitor), FEvents(events), FEnvironment(environment)
+      FResultReader(resultReader), FLinkMonitor(linkMonitor), FHolder(holder), FEvents(events),
+      FEnvironment(environment)
 {
 }
 
@@ -100,7 +102,15 @@ void TWatchLoop::ResetTerminalFiles()
 
 void TWatchLoop::StartUp()
 {
-    ResetTerminalFiles();
+    // Another program sending to the same terminal: emptying its import file would lose
+    // the lines the terminal has not read yet, and the next ones would double its orders.
+    const QString refusal = FHolder.HoldImportFile(FSettings.edtTRI);
+    if (FHolder.ImportFileHeldElsewhere()) {
+        TellHeldElsewhere(refusal + QStringLiteral(" Файлы транзакций не очищены."));
+    } else {
+        ResetTerminalFiles();
+        FHolder.HoldImportFile(FSettings.edtTRI); // its folder may have been made just now
+    }
     try {
         if (FSettings.chConnect)
             actConnectToBaseExecute();
@@ -116,13 +126,20 @@ bool TWatchLoop::ConnectToBases()
     bool connected = false;
     FAlertsCheck.Release();
     try {
+        // This program's mark leaves the database it may be leaving.
+        FHolder.ReleaseBridge();
         connected = ConnectDatabases(FSettings, FDatMod, FLog, FEvents);
         if (connected) {
+            const QString holder = FHolder.ClaimBridge();
+            if (!holder.isEmpty())
+                TellHeldElsewhere(holder);
             CheckBridgeFile();
             // Before the tick below can send anything: the numbering continues after the
             // highest number this bridge database has seen, in this run or before it.
             FWriter.ContinueNumbering(FDatMod.HighestTransId());
-            ReportInterruptedDispatches();
+            // The records of another running program's dispatches are its own.
+            if (!FHolder.BridgeHeldElsewhere())
+                ReportInterruptedDispatches();
             timTable();
             FDatMod.OpenBridgeTables();
             FEvents.SecuritiesChanged();
@@ -148,8 +165,16 @@ void TWatchLoop::actConnectToBaseExecute()
 
 void TWatchLoop::actStartWatchExecute()
 {
-    // Every order would fail the session filter: watching stays off until it is mended.
-    FSettings.CheckSessionTimes();
+    try {
+        // Every order would fail the session filter, or go astray: watching stays off
+        // until the settings are mended.
+        FSettings.CheckWatchSettings();
+        FHolder.HoldForSending(FSettings.edtTRI);
+    } catch (const TError& error) {
+        FLog.AddToLog(error.Text());
+        FLog.SaveLogQuietly();
+        throw; // shown in the box by the command's guard
+    }
     const QList<TOrderIntake::TUnhandledRow> unhandled = FIntake.TakeLastIds(TablesReadIn(FSettings.rgpFilled));
     FWatching = true;
     FEvents.WatchingChanged(true);
@@ -214,6 +239,12 @@ void TWatchLoop::actStopWatchExecute()
 void TWatchLoop::timTable()
 {
     StopOnReplacedAlerts();
+    const QString lost = FHolder.RefreshBridge();
+    if (!lost.isEmpty()) {
+        if (FWatching)
+            actStopWatchExecute();
+        Alarm(lost);
+    }
     for (TDataSet* dataSet : FDatMod.conOmega().DataSets()) {
         if (!dataSet->IsQuery())
             RefreshTable(*dataSet);
@@ -224,7 +255,9 @@ void TWatchLoop::timTable()
     RefreshTable(FDatMod.tOrderNumber());
     if (FWatching)
         actWatchingExecute();
-    FResultReader.actCheckTROExecute();
+    // Another program's results are booked by that program.
+    if (!FHolder.HeldElsewhere())
+        FResultReader.actCheckTROExecute();
     FLog.SaveLog();
 }
 
@@ -281,6 +314,13 @@ void TWatchLoop::ReportInterruptedDispatches()
     const QStringList reports = InterruptedDispatchReports(pending);
     for (const QString& report : reports)
         Alarm(report);
+}
+
+void TWatchLoop::TellHeldElsewhere(const QString& text)
+{
+    FLog.AddToLog(text);
+    FLog.SaveLogQuietly();
+    FEnvironment.ReportError(text);
 }
 
 void TWatchLoop::Alarm(const QString& text)

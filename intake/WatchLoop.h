@@ -10,6 +10,7 @@
 #include <set>
 #include <utility>
 
+class TBridgeHolder;
 class TCoreEvents;
 class TDatMod;
 class TLinkMonitor;
@@ -30,16 +31,21 @@ class TWatchLoop {
 public:
     TWatchLoop(TSettings& settings, TDatMod& datMod, TOperationLog& log, TOrderIntake& intake,
                TTransWriter& writer, TResultReader& resultReader, TLinkMonitor& linkMonitor,
-               TCoreEvents& events, TEnvironment& environment);
+               TBridgeHolder& holder, TCoreEvents& events, TEnvironment& environment);
 
-    // Start-up steps after the windows and the data module exist: the terminal's files
-    // are reset (none of them when one is a database's), the databases connected when the
-    // settings say so, the first info.log size taken, the log saved.
+    // Start-up steps after the windows and the data module exist: the import file is held
+    // (when another running program holds it, that program is named in the log and a box,
+    // and none of the terminal's files is touched), the terminal's files are reset (none
+    // of them when one is a database's), the databases connected when the settings say
+    // so, the first info.log size taken, the log saved.
     void StartUp();
-    // Connects both databases; once both are open a SQLite bridge file that fails its
-    // quick check is reported, the transaction numbering continues after the highest
-    // number the bridge database has seen, the orders whose dispatch a crash interrupted
-    // are reported once (never sent again by themselves), the table tick runs once,
+    // Connects both databases; once both are open the bridge database is claimed for this
+    // program (another running program holding it is named in the log and a box), a
+    // SQLite bridge file that fails its quick check is reported, the transaction
+    // numbering continues after the highest number the bridge database has seen, the
+    // orders whose dispatch a crash interrupted
+    // are reported once (never sent again by themselves; not while another program holds
+    // the bridge database, whose dispatches may be under way), the table tick runs once,
     // the bridge tables the windows work with are opened and their totals shown. The log
     // is saved in every case; an error after both connections opened is thrown after
     // saving. True when both databases are open.
@@ -47,9 +53,14 @@ public:
     // The connect command: ConnectToBases, and once both are open BasesConnected told.
     // The transaction report keeps the rows of earlier runs.
     void actConnectToBaseExecute();
-    // The start command: refused while a session time is not a time of day (TError).
+    // The start command: refused (TError, also logged) while a setting would send orders
+    // astray (TSettings::CheckWatchSettings) or another running program holds the import
+    // file or the bridge database.
     void actStartWatchExecute();
     void actStopWatchExecute();
+    // The table tick; the bridge database's hold is refreshed first (watching stops when
+    // another program has taken it), and the result reader is left out while another
+    // program holds the import file or the bridge database.
     void timTable();
     // The watch cycle: the intake reads the alert tables of the mode rgpFilled, then the
     // queued lines are written. A failure of the bridge database stops watching (log
@@ -75,6 +86,8 @@ private:
     // emptied.
     QString DatabaseRefusal(const QString& terminalFile) const;
     void StopOnBridgeFailure(const QString& text);
+    // Tells the operator that another program holds the terminal or the bridge database.
+    void TellHeldElsewhere(const QString& text);
     void CheckBridgeFile();
     void ReportInterruptedDispatches();
     // Tells the operator of the rows found unhandled at the start of watching: every one
@@ -98,6 +111,7 @@ private:
     TTransWriter& FWriter;
     TResultReader& FResultReader;
     TLinkMonitor& FLinkMonitor;
+    TBridgeHolder& FHolder;
     TCoreEvents& FEvents;
     TEnvironment& FEnvironment;
     bool FWatching = false;

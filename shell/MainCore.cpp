@@ -8,6 +8,7 @@ TMainCore::TMainCore(TEnvironment& environment, TOperationLog& log, const QStrin
     : FEnvironment(environment)
     , FLog(log)
     , FDatMod(environment, *this)
+    , FHolder(FSettings, FDatMod.conQuikData(), environment, log)
     , FMailer(FSettings, log, environment)
     , FLinkMonitor(FSettings, log, *this)
     , FTradeLookup(FDatMod)
@@ -21,8 +22,8 @@ TMainCore::TMainCore(TEnvironment& environment, TOperationLog& log, const QStrin
     , FDispatcher(FSettings, FDatMod, FBuilder, FSender, FWriter, log, environment)
     , FWithdrawals(FSettings, FDatMod, FDispatcher, log, *this, environment)
     , FIntake(FDatMod, FFilters, FDispatcher, FWithdrawals, log, environment)
-    , FWatch(FSettings, FDatMod, log, FIntake, FWriter, FResultReader, FLinkMonitor, *this, environment)
-    , FManualOrders(FDatMod, FDispatcher, log)
+    , FWatch(FSettings, FDatMod, log, FIntake, FWriter, FResultReader, FLinkMonitor, FHolder, *this, environment)
+    , FManualOrders(FSettings, FHolder, FDatMod, FDispatcher, log)
     , FtimUpdateTable([this] {
         RunGuarded([this] { FWatch.timTable(); });
         RunGuarded([this] { FWithdrawals.CheckOverdue(); });
@@ -37,6 +38,8 @@ TMainCore::TMainCore(TEnvironment& environment, TOperationLog& log, const QStrin
         FWithdrawals.ResultBooked(result, row);
     };
     FWithdrawals.Guard = [this](const std::function<void()>& work) { RunGuarded(work); };
+    // No line goes into an import file another running program holds.
+    FWriter.BeforeAppend = [this](const QString& path) { FHolder.HoldImportFileForWriting(path); };
     FSettings.ProgramFolder = programFolder;
     FtimUpdateTable.SetPeriod(1000);
     FtimInfoLog.SetPeriod(60000);

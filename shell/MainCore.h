@@ -4,6 +4,7 @@
 #include "base/Environment.h"
 #include "base/OperationLog.h"
 #include "base/Ticker.h"
+#include "data/BridgeHolder.h"
 #include "data/DatMod.h"
 #include "data/Settings.h"
 #include "intake/Dispatch.h"
@@ -65,6 +66,7 @@ public:
     TOrderIntake& Intake() { return FIntake; }
     TWithdrawals& Withdrawals() { return FWithdrawals; }
     TWatchLoop& Watch() { return FWatch; }
+    TBridgeHolder& Holder() { return FHolder; }
     TManualOrders& ManualOrders() { return FManualOrders; }
     const TTicker& timUpdateTable() const { return FtimUpdateTable; }
     const TTicker& timInfoLog() const { return FtimInfoLog; }
@@ -123,6 +125,9 @@ private:
     TOperationLog& FLog;
     TSettings FSettings;
     TDatMod FDatMod;
+    // This program's hold on the terminal's import file and the bridge database: taken at
+    // the start-up and at connection, let go when the core goes (before the data module).
+    TBridgeHolder FHolder;
     TMailer FMailer;
     TLinkMonitor FLinkMonitor;
     // Orders out: translation over the bridge database, the transaction file writer and

@@ -1,7 +1,8 @@
 // The program's core under faults, against the strategy platform simulator on SQLite
 // files: a process killed in the middle of a dispatch and started again, the bridge
 // database failing while watching, the alert file replaced and the bridge file's journal
-// removed under the running core, an alert row id beyond 32 bits. Every step waits for a
+// removed under the running core, a second program over the same terminal, an alert row id
+// beyond 32 bits, cancels before the terminal's answer and hostile row texts. Every step waits for a
 // condition (a row booked, a line written, a process blocked), never for a stretch of time.
 //
 // Cases covered elsewhere and not repeated here: a box open while rows and results
@@ -23,6 +24,7 @@
 #include <QProcessEnvironment>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QSysInfo>
 #include <cstdio>
 #include <gtest/gtest.h>
 
@@ -36,6 +38,12 @@ const QString kTools = QStringLiteral(ZOVRANT_TOOLS_DIR);
 // The folder of the databases and terminal files a child core works on; set only in the
 // child process the kill case starts.
 const char* const kChildFolder = "ZOVRANT_FAULT_CHILD_FOLDER";
+// The holder cases' child: the folder of its terminal files (beside the databases), the
+// file it reports into, and whether it stays watching until it is killed.
+const char* const kHolderFolder = "ZOVRANT_HOLDER_CHILD_FOLDER";
+const char* const kHolderQuik = "ZOVRANT_HOLDER_CHILD_QUIK";
+const char* const kHolderReport = "ZOVRANT_HOLDER_CHILD_REPORT";
+const char* const kHolderStay = "ZOVRANT_HOLDER_CHILD_STAY";
 
 // The settings of a core over a folder holding Alerts.db, QuikData.db and quik/.
 void PointAtFolder(TSettings& s, const QString& folder)
@@ -51,6 +59,16 @@ void PointAtFolder(TSettings& s, const QString& folder)
     s.rgpPositionSize = 0;
     s.rgpFilled = 0;
     s.rgpSingleMulti = 1; // every active client
+}
+
+// The same with the terminal's files in another folder beside the databases.
+void PointAtTerminalFolder(TSettings& s, const QString& folder, const QString& quik)
+{
+    PointAtFolder(s, folder);
+    const QDir dir(QDir(folder).filePath(quik));
+    s.edtTRI = dir.filePath(QStringLiteral("trans.tri"));
+    s.edtTRO = dir.filePath(QStringLiteral("trans.tro"));
+    s.edtInfoLog = dir.filePath(QStringLiteral("info.log"));
 }
 
 void WriteIni(const QString& programFolder)
@@ -148,7 +166,53 @@ protected:
             count += Log.Line(i).contains(text) ? 1 : 0;
         return count;
     }
+
+    // A second program (FaultChild.StartsAsTheOperatorDoes) over the test folder with its
+    // terminal files in the folder `quik`, started and waited for until it has reported;
+    // what it reported, one line each: "watching=0|1", "box: …", "log: …".
+    QStringList StartSecondProgram(QProcess& child, const QString& quik, bool stay)
+    {
+        const QString report = Bases.FilePath(QStringLiteral("report-%1.txt").arg(quik));
+        QFile::remove(report);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QString::fromLatin1(kHolderFolder), Bases.Folder());
+        environment.insert(QString::fromLatin1(kHolderQuik), quik);
+        environment.insert(QString::fromLatin1(kHolderReport), report);
+        if (stay)
+            environment.insert(QString::fromLatin1(kHolderStay), QStringLiteral("1"));
+        child.setProcessEnvironment(environment);
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--gtest_filter=FaultChild.StartsAsTheOperatorDoes")});
+        const QString error = WaitForReadyLine(child);
+        EXPECT_TRUE(error.isEmpty()) << error.toStdString();
+        return QString::fromUtf8(ReadWholeFile(report)).split(QLatin1Char('\n'));
+    }
+    // A core over the test folder, as the operator starts it; watching when nothing
+    // refuses it.
+    void StartCore()
+    {
+        Core.reset();
+        Core = std::make_unique<TMainCore>(Env.Environment, Log, ProgramDir.path() + QLatin1Char('/'));
+        PointAtFolder(Core->Settings(), Bases.Folder());
+        Core->RunGuarded([this] { Core->Watch().StartUp(); });
+        Core->RunGuarded([this] { Core->Watch().actConnectToBaseExecute(); });
+        Core->RunGuarded([this] { Core->Watch().actStartWatchExecute(); });
+    }
 };
+
+bool HasLineStartingWith(const QStringList& lines, const QString& start)
+{
+    for (const QString& line : lines)
+        if (line.startsWith(start))
+            return true;
+    return false;
+}
+
+QString UtcText(const QDateTime& time)
+{
+    return time.toUTC().toString(Qt::ISODateWithMs);
+}
 
 // The child process of the kill case: a core over the folder it is given, watching and
 // ticking until it is killed.
@@ -175,6 +239,40 @@ TEST(FaultChild, WatchesUntilKilled)
     std::fputc('\n', stdout);
     std::fflush(stdout);
     for (;;) {
+        core.RunGuarded([&] { core.Watch().timTable(); });
+        QCoreApplication::processEvents();
+    }
+}
+
+// The child process of the holder cases: a second program started as the operator starts
+// one (start-up, connection, start watching) over the folder it is given. It reports
+// whether it watches and what it logged and showed in boxes, then ends, or with
+// kHolderStay keeps watching until it is killed.
+TEST(FaultChild, StartsAsTheOperatorDoes)
+{
+    const QString folder = qEnvironmentVariable(kHolderFolder);
+    if (folder.isEmpty())
+        GTEST_SKIP() << "runs only as the child process of the holder cases";
+    QTemporaryDir programDir;
+    WriteIni(programDir.path());
+    TTestEnvironment env;
+    TOperationLog log{env.Environment};
+    log.OpenFile(QDir(programDir.path()).filePath(QStringLiteral("Zovrant.log")));
+    TMainCore core(env.Environment, log, programDir.path() + QLatin1Char('/'));
+    PointAtTerminalFolder(core.Settings(), folder, qEnvironmentVariable(kHolderQuik));
+    core.RunGuarded([&] { core.Watch().StartUp(); });
+    core.RunGuarded([&] { core.Watch().actConnectToBaseExecute(); });
+    core.RunGuarded([&] { core.Watch().actStartWatchExecute(); });
+    QStringList report{QStringLiteral("watching=%1").arg(core.Watch().Watching() ? 1 : 0)};
+    for (const QString& error : std::as_const(env.Errors))
+        report << QStringLiteral("box: ") + error;
+    for (const QString& line : LogLinesOf(log))
+        report << QStringLiteral("log: ") + line.section(QLatin1Char(' '), 2); // without date and time
+    WriteWholeFile(qEnvironmentVariable(kHolderReport), report.join(QLatin1Char('\n')).toUtf8());
+    std::fputs(kSimulatorReadyLine, stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+    while (qEnvironmentVariableIsSet(kHolderStay)) {
         core.RunGuarded([&] { core.Watch().timTable(); });
         QCoreApplication::processEvents();
     }
@@ -259,6 +357,149 @@ TEST_F(FaultTest, KilledMidFanOutThenRestarted)
     EXPECT_EQ(Env.Errors.size(), 1);
 }
 #endif
+
+// A second program started from another folder for the same terminal, or for another
+// terminal over the same bridge database, does not start watching, names the running
+// program (computer, process and, for the bridge database, its start) in a box and the
+// log, and touches nothing: the import file, the result file and its companion keep their
+// bytes, and the running program's next orders take the next numbers, none doubled.
+TEST_F(FaultTest, SecondProgramNamesTheHolderAndTouchesNothing)
+{
+    ASSERT_NO_FATAL_FAILURE(StartRun());
+    ASSERT_NO_FATAL_FAILURE(Platform(QStringLiteral("active | e1 | LE | Buy 3 at 250.50 Limit\n")));
+    ASSERT_TRUE(TickUntil([this] { return TriLines().size() == 2; }));
+    WriteWholeFile(Quik(QStringLiteral("trans.tro")), "TRANS_ID=0;STATUS=0;\r\n");
+    WriteWholeFile(Quik(QStringLiteral("trans.TRR")), "kept\r\n");
+    QHash<QString, QByteArray> before;
+    for (const QString& name : {QStringLiteral("trans.tri"), QStringLiteral("trans.tro"), QStringLiteral("trans.TRR")})
+        before.insert(Quik(name), ReadWholeFile(Quik(name)));
+    const QString host = QSysInfo::machineHostName();
+    const qint64 pid = QCoreApplication::applicationPid();
+    struct Case {
+        const char* name;
+        QString quik;
+        QString holder; // how the refusal to start watching begins
+    };
+    const Case cases[] = {
+        {"the same import file", QStringLiteral("quik"),
+         QStringLiteral("Файл транзакций %1 занят другим экземпляром программы: компьютер %2, процесс %3 (")
+             .arg(QDir::toNativeSeparators(Quik(QStringLiteral("trans.tri"))), host)
+             .arg(pid)},
+        {"another terminal over the same bridge database", QStringLiteral("quik2"),
+         QStringLiteral("База данных Quik %1 занята другим экземпляром программы: компьютер %2, процесс %3, "
+                        "запущен 09.12.2008 9:05:03, последняя отметка 09.12.2008 9:05:03.")
+             .arg(Bases.BridgePath(), host)
+             .arg(pid)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QProcess child;
+        const QStringList report = StartSecondProgram(child, c.quik, false);
+        ASSERT_TRUE(child.waitForFinished(30000));
+        EXPECT_EQ(child.exitCode(), 0);
+        const std::string shown = report.join(QLatin1Char('\n')).toStdString();
+        EXPECT_EQ(report.value(0), QStringLiteral("watching=0")) << shown;
+        EXPECT_TRUE(HasLineStartingWith(report, QStringLiteral("box: ") + c.holder)) << shown;
+        EXPECT_TRUE(HasLineStartingWith(report, QStringLiteral("log: ") + c.holder)) << shown;
+        for (auto file = before.cbegin(); file != before.cend(); ++file)
+            EXPECT_EQ(ReadWholeFile(file.key()), file.value()) << file.key().toStdString();
+    }
+    // Its own terminal's files the second program empties as usual.
+    EXPECT_TRUE(QFile::exists(Bases.FilePath(QStringLiteral("quik2/trans.tri"))));
+
+    ASSERT_NO_FATAL_FAILURE(Platform(QStringLiteral("active | e2 | LE | Buy 4 at 251.00 Limit\n")));
+    ASSERT_TRUE(TickUntil([this] { return TriLines().size() == 4; }));
+    EXPECT_TRUE(TriLines()[2].startsWith(QStringLiteral("TRANS_ID =2;"))) << TriLines()[2].toStdString();
+    EXPECT_TRUE(TriLines()[3].startsWith(QStringLiteral("TRANS_ID =3;"))) << TriLines()[3].toStdString();
+    EXPECT_TRUE(Env.Errors.isEmpty()) << Env.Errors.join(QLatin1Char('\n')).toStdString();
+
+    // A clean exit lets go of both.
+    Core.reset();
+    EXPECT_EQ(Bridge(QStringLiteral("SELECT COUNT(*) FROM tBridgeHolder")).toInt(), 0);
+    EXPECT_FALSE(QFile::exists(Quik(QStringLiteral("trans.tri.lock"))));
+}
+
+// A program killed while it held the terminal and the bridge database leaves its lock file
+// and its row behind: the next program takes both over, says so in the log, and works.
+TEST_F(FaultTest, HoldOfAProgramThatDiedIsTakenOver)
+{
+    QProcess child;
+    const QStringList report = StartSecondProgram(child, QStringLiteral("quik"), true);
+    ASSERT_EQ(report.value(0), QStringLiteral("watching=1")) << report.join(QLatin1Char('\n')).toStdString();
+    const qint64 pid = child.processId();
+    ASSERT_EQ(Bridge(QStringLiteral("SELECT pid FROM tBridgeHolder")).toLongLong(), pid);
+    child.kill();
+    ASSERT_TRUE(child.waitForFinished(30000));
+    ASSERT_TRUE(QFile::exists(Quik(QStringLiteral("trans.tri.lock"))));
+
+    ASSERT_NO_FATAL_FAILURE(StartRun());
+    EXPECT_EQ(LogCount(QStringLiteral("Блокировка файла транзакций %1 оставлена завершившимся процессом %2 (")
+                           .arg(QDir::toNativeSeparators(Quik(QStringLiteral("trans.tri"))))
+                           .arg(pid)),
+              1);
+    EXPECT_EQ(LogCount(QStringLiteral("Запись о программе, работавшей с базой данных Quik %1, устарела и снята: "
+                                      "компьютер %2, процесс %3,")
+                           .arg(Bases.BridgePath(), QSysInfo::machineHostName())
+                           .arg(pid)),
+              1);
+    EXPECT_EQ(Bridge(QStringLiteral("SELECT COUNT(*) FROM tBridgeHolder")).toInt(), 1);
+    EXPECT_EQ(Bridge(QStringLiteral("SELECT pid FROM tBridgeHolder")).toLongLong(), QCoreApplication::applicationPid());
+    ASSERT_NO_FATAL_FAILURE(Platform(QStringLiteral("active | e1 | LE | Buy 3 at 250.50 Limit\n")));
+    ASSERT_TRUE(TickUntil([this] { return TriLines().size() == 2; }));
+    EXPECT_TRUE(Env.Errors.isEmpty()) << Env.Errors.join(QLatin1Char('\n')).toStdString();
+}
+
+// Rows of other programs in tBridgeHolder: one refreshed within its own window (a minute
+// at least) holds the bridge database, and start watching is refused naming it; one past
+// its window, or of a process of this computer that has ended, is taken over.
+TEST_F(FaultTest, BridgeHolderRowHoldsWhileRefreshedWithinItsWindow)
+{
+    QProcess ended;
+    ended.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--gtest_filter=NoSuchTest")});
+    ASSERT_TRUE(ended.waitForStarted(30000));
+    const qint64 endedPid = ended.processId();
+    ASSERT_TRUE(ended.waitForFinished(30000));
+    const QString host = QSysInfo::machineHostName();
+    struct Case {
+        const char* name;
+        QString host;
+        qint64 pid;
+        int age; // seconds since its last refresh
+        int staleAfter;
+        bool holds;
+    };
+    const Case cases[] = {
+        {"another computer, refreshed just now", QStringLiteral("OTHER-PC"), 4201, 0, 60, true},
+        {"another computer, within its own longer window", QStringLiteral("OTHER-PC"), 4202, 600, 900, true},
+        {"another computer, a window under a minute counts as a minute", QStringLiteral("OTHER-PC"), 4203, 50, 5, true},
+        {"another computer, past its window", QStringLiteral("OTHER-PC"), 4204, 61, 60, false},
+        {"this computer, a process that has ended", host, endedPid, 0, 60, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Core.reset();
+        Env.Errors.clear();
+        Bases.Exec(Bases.BridgePath(), QStringLiteral("DELETE FROM tBridgeHolder"));
+        Bases.Exec(Bases.BridgePath(),
+                   QStringLiteral("INSERT INTO tBridgeHolder (host, pid, started, refreshed, stale_after) VALUES (?, ?, ?, ?, ?)"),
+                   {c.host, c.pid, UtcText(Env.Clock.addSecs(-3600)), UtcText(Env.Clock.addSecs(-c.age)), c.staleAfter});
+        const QString named = QStringLiteral("компьютер %1, процесс %2, запущен 09.12.2008 8:05:03").arg(c.host).arg(c.pid);
+        StartCore();
+        EXPECT_EQ(Core->Watch().Watching(), !c.holds);
+        if (c.holds) {
+            ASSERT_FALSE(Env.Errors.isEmpty());
+            EXPECT_TRUE(Env.Errors.last().startsWith(
+                QStringLiteral("База данных Quik %1 занята другим экземпляром программы: ").arg(Bases.BridgePath()) + named))
+                << Env.Errors.last().toStdString();
+            EXPECT_EQ(Bridge(QStringLiteral("SELECT pid FROM tBridgeHolder")).toLongLong(), c.pid);
+        } else {
+            EXPECT_TRUE(Env.Errors.isEmpty()) << Env.Errors.join(QLatin1Char('\n')).toStdString();
+            EXPECT_EQ(LogCount(QStringLiteral("устарела и снята: ") + named), 1);
+            EXPECT_EQ(Bridge(QStringLiteral("SELECT pid FROM tBridgeHolder")).toLongLong(), QCoreApplication::applicationPid());
+            EXPECT_EQ(Bridge(QStringLiteral("SELECT COUNT(*) FROM tBridgeHolder")).toInt(), 1);
+        }
+    }
+}
 
 // The bridge database fails while watching: no line goes out, watching stops with one
 // box and a log line naming the order, and nothing more is sent until the operator

@@ -134,7 +134,8 @@ TEST(SchemasTest, ToolCreatesTheBridgeDatabase)
     const QMap<QString, int> expected{
         {QStringLiteral("tParam"), 36}, {QStringLiteral("tPortfolio"), 15}, {QStringLiteral("tSecCode"), 9},
         {QStringLiteral("tWorkSpaces"), 2}, {QStringLiteral("tStrategy"), 2}, {QStringLiteral("tOrderNumber"), 9},
-        {QStringLiteral("tclients"), 7}, {QStringLiteral("tClientOpenPositions"), 9}};
+        {QStringLiteral("tclients"), 7}, {QStringLiteral("tClientOpenPositions"), 9},
+        {QStringLiteral("tBridgeHolder"), 5}};
     EXPECT_EQ(columns.keys(), expected.keys());
     for (auto it = expected.cbegin(); it != expected.cend(); ++it)
         EXPECT_EQ(columns.value(it.key()).size(), it.value()) << it.key().toStdString();

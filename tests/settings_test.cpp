@@ -155,11 +155,11 @@ TEST_F(SettingsTest, FileWrittenFromScratchHoldsEveryKeyInTableOrder)
         "pathTRI=C:\\Program Files\\QUIK\\Trans\\Trans.tri\r\n"
         "pathTRO=C:\\Program Files\\QUIK\\Trans\\Trans.tro\r\n"
         "pathInfoLog=C:\\Program Files\\QUIK\\info.log\r\n"
-        "AccountMicex=L01-00000F00\r\n"
-        "AccountFORTS=SPB\r\n"
+        "AccountMicex=\r\n"
+        "AccountFORTS=\r\n"
         "intTable=1\r\n"
         "QuikConnectTimeOut=60\r\n"
-        "Code=111\r\n"
+        "Code=\r\n"
         "Alerts=C:\\Program Files\\Omega Research\\MyWork\\Alerts11.mdb\r\n"
         "QuikData=C:\\Zovrant\\Data\\dbQuikData.mdb\r\n"
         "Connect=0\r\n"
@@ -488,7 +488,9 @@ TEST_F(SettingsTest, BadSessionTimeIsReportedAtStartAndWatchingDoesNotStart)
     TTestEnvironment env;
     TOperationLog log(env.Environment);
     log.OpenFile(Dir.filePath(QStringLiteral("Zovrant.log")));
-    WriteIni(QStringLiteral("[Position]\r\ntime1=00:00\r\n[Quik]\r\nQuikConnectTimeOut=0\r\n"));
+    WriteIni(QStringLiteral("[Position]\r\ntime1=00:00\r\n[Quik]\r\nQuikConnectTimeOut=0\r\nCode=C1\r\n"
+                            "AccountMicex=ACC-C1\r\n"));
+    ASSERT_TRUE(QDir(Dir.path()).mkpath(QStringLiteral("QUIK/Trans"))); // the import file's folder
     TMainCore core(env.Environment, log, Settings.ProgramFolder);
     const QString named = Named("Position", "time1", "00:00", kNotTime) + kWatchRefused;
     EXPECT_EQ(env.Errors, QStringList{named});
@@ -498,7 +500,9 @@ TEST_F(SettingsTest, BadSessionTimeIsReportedAtStartAndWatchingDoesNotStart)
 
     core.RunGuarded([&core] { core.Watch().actStartWatchExecute(); });
     EXPECT_FALSE(core.Watch().Watching());
-    EXPECT_EQ(env.Errors, (QStringList{named, named}));
+    EXPECT_EQ(env.Errors, (QStringList{named, Named("Position", "time1", "00:00", kNotTime)
+                                                  + QStringLiteral("\nЗагрузка ордеров не включается, пока настройки "
+                                                                   "не исправлены.")}));
 
     core.Settings().edtTime1 = QStringLiteral("00:00:00");
     core.RunGuarded([&core] { core.Watch().actStartWatchExecute(); });

@@ -1,11 +1,13 @@
 #include "base/CodePage.h"
 #include "data/AlertsChangeCheck.h"
+#include "data/BridgeHolder.h"
 #include "data/Connection.h"
 #include "data/DatabaseFiles.h"
 #include "shell/MainCore.h"
 #include "tests/support/TestDatabases.h"
 #include "tests/support/TestEnvironment.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <gtest/gtest.h>
 
@@ -423,6 +425,203 @@ TEST_F(WatchLoopTest, ZeroPeriodStopsATimerUntilAPeriodReturns)
     EXPECT_EQ(Env.Errors.size(), 1);
     EXPECT_EQ(Core->timUpdateTable().Period(), 4000);
     EXPECT_EQ(Core->timInfoLog().Period(), 3000);
+}
+
+} // namespace
+
+namespace {
+
+// Settings with which orders would go astray: start watching refuses them, naming in the
+// box and the log each key, its value (the file) and the settings file; with the key
+// mended watching starts.
+TEST_F(WatchLoopTest, StartWatchingRefusesSettingsThatCannotWorkNamingEachKey)
+{
+    Bases.SeedTwoClients();
+    Core->Watch().StartUp();
+    Core->Watch().actConnectToBaseExecute();
+    ASSERT_TRUE(Core->actStartWatchEnabled());
+    const TSettings good = Core->Settings();
+    const QString tri = good.edtTRI;
+    const QString tro = good.edtTRO;
+    const QString access = Bases.FilePath(QStringLiteral("quik/orders.mdb"));
+    const QString copy = Bases.FilePath(QStringLiteral("quik/copy.tro"));
+    ASSERT_TRUE(QFile::copy(Bases.BridgePath(), copy));
+    const TSettings defaults; // what a settings file without these keys gives
+    using TChange = std::function<void(TSettings&)>;
+    struct Case {
+        const char* name;
+        TChange change;
+        QStringList keys; // each named with its value; none: watching starts
+    };
+    const Case cases[] = {
+        {"result file is the import file", [&](TSettings& s) { s.edtTRO = tri; }, {QStringLiteral("pathTRO")}},
+        {"terminal log is the import file", [&](TSettings& s) { s.edtInfoLog = tri; }, {QStringLiteral("pathInfoLog")}},
+        {"terminal log is the result file", [&](TSettings& s) { s.edtInfoLog = tro; }, {QStringLiteral("pathInfoLog")}},
+        {"import file spelt another way is the result file",
+         [&](TSettings& s) { s.edtTRO = Bases.FilePath(QStringLiteral("quik/../quik/trans.tri")); }, {QStringLiteral("pathTRO")}},
+        {"import file is the alert database", [&](TSettings& s) { s.edtTRI = Bases.AlertsPath(); }, {QStringLiteral("pathTRI")}},
+        {"import file is the bridge database's journal",
+         [&](TSettings& s) { s.edtTRI = Bases.BridgePath() + QStringLiteral("-journal"); }, {QStringLiteral("pathTRI")}},
+        {"import file is an Access database of the settings",
+         [&](TSettings& s) { s.edtTRI = access; s.edtAlerts = access; }, {QStringLiteral("pathTRI")}},
+        {"result file holds a database", [&](TSettings& s) { s.edtTRO = copy; }, {QStringLiteral("pathTRO")}},
+        {"no import file", [&](TSettings& s) { s.edtTRI.clear(); }, {QStringLiteral("pathTRI")}},
+        {"table period 0", [](TSettings& s) { s.edtIntTable = QStringLiteral("0"); }, {QStringLiteral("intTable")}},
+        {"table period over an hour", [](TSettings& s) { s.edtIntTable = QStringLiteral("3601"); }, {QStringLiteral("intTable")}},
+        {"table period not a number", [](TSettings& s) { s.edtIntTable = QStringLiteral("1s"); }, {QStringLiteral("intTable")}},
+        {"single account without a client code", [](TSettings& s) { s.edtCode = QStringLiteral("  "); }, {QStringLiteral("Code")}},
+        {"single account without accounts",
+         [](TSettings& s) { s.edtAccountMicex.clear(); s.edtAccountFORTS = QStringLiteral(" "); },
+         {QStringLiteral("AccountMicex"), QStringLiteral("AccountFORTS")}},
+        {"single account as a settings file without it gives",
+         [&](TSettings& s) { s.edtCode = defaults.edtCode; s.edtAccountMicex = defaults.edtAccountMicex; s.edtAccountFORTS = defaults.edtAccountFORTS; },
+         {QStringLiteral("Code"), QStringLiteral("AccountMicex"), QStringLiteral("AccountFORTS")}},
+        {"several at once with a bad session time",
+         [&](TSettings& s) { s.edtTRO = tri; s.edtIntTable = QStringLiteral("0"); s.edtTime2 = QStringLiteral("25:00:00"); },
+         {QStringLiteral("pathTRO"), QStringLiteral("intTable"), QStringLiteral("time2")}},
+        // Watching starts:
+        {"the longest table period", [](TSettings& s) { s.edtIntTable = QStringLiteral("3600"); }, {}},
+        {"one account of the two", [](TSettings& s) { s.edtAccountMicex.clear(); }, {}},
+        {"client group without a single account",
+         [&](TSettings& s) { s.rgpSingleMulti = 1; s.edtCode.clear(); s.edtAccountMicex.clear(); s.edtAccountFORTS.clear(); }, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TSettings& s = Core->Settings();
+        s = good;
+        c.change(s);
+        Env.Errors.clear();
+        const int firstLine = Log.LineCount();
+        Core->RunGuarded([this] { Core->Watch().actStartWatchExecute(); });
+        EXPECT_EQ(Core->Watch().Watching(), c.keys.isEmpty());
+        if (c.keys.isEmpty()) {
+            EXPECT_TRUE(Env.Errors.isEmpty()) << Env.Errors.join(QLatin1Char('\n')).toStdString();
+            Core->Watch().actStopWatchExecute();
+            continue;
+        }
+        ASSERT_EQ(Env.Errors.size(), 1);
+        const QString& box = Env.Errors[0];
+        const QStringList lines = box.split(QLatin1Char('\n'));
+        ASSERT_EQ(lines.size(), c.keys.size() + 1) << box.toStdString();
+        for (int i = 0; i < c.keys.size(); ++i) {
+            EXPECT_TRUE(lines[i].startsWith(QStringLiteral("Файл настроек %1, раздел [").arg(QDir::toNativeSeparators(s.FileName()))))
+                << lines[i].toStdString();
+            EXPECT_TRUE(lines[i].contains(QStringLiteral("], ключ %1: значение \"").arg(c.keys[i]))) << lines[i].toStdString();
+        }
+        EXPECT_EQ(lines.last(), QStringLiteral("Загрузка ордеров не включается, пока настройки не исправлены."));
+        EXPECT_TRUE(LogLines().mid(firstLine).join(QLatin1Char('\n')).contains(lines[0])) << "logged too";
+    }
+    // The value named is the file as the settings give it.
+    Core->Settings() = good;
+    Core->Settings().edtTRO = tri;
+    Core->RunGuarded([this] { Core->Watch().actStartWatchExecute(); });
+    EXPECT_TRUE(Env.Errors.last().contains(QStringLiteral("ключ pathTRO: значение \"%1\" совпадает с файлом ключа pathTRI").arg(tri)))
+        << Env.Errors.last().toStdString();
+    EXPECT_TRUE(ReadWholeFile(tri).isEmpty());
+}
+
+// The operator's commands that send an order by hand refuse the same settings before
+// anything is booked or written: an order of a single-account setup without its client
+// code and accounts went to the placeholder client "111" before.
+TEST_F(WatchLoopTest, ManualOrderIsRefusedUntilTheSingleAccountIsSet)
+{
+    Bases.SeedTwoClients();
+    Bases.Insert(Bases.AlertsPath(), QStringLiteral("ActiveOrders"),
+                 {{QStringLiteral("ID"), 1}, {QStringLiteral("Symbol"), QStringLiteral("SBER")},
+                  {QStringLiteral("OrderType"), QStringLiteral("LE")},
+                  {QStringLiteral("Order"), QStringLiteral("Buy 3 at 250.50 Limit")},
+                  {QStringLiteral("System"), QStringLiteral("Trend")},
+                  {QStringLiteral("Workspace"), QStringLiteral("C:\\Omega\\Demo.wsp")}});
+    TSettings& s = Core->Settings();
+    const TSettings defaults;
+    s.edtCode = defaults.edtCode;
+    s.edtAccountMicex = defaults.edtAccountMicex;
+    s.edtAccountFORTS = defaults.edtAccountFORTS;
+    Core->Watch().StartUp();
+    Core->Watch().actConnectToBaseExecute();
+    auto sendByHand = [this] {
+        Core->RunGuarded([this] { Core->ManualOrders().actSendNewOrderManualExecute(TManualPage::ActiveOrders); });
+    };
+    sendByHand();
+    EXPECT_TRUE(ReadWholeFile(s.edtTRI).isEmpty());
+    EXPECT_EQ(Bases.Scalar(Bases.BridgePath(), QStringLiteral("SELECT COUNT(*) FROM tOrderNumber")).toInt(), 0);
+    ASSERT_EQ(Env.Errors.size(), 1);
+    EXPECT_TRUE(Env.Errors[0].contains(QStringLiteral("ключ Code: значение \"\"")));
+    EXPECT_TRUE(Env.Errors[0].endsWith(QStringLiteral("\nОрдер не отправлен: исправьте настройки.")));
+
+    s.edtCode = QStringLiteral("C7");
+    s.edtAccountMicex = QStringLiteral("ACC-C7");
+    sendByHand();
+    EXPECT_EQ(Env.Errors.size(), 1) << Env.Errors.join(QLatin1Char('\n')).toStdString();
+    const QString lines = FromCp1251(ReadWholeFile(s.edtTRI));
+    EXPECT_TRUE(lines.startsWith(QStringLiteral("TRANS_ID =0;ACTION=NEW_ORDER;ACCOUNT=ACC-C7;"))) << lines.toStdString();
+    EXPECT_TRUE(lines.contains(QStringLiteral(";CLIENT_CODE=C7;")));
+}
+
+// The transaction writer on its own never appends into a database's file, however the
+// settings came to name one: the lines stay queued and the database keeps its bytes.
+TEST_F(WatchLoopTest, WriterNeverAppendsIntoADatabaseFile)
+{
+    TSettings& s = Core->Settings();
+    TOrder order;
+    order.Action = QStringLiteral("NEW_ORDER");
+    order.Quantity = 1;
+    for (const QString& path : {Bases.AlertsPath(), Bases.BridgePath() + QStringLiteral("-wal")}) {
+        SCOPED_TRACE(path.toStdString());
+        s.edtTRI = path;
+        const QByteArray before = ReadWholeFile(path);
+        Core->Writer().QueueTransaction(order);
+        EXPECT_THROW(Core->Writer().WriteTransFile(), TError);
+        EXPECT_EQ(ReadWholeFile(path), before);
+        EXPECT_TRUE(Core->Writer().HasPending());
+    }
+    // A copy of a database under another name holds one too.
+    const QString copy = Bases.FilePath(QStringLiteral("quik/copy.tri"));
+    ASSERT_TRUE(QFile::copy(Bases.BridgePath(), copy));
+    s.edtTRI = copy;
+    EXPECT_THROW(Core->Writer().WriteTransFile(), TError);
+    // The import file of the settings takes them.
+    s.edtTRI = Bases.FilePath(QStringLiteral("quik/trans.tri"));
+    Core->Writer().WriteTransFile();
+    EXPECT_FALSE(Core->Writer().HasPending());
+    EXPECT_EQ(FromCp1251(ReadWholeFile(s.edtTRI)).count(QStringLiteral("\r\n")), 2);
+}
+
+} // namespace
+
+namespace {
+
+// A bridge database through ODBC without tBridgeHolder keeps no holder row: the log says
+// once that only the import file's lock guards, and the program works as before. With the
+// table there, the row is written through ODBC as well.
+TEST(BridgeHolderOverOdbcTest, WithoutTheTableOnlyTheFileLockGuardsSaidOnce)
+{
+    TTestEnvironment env;
+    TTestDatabases bases(TTestEngine::Odbc);
+    QDir(bases.Folder()).mkdir(QStringLiteral("quik"));
+    QTemporaryDir programDir;
+    TOperationLog log{env.Environment};
+    log.OpenFile(bases.FilePath(QStringLiteral("Zovrant.log")));
+    TMainCore core(env.Environment, log, programDir.path() + QLatin1Char('/'));
+    PointAtTestFiles(core.Settings(), bases);
+    bases.Exec(bases.BridgePath(), QStringLiteral("DROP TABLE tBridgeHolder"));
+    core.Watch().StartUp();
+    core.Watch().actConnectToBaseExecute();
+    core.Watch().actConnectToBaseExecute();
+    core.RunGuarded([&core] { core.Watch().actStartWatchExecute(); });
+    EXPECT_TRUE(core.Watch().Watching());
+    EXPECT_TRUE(env.Errors.isEmpty()) << env.Errors.join(QLatin1Char('\n')).toStdString();
+    const QString said = QStringLiteral("В базе данных Quik %1 нет таблицы tBridgeHolder: второй экземпляр программы "
+                                        "с этой базой данных исключает только блокировка файла транзакций.")
+                             .arg(bases.BridgeSource());
+    EXPECT_EQ(LogLinesOf(log).filter(said).size(), 1) << LogLinesOf(log).join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(bases.Scalar(bases.BridgePath(), QStringLiteral("SELECT name FROM sqlite_master WHERE name = 'tBridgeHolder'"))
+                    .isNull());
+
+    bases.Exec(bases.BridgePath(), BridgeHolderSchema().first());
+    core.Watch().actConnectToBaseExecute();
+    EXPECT_EQ(bases.Scalar(bases.BridgePath(), QStringLiteral("SELECT pid FROM tBridgeHolder")).toLongLong(),
+              QCoreApplication::applicationPid());
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "base/Environment.h"
 #include "base/Error.h"
 #include "base/OperationLog.h"
+#include "data/DatabaseFiles.h"
 #include "data/Settings.h"
 #include "trade/TransactionLine.h"
 
@@ -65,11 +66,26 @@ void TTransWriter::ContinueNumbering(qint32 highestIssued)
     FTransCounter = highestIssued == std::numeric_limits<qint32>::max() ? highestIssued : highestIssued + 1;
 }
 
+void TTransWriter::RefuseDatabaseFile(const QString& path)
+{
+    const QStringList paths{path, FSettings.edtAlerts, FSettings.edtQuikData};
+    if (paths == FCheckedPaths)
+        return;
+    const QString reason = DatabaseFileReason(path, {FSettings.edtAlerts, FSettings.edtQuikData});
+    if (!reason.isEmpty())
+        throw TError(QStringLiteral("Строки не записаны: файл транзакций %1 %2.").arg(path, reason));
+    FCheckedPaths = paths;
+}
+
 void TTransWriter::WriteTransFile()
 {
     if (!HasPending())
         return;
     const QString path = FSettings.edtTRI;
+    // The terminal's lines appended to a database would corrupt it.
+    RefuseDatabaseFile(path);
+    if (BeforeAppend)
+        BeforeAppend(path);
     QFile file(path);
     // Append never truncates: lines already in the file stay for the terminal.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 class QFile;
 class TOperationLog;
@@ -59,7 +60,8 @@ public:
 
     // Appends every queued line to the import file (path edtTRI) in one write, each ended
     // by CR LF, in Windows-1251, creating the file when missing, then logs each line that
-    // reached the file. Throws TError when the
+    // reached the file. Throws TError when the file is a database's file (of the settings'
+    // Alerts or QuikData) or holds a database, when BeforeAppend refuses, or when the
     // file cannot be opened or written; the lines stay queued then, and a write that
     // failed part-way never leaves a line twice in the file once the next call succeeds.
     // Virtual so that a dispatch can be watched without a file.
@@ -67,12 +69,19 @@ public:
 
     virtual ~TTransWriter() = default;
 
+    // Asked with the import file's path before each append; throws to refuse it (the
+    // owner of the program's hold on the import file makes sure it holds that file).
+    std::function<void(const QString& path)> BeforeAppend;
+
 protected:
     // Takes the file back to its size before a failed write; false when it cannot, and
     // the bytes that reached the file then stay there.
     virtual bool CutBack(QFile& file, qint64 size);
 
 private:
+    // Throws TError when the path is a database's file or holds a database. The answer is
+    // kept for the paths it was given, so that a dispatch does not look at the disk again.
+    void RefuseDatabaseFile(const QString& path);
     void ForgetWritten(qint64 count);
     // Logs that a line is in the file.
     void LogWritten(const QString& logText);
@@ -91,4 +100,6 @@ private:
     QByteArray FPendingBytes;
     // The log line of the line whose tail FPendingBytes holds.
     QString FPendingBytesLogText;
+    // The import file and the two database sources last found apart.
+    QStringList FCheckedPaths;
 };

@@ -3,6 +3,7 @@
 #include "base/CoreEvents.h"
 #include "base/Error.h"
 #include "base/OperationLog.h"
+#include "data/BridgeHolder.h"
 #include "data/DatMod.h"
 #include "data/Settings.h"
 #include "intake/Dispatch.h"
@@ -82,7 +83,8 @@ protected:
     TOrderFilters Filters{DatMod, Settings, Env.Environment};
     TWithdrawals Withdrawals{Settings, DatMod, Dispatcher, Log, Events, Env.Environment};
     TOrderIntake Intake{DatMod, Filters, Dispatcher, Withdrawals, Log, Env.Environment};
-    TManualOrders Manual{DatMod, Dispatcher, Log};
+    TBridgeHolder Holder{Settings, DatMod.conQuikData(), Env.Environment, Log};
+    TManualOrders Manual{Settings, Holder, DatMod, Dispatcher, Log};
 
     QList<TSentTransaction> Sent;
     // "send <client> <order id>" and "write", in the order they happened.
@@ -102,6 +104,9 @@ protected:
         Settings.edtCode = QStringLiteral("111");
         Settings.edtAccountMicex = QStringLiteral("L01-00000F00");
         Settings.edtAccountFORTS = QStringLiteral("SPB");
+        // The manual commands hold the import file (through a lock file beside it).
+        Settings.edtTRI = Bases.FilePath(QStringLiteral("trans.tri"));
+        Settings.edtTRO = Bases.FilePath(QStringLiteral("trans.tro"));
 
         TSecurityRow security;
         security.SecCode = QStringLiteral("ABCD");

@@ -111,6 +111,10 @@ void PointAtTestFiles(TSettings& settings, const TTestDatabases& bases)
     settings.edtTRI = bases.FilePath(QStringLiteral("quik/trans.tri"));
     settings.edtTRO = bases.FilePath(QStringLiteral("quik/trans.tro"));
     settings.edtInfoLog = bases.FilePath(QStringLiteral("quik/info.log"));
+    // The single account, as an operator sets it up (the settings have none by default).
+    settings.edtCode = QStringLiteral("111");
+    settings.edtAccountMicex = QStringLiteral("L01-00000F00");
+    settings.edtAccountFORTS = QStringLiteral("SPB");
 }
 
 void TTestDatabases::SeedTwoClients()

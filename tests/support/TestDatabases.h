@@ -56,5 +56,6 @@ private:
 };
 
 // Points the settings at both test databases and at the terminal's files in the folder
-// "quik" of the test folder (trans.tri, trans.tro, info.log).
+// "quik" of the test folder (trans.tri, trans.tro, info.log), and sets the single account:
+// client code "111", accounts "L01-00000F00" and "SPB".
 void PointAtTestFiles(TSettings& settings, const TTestDatabases& bases);
