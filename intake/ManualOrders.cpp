@@ -1,13 +1,31 @@
 #include "intake/ManualOrders.h"
 
+#include "base/Environment.h"
 #include "base/OperationLog.h"
 #include "data/DatMod.h"
 #include "intake/Dispatch.h"
 #include "intake/OmegaOrderReader.h"
 
-TManualOrders::TManualOrders(TDatMod& datMod, TDispatcher& dispatcher, TOperationLog& log)
-    : FDatMod(datMod), FDispatcher(dispatcher), FLog(log)
+#include <QScopeGuard>
+
+TManualOrders::TManualOrders(TDatMod& datMod, TDispatcher& dispatcher, TOperationLog& log,
+                             const TEnvironment& environment)
+    : FDatMod(datMod), FDispatcher(dispatcher), FLog(log), FEnvironment(environment)
 {
+}
+
+void TManualOrders::Refuse(const QString& message)
+{
+    FLog.AddToLog(message);
+    FLog.SaveLog();
+}
+
+bool TManualOrders::Repeats(TOrderBuilderMethod builder, const TTable& table, qint64 id, const QDateTime& now) const
+{
+    if (!FLastSent || FLastSent->Builder != builder || FLastSent->Table != &table || FLastSent->Id != id)
+        return false;
+    // A clock set back since counts as no time gone: the same press is never sent twice.
+    return FLastSent->At.msecsTo(now) < RepeatMsecs;
 }
 
 void TManualOrders::SendCurrentRow(TManualPage page, TOrderBuilderMethod builder)
@@ -19,15 +37,27 @@ void TManualOrders::SendCurrentRow(TManualPage page, TOrderBuilderMethod builder
         table = &FDatMod.tFilledOrders();
     else
         return;
+    if (FSending) {
+        Refuse(QStringLiteral("Команда отклонена: предыдущая ручная отправка ордера ещё не завершена."));
+        return;
+    }
     if (!table->Active() || table->RecNo() < 0) {
         // An empty or closed grid has no row whose order could be meant.
-        FLog.AddToLog(QStringLiteral("Ордер не выбран: в таблице ") + table->TableName()
-                      + QStringLiteral(" нет текущей строки."));
-        FLog.SaveLog();
+        Refuse(QStringLiteral("Ордер не выбран: в таблице ") + table->TableName()
+               + QStringLiteral(" нет текущей строки."));
         return;
     }
     TOmegaOrder order;
     ReadOmegaOrder(order, *table, table == &FDatMod.tFilledOrders());
+    const QDateTime now = FEnvironment.Now();
+    if (Repeats(builder, *table, order.Id, now)) {
+        Refuse(QStringLiteral("Повторная команда для ордера # ") + QString::number(order.Id)
+               + QStringLiteral(" отклонена: та же команда отдана менее секунды назад."));
+        return;
+    }
+    FLastSent = TSent{builder, table, order.Id, now};
+    FSending = true;
+    const auto sent = qScopeGuard([this] { FSending = false; });
     FDispatcher.ProcessOrder(order, builder, false);
 }
 

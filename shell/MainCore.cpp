@@ -21,7 +21,7 @@ TMainCore::TMainCore(TEnvironment& environment, TOperationLog& log, const QStrin
     , FDispatcher(FSettings, FDatMod, FBuilder, FSender, FWriter, log, environment)
     , FIntake(FDatMod, FFilters, FDispatcher, log, environment)
     , FWatch(FSettings, FDatMod, log, FIntake, FWriter, FResultReader, FLinkMonitor, *this, environment)
-    , FManualOrders(FDatMod, FDispatcher, log)
+    , FManualOrders(FDatMod, FDispatcher, log, environment)
     , FtimUpdateTable([this] { RunGuarded([this] { FWatch.timTable(); }); })
     , FtimInfoLog([this] { RunGuarded([this] { FLinkMonitor.timInfoLogTimer(); }); })
     , FtimAlertsCheck([this] { RunGuarded([this] { FWatch.timAlertsCheck(); }); })

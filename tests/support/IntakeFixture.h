@@ -80,7 +80,7 @@ protected:
     TDispatcher Dispatcher{Settings, DatMod, Builder, Sender, Writer, Log, Env.Environment};
     TOrderFilters Filters{DatMod, Settings, Env.Environment};
     TOrderIntake Intake{DatMod, Filters, Dispatcher, Log, Env.Environment};
-    TManualOrders Manual{DatMod, Dispatcher, Log};
+    TManualOrders Manual{DatMod, Dispatcher, Log, Env.Environment};
 
     QList<TSentTransaction> Sent;
     // "send <client> <order id>" and "write", in the order they happened.
