@@ -109,6 +109,12 @@ void TLazyRows::AppendPending(const QVector<QVariant>& values)
     FPending = values;
 }
 
+void TLazyRows::SettlePending(qint64 id)
+{
+    FPending.reset();
+    FIds.push_back(id);
+}
+
 void TLazyRows::Remove(int row)
 {
     if (IsPending(row)) {

@@ -49,6 +49,9 @@ public:
     void Insert(int row, const std::vector<qint64>& ids);
     // The row being appended, after every row.
     void AppendPending(const QVector<QVariant>& values);
+    // The row being appended, stored with this id, above every other id, stays where it is
+    // as the row of that id; its values are read with its page, as the database keeps them.
+    void SettlePending(qint64 id);
     void Remove(int row);
     // Rows first..last at once, none of them the row being appended.
     void RemoveRange(int first, int last);

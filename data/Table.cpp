@@ -719,6 +719,15 @@ void TTable::ReadBackInserted(const QVariant& insertedId)
         if (KeyColumns().size() == 1 && FieldIndex(KeyColumns().first()) == FIdColumn && insertedId.isValid()
             && !insertedId.isNull())
             id = insertedId.toLongLong();
+        const std::vector<qint64>& ids = LazyRows()->Ids();
+        if (id && InIdOrder() && (ids.empty() || *id > ids.back())) {
+            // The new row is the last in id order, where it was entered: it takes its id in
+            // place. Read again instead, the table would reset every grid over it, taking
+            // the current cell and the open editor from under the operator's next key.
+            LazyRows()->SettlePending(*id);
+            RowsChanged(FCurrent, FCurrent);
+            return;
+        }
         const QVector<QVariant> stored = FEditValues;
         const QVector<bool> changed = FEditChanged;
         ReadAgain(id, stored, changed);

@@ -1,5 +1,6 @@
 #include "intake/ManualOrders.h"
 
+#include "base/Environment.h"
 #include "base/Error.h"
 #include "base/OperationLog.h"
 #include "data/BridgeHolder.h"
@@ -8,9 +9,12 @@
 #include "intake/Dispatch.h"
 #include "intake/OmegaOrderReader.h"
 
+#include <QScopeGuard>
+
 TManualOrders::TManualOrders(const TSettings& settings, TBridgeHolder& holder, TDatMod& datMod,
-                             TDispatcher& dispatcher, TOperationLog& log)
-    : FSettings(settings), FHolder(holder), FDatMod(datMod), FDispatcher(dispatcher), FLog(log)
+                             TDispatcher& dispatcher, TOperationLog& log, const TEnvironment& environment)
+    : FSettings(settings), FHolder(holder), FDatMod(datMod), FDispatcher(dispatcher), FLog(log),
+      FEnvironment(environment)
 {
 }
 
@@ -29,6 +33,20 @@ void TManualOrders::CheckSending()
     }
 }
 
+void TManualOrders::Refuse(const QString& message)
+{
+    FLog.AddToLog(message);
+    FLog.SaveLog();
+}
+
+bool TManualOrders::Repeats(TOrderBuilderMethod builder, const TTable& table, qint64 id, const QDateTime& now) const
+{
+    if (!FLastSent || FLastSent->Builder != builder || FLastSent->Table != &table || FLastSent->Id != id)
+        return false;
+    // A clock set back since counts as no time gone: the same press is never sent twice.
+    return FLastSent->At.msecsTo(now) < RepeatMsecs;
+}
+
 void TManualOrders::SendCurrentRow(TManualPage page, TOrderBuilderMethod builder)
 {
     TTable* table = nullptr;
@@ -38,16 +56,28 @@ void TManualOrders::SendCurrentRow(TManualPage page, TOrderBuilderMethod builder
         table = &FDatMod.tFilledOrders();
     else
         return;
+    if (FSending) {
+        Refuse(QStringLiteral("Команда отклонена: предыдущая ручная отправка ордера ещё не завершена."));
+        return;
+    }
     if (!table->Active() || table->RecNo() < 0) {
         // An empty or closed grid has no row whose order could be meant.
-        FLog.AddToLog(QStringLiteral("Ордер не выбран: в таблице ") + table->TableName()
-                      + QStringLiteral(" нет текущей строки."));
-        FLog.SaveLog();
+        Refuse(QStringLiteral("Ордер не выбран: в таблице ") + table->TableName()
+               + QStringLiteral(" нет текущей строки."));
         return;
     }
     CheckSending();
     TOmegaOrder order;
     ReadOmegaOrder(order, *table, table == &FDatMod.tFilledOrders());
+    const QDateTime now = FEnvironment.Now();
+    if (Repeats(builder, *table, order.Id, now)) {
+        Refuse(QStringLiteral("Повторная команда для ордера # ") + QString::number(order.Id)
+               + QStringLiteral(" отклонена: та же команда отдана менее секунды назад."));
+        return;
+    }
+    FLastSent = TSent{builder, table, order.Id, now};
+    FSending = true;
+    const auto sent = qScopeGuard([this] { FSending = false; });
     FDispatcher.ProcessOrder(order, builder, false);
 }
 

@@ -23,7 +23,7 @@ TMainCore::TMainCore(TEnvironment& environment, TOperationLog& log, const QStrin
     , FWithdrawals(FSettings, FDatMod, FDispatcher, log, *this, environment)
     , FIntake(FDatMod, FFilters, FDispatcher, FWithdrawals, log, environment)
     , FWatch(FSettings, FDatMod, log, FIntake, FWriter, FResultReader, FLinkMonitor, FHolder, *this, environment)
-    , FManualOrders(FSettings, FHolder, FDatMod, FDispatcher, log)
+    , FManualOrders(FSettings, FHolder, FDatMod, FDispatcher, log, environment)
     , FtimUpdateTable([this] {
         RunGuarded([this] { FWatch.timTable(); });
         RunGuarded([this] { FWithdrawals.CheckOverdue(); });

@@ -237,6 +237,71 @@ TEST_P(ManualTest, SendsTheCurrentRowOfTheShownPageWithoutFilters)
     EXPECT_EQ(Log.LineCount(), 0); // no filter lines, no "not traded" lines
 }
 
+TEST_P(ManualTest, OnePressSendsOnceAndASecondPressWithinASecondOrWhileSendingIsRefused)
+{
+    AddOrder(QStringLiteral("ActiveOrders"), 5);
+    AddOrder(QStringLiteral("ActiveOrders"), 6);
+    RefreshTable(DatMod.tActiveOrders());
+    Lookup.OrderNumbers.insert(QStringLiteral("5/0/111"), QStringLiteral("5550005"));
+    const QString repeated5 =
+        QStringLiteral("Повторная команда для ордера # 5 отклонена: та же команда отдана менее секунды назад.");
+    const QString busy = QStringLiteral("Команда отклонена: предыдущая ручная отправка ордера ещё не завершена.");
+
+    // A double click: the same command for the same row twice, the second 999 ms later.
+    Manual.actSendNewOrderManualExecute(TManualPage::ActiveOrders);
+    Env.Clock = Env.Clock.addMSecs(999);
+    Manual.actSendNewOrderManualExecute(TManualPage::ActiveOrders);
+    EXPECT_EQ(Sent.size(), 1);
+    EXPECT_EQ(LogMessages(), QStringList{repeated5});
+    EXPECT_TRUE(LogSaved());
+
+    // Within the second, the other command for the row and the command for another row
+    // are other commands; a second after the first press, the same command sends again.
+    Manual.actSendKillOrderManualExecute(TManualPage::ActiveOrders);
+    DatMod.tActiveOrders().Next();
+    Manual.actSendNewOrderManualExecute(TManualPage::ActiveOrders);
+    DatMod.tActiveOrders().First();
+    Env.Clock = Env.Clock.addMSecs(1);
+    Manual.actSendNewOrderManualExecute(TManualPage::ActiveOrders);
+    ASSERT_EQ(Sent.size(), 4);
+    EXPECT_EQ(Sent[1].Order.Action, QStringLiteral("KILL_ORDER"));
+    EXPECT_EQ(Sent[2].Omega.Id, 6);
+    EXPECT_EQ(Sent[3].Omega.Id, 5);
+
+    // A clock set back is no time gone.
+    Env.Clock = Env.Clock.addSecs(-60);
+    Manual.actSendNewOrderManualExecute(TManualPage::ActiveOrders);
+    EXPECT_EQ(Sent.size(), 4);
+
+    // Pressed again while the send runs (a message loop inside it, here its beep), for
+    // another row and a minute on: refused, whichever command; the running send goes on.
+    Env.Clock = Env.Clock.addSecs(120);
+    const int linesBefore = Log.LineCount();
+    int nested = 0;
+    Env.Environment.Beep = [&] {
+        if (nested++ > 0)
+            return;
+        DatMod.tActiveOrders().Next();
+        Env.Clock = Env.Clock.addSecs(60);
+        Manual.actSendNewOrderManualExecute(TManualPage::ActiveOrders);
+        Manual.actSendKillOrderManualExecute(TManualPage::FilledOrders);
+    };
+    Manual.actSendNewOrderManualExecute(TManualPage::ActiveOrders);
+    ASSERT_EQ(Sent.size(), 5);
+    EXPECT_EQ(Sent[4].Omega.Id, 5);
+    EXPECT_EQ(LogMessages().mid(linesBefore), (QStringList{busy, busy}));
+
+    // A send that failed lets the next press through once the second is over.
+    Env.Environment.Beep = [] {};
+    FailWrite = true;
+    Env.Clock = Env.Clock.addSecs(5);
+    EXPECT_ANY_THROW(Manual.actSendNewOrderManualExecute(TManualPage::ActiveOrders));
+    FailWrite = false;
+    Env.Clock = Env.Clock.addSecs(5);
+    Manual.actSendNewOrderManualExecute(TManualPage::ActiveOrders);
+    EXPECT_EQ(Sent.size(), 7);
+}
+
 TEST_P(ManualTest, OtherPageOrNoRowSendsNothing)
 {
     AddOrder(QStringLiteral("ActiveOrders"), 5);

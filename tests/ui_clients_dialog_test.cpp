@@ -4,6 +4,7 @@
 #include "shell/ui/DBNavigator.h"
 #include "shell/ui/DataGrid.h"
 #include "shell/ui/MainWindow.h"
+#include "tests/support/OperatorKeys.h"
 #include "tests/support/TestDatabases.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/support/TestEnvironment.h"
@@ -136,6 +137,24 @@ protected:
         EXPECT_TRUE(shown);
         EXPECT_FALSE(Dialog->isVisible());
     }
+    void TypeKeys(const QString& text) { ::TypeKeys(Dialog->windowHandle(), text); }
+    void PressKey(Qt::Key key) { ::PressKey(Dialog->windowHandle(), key); }
+    // Every client as the bridge database holds it, in id order: code, active mark (as
+    // stored), owner, MICEX account, notes.
+    QStringList StoredRows()
+    {
+        QStringList rows;
+        const int count = Bases.Scalar(Bases.BridgePath(), QStringLiteral("SELECT COUNT(*) FROM tclients")).toInt();
+        for (int i = 0; i < count; ++i) {
+            rows << Bases.Scalar(Bases.BridgePath(),
+                                 QStringLiteral("SELECT Code || '|' || IFNULL(Active, 'null') || '|' || IFNULL(client, '') "
+                                                "|| '|' || IFNULL(AccountMicex, '') || '|' || IFNULL(note, '') "
+                                                "FROM tclients ORDER BY id LIMIT 1 OFFSET ?"),
+                                 {i})
+                        .toString();
+        }
+        return rows;
+    }
     // Whether each navigator button is enabled, in button order, as "1" / "0".
     QString Enabled() const
     {
@@ -242,6 +261,46 @@ TEST_F(ClientsDialogTest, NewRowWithoutAnyValueIsDroppedWhateverTheResult)
         Clients().FieldByName(QStringLiteral("Code")).SetValue(QStringLiteral("C9"));
     }, &TfmClients::BitBtn1);
     EXPECT_EQ(StoredClients().value(2), QStringLiteral("C9||0"));
+}
+
+TEST_F(ClientsDialogTest, NewClientTypedWithKeysGoesIntoItsOwnRowAndActiveTakesOnlyACheck)
+{
+    // As the operator does it: "+", the code typed, Tab, keys on "Активен" (a "1", which a
+    // search by the first letter would take for client C1's mark, then the space bar),
+    // Tab, the owner, Tab, the account, on to the notes, OK.
+    RunCommand([this] {
+        Dialog->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(Dialog));
+        Click(TNav::nbInsert);
+        TypeKeys(QStringLiteral("C3"));
+        PressKey(Qt::Key_Tab);
+        TypeKeys(QStringLiteral("1"));
+        PressKey(Qt::Key_Space);
+        PressKey(Qt::Key_Tab);
+        TypeKeys(QStringLiteral("Сидоров С.С."));
+        PressKey(Qt::Key_Tab);
+        TypeKeys(QStringLiteral("L01-00000F03"));
+        // On to the last cell and Tab once more: the cursor stays on that cell, whose editor
+        // opens again with its text selected.
+        PressKey(Qt::Key_Tab);
+        PressKey(Qt::Key_Tab);
+        TypeKeys(QStringLiteral("VIP"));
+        PressKey(Qt::Key_Tab);
+        TypeKeys(QStringLiteral("Z"));
+    }, &TfmClients::BitBtn1);
+    EXPECT_TRUE(Env.Errors.isEmpty()) << Env.Errors.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(StoredRows(), (QStringList{QStringLiteral("C1|1|Иванов И.И.|L01-00000F01|"),
+                                         QStringLiteral("C2|0|Петров П.П.|L01-00000F02|"),
+                                         QStringLiteral("C3|1|Сидоров С.С.|L01-00000F03|Z")}));
+    ASSERT_EQ(Dialog->DBGrid1->model()->rowCount(), 3);
+    EXPECT_EQ(Cell(2, 0), QStringLiteral("C3"));
+
+    // A text given to "Активен" by any way but a check is refused; the mark stays as stored.
+    QAbstractItemModel* model = Dialog->DBGrid1->model();
+    for (const QVariant& text : {QVariant(QStringLiteral("да")), QVariant(QStringLiteral("1")), QVariant(QStringLiteral("False"))})
+        EXPECT_FALSE(model->setData(model->index(1, 1), text)) << text.toString().toStdString();
+    EXPECT_TRUE(model->setData(model->index(1, 1), true));
+    EXPECT_EQ(StoredRows().value(1), QStringLiteral("C2|1|Петров П.П.|L01-00000F02|"));
 }
 
 TEST_F(ClientsDialogTest, NavigatorMovesAndEnablesOnlyWhatCanAct)

@@ -6,6 +6,8 @@
 #include "shell/ui/HelpWindow.h"
 #include "shell/ui/LogView.h"
 #include "shell/ui/MainWindow.h"
+#include "tests/support/OperatorKeys.h"
+#include "tests/support/QtPrinters.h"
 #include "tests/support/TestDatabases.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -297,6 +299,40 @@ TEST_F(MainWindowTest, DeletingAnOpenPositionAsksAndARefusalKeepsTheRow)
     QTest::keyClick(grid, Qt::Key_Insert);
     EXPECT_EQ(grid->model()->rowCount(), 2);
     EXPECT_EQ(Core->DatMod().tClientOpenPositions().State(), TDataSet::TState::Insert);
+}
+
+TEST_F(MainWindowTest, OpenPositionAddedWithKeysLeavesTheCursorWhereTheOperatorMovedIt)
+{
+    for (const char* code : {"C1", "C2"})
+        AddBridge(QStringLiteral("tClientOpenPositions"),
+                  {{QStringLiteral("code"), QString::fromLatin1(code)}, {QStringLiteral("symbol"), QStringLiteral("SBER")},
+                   {QStringLiteral("quantity"), 1}});
+    Connect();
+    Window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Window.get()));
+    TDataGrid* grid = Window->grdClientOpenPositions;
+    grid->setFocus();
+    QWindow* keys = Window->windowHandle();
+    // Insert, the client's code, Tab, the symbol; then up to the row above, whose symbol
+    // the operator changes: storing the new row on the way must not move the cursor to
+    // that row's code.
+    PressKey(keys, Qt::Key_Insert);
+    TypeKeys(keys, QStringLiteral("C3"));
+    PressKey(keys, Qt::Key_Tab);
+    TypeKeys(keys, QStringLiteral("GAZP"));
+    PressKey(keys, Qt::Key_Up);
+    EXPECT_EQ(grid->currentIndex().row(), 1);
+    EXPECT_EQ(grid->currentIndex().column(), 1);
+    TypeKeys(keys, QStringLiteral("LKOH"));
+    PressKey(keys, Qt::Key_Return);
+    EXPECT_TRUE(Env.Errors.isEmpty()) << Env.Errors.join(QLatin1Char('\n')).toStdString();
+    QStringList stored;
+    for (int i = 0; i < 3; ++i)
+        stored << Bases.Scalar(Bases.BridgePath(),
+                               QStringLiteral("SELECT code || '|' || symbol FROM tClientOpenPositions ORDER BY id LIMIT 1 OFFSET ?"),
+                               {i}).toString();
+    EXPECT_EQ(stored, (QStringList{QStringLiteral("C1|SBER"), QStringLiteral("C2|LKOH"), QStringLiteral("C3|GAZP")}));
+    EXPECT_EQ(Bases.Scalar(Bases.BridgePath(), QStringLiteral("SELECT COUNT(*) FROM tClientOpenPositions")).toInt(), 3);
 }
 
 TEST_F(MainWindowTest, ManualCommandsFollowThePageAndSendTheSelectedRow)

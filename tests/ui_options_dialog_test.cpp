@@ -630,12 +630,13 @@ TEST_P(OptionsFilterTest, RowsAreAddedEditedAndDeletedAfterAQuestion)
     navigator->Click(TDBNavigator::nbInsert);
     GoTo(grid, 1, 0);
     TypeCell(grid, QStringLiteral("Вторая"));
-    EXPECT_EQ(RowsOf(table, column + QStringLiteral("='Вторая'")), 1);
     EXPECT_TRUE(Dialog->isVisible()) << "Enter in the grid does not press OK";
     QTest::keyClick(grid, Qt::Key_Return);
     EXPECT_TRUE(Dialog->isVisible());
 
+    // The new row is stored as the operator leaves it.
     GoTo(grid, 0, 0);
+    EXPECT_EQ(RowsOf(table, column + QStringLiteral("='Вторая'")), 1);
     TypeCell(grid, QStringLiteral("Изменённая"));
     EXPECT_EQ(RowsOf(table, column + QStringLiteral("='Изменённая'")), 1);
     EXPECT_EQ(RowsOf(table, column + QStringLiteral("='Первая'")), 0);

@@ -15,7 +15,7 @@ namespace {
 QList<TGridColumn> ClientsColumns()
 {
     return {{QStringLiteral("Code"), QStringLiteral("Код клиента")},
-            {QStringLiteral("Active"), QStringLiteral("Активен")},
+            {QStringLiteral("Active"), QStringLiteral("Активен"), kCheckFormat},
             {QStringLiteral("client"), QStringLiteral("Владелец счета")},
             {QStringLiteral("AccountMicex"), QStringLiteral("Счет на ММВБ")},
             {QStringLiteral("AccountFORTS"), QStringLiteral("Счет на ФОРТС")},

@@ -1,6 +1,8 @@
 #include "shell/ui/DataGrid.h"
 
 #include "data/Table.h"
+#include "shell/ui/CheckColumn.h"
+#include "shell/ui/GridKeys.h"
 #include "shell/ui/RowIndicator.h"
 
 #include <QHeaderView>
@@ -21,6 +23,10 @@ TDataGrid::TDataGrid(TTable& table, QList<TGridColumn> columns, TEnvironment& en
     verticalHeader()->setVisible(true);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    for (int column = 0; column < FModel.columnCount(); ++column) {
+        if (FModel.IsCheckColumn(column))
+            setItemDelegateForColumn(column, new TCheckColumnDelegate(this));
+    }
 
     connect(&FTable, &TDataSet::CurrentRowChanged, this, &TDataGrid::ShowTableRow);
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
@@ -50,6 +56,7 @@ void TDataGrid::AllowEditing()
 {
     FEditing = true;
     FModel.SetEditable(true);
+    setItemDelegate(new TGridCellDelegate(*this));
     setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
                     | QAbstractItemView::AnyKeyPressed);
 }
@@ -108,6 +115,17 @@ void TDataGrid::SortByColumn(int column)
         return;
     Guarded(FEnvironment, [&] { FTable.Sort(columns[column].Field); });
     horizontalHeader()->setSortIndicator(column, Qt::AscendingOrder);
+}
+
+QModelIndex TDataGrid::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers)
+{
+    const QModelIndex current = currentIndex();
+    const QModelIndex next = QTableView::moveCursor(action, modifiers);
+    if (!FEditing || !current.isValid() || !next.isValid())
+        return next;
+    const bool wrapped = (action == MoveNext && next.row() < current.row())
+                         || (action == MovePrevious && next.row() > current.row());
+    return wrapped ? current : next;
 }
 
 void TDataGrid::keyPressEvent(QKeyEvent* event)

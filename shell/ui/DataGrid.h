@@ -20,7 +20,8 @@ public:
     TGridModel& GridModel() { return FModel; }
 
     // The operator may change cells, add a row (Insert) and delete the current row
-    // (Ctrl+Delete), which asks first.
+    // (Ctrl+Delete), which asks first. A row being added is stored as a whole when the
+    // operator leaves it (GridCells.h); check columns take only a check.
     void AllowEditing();
     // A click on a column title orders the table by that column.
     void AllowTitleSort();
@@ -34,6 +35,10 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    // In an editable grid Tab stops at the last cell and Shift+Tab at the first: going
+    // round to the other end of the table would store the row being entered and put the
+    // next key typed into the first row's first cell.
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
 
 private:
     void ShowTableRow(int row);

@@ -11,6 +11,8 @@ bool SetGridCell(QAbstractItemView& view, const QModelIndex& index, const QVaria
         return false;
     TTable& table = grid->Table();
     const QList<TGridColumn>& columns = grid->GridModel().Columns();
+    if (!grid->GridModel().TakesValue(index, value))
+        return false;
     const bool adding = table.State() == TDataSet::TState::Insert && index.row() == table.RecNo();
     if (!adding || !(grid->model()->flags(index) & Qt::ItemIsEditable) || index.column() >= columns.size())
         return grid->model()->setData(index, value, Qt::EditRole);

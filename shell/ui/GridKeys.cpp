@@ -9,6 +9,14 @@
 
 namespace {
 
+// The name of the filter by which Enter moves on in a grid.
+const QString kEnterMoves = QStringLiteral("EnterMovesToNextCell");
+
+bool MovesOnEnter(const QTableView& grid)
+{
+    return grid.findChild<QObject*>(kEnterMoves, Qt::FindDirectChildrenOnly) != nullptr;
+}
+
 bool IsEnter(const QEvent* event)
 {
     if (event->type() != QEvent::KeyPress)
@@ -40,7 +48,11 @@ void MoveToNextCell(QTableView& grid)
 // it stored the cell): on to the next cell when moving, and taken either way.
 class TEnterFilter : public QObject {
 public:
-    TEnterFilter(QTableView& grid, bool move) : QObject(&grid), FGrid(grid), FMove(move) {}
+    TEnterFilter(QTableView& grid, bool move) : QObject(&grid), FGrid(grid), FMove(move)
+    {
+        if (move)
+            setObjectName(kEnterMoves);
+    }
 
     bool eventFilter(QObject*, QEvent* event) override
     {
@@ -77,7 +89,7 @@ bool TGridCellDelegate::EditorValue(QWidget* editor, QVariant* value) const
 bool TGridCellDelegate::eventFilter(QObject* object, QEvent* event)
 {
     auto* editor = qobject_cast<QWidget*>(object);
-    if (!editor || !IsEnter(event))
+    if (!editor || !IsEnter(event) || !MovesOnEnter(*FGrid))
         return QStyledItemDelegate::eventFilter(object, event);
     // Stored and closed here, the key taken: it must not reach the grid as well.
     emit commitData(editor);
@@ -90,7 +102,8 @@ bool TGridCellDelegate::eventFilter(QObject* object, QEvent* event)
 
 void EnterMovesToNextCell(QTableView& grid)
 {
-    grid.setItemDelegate(new TGridCellDelegate(grid));
+    if (!qobject_cast<TGridCellDelegate*>(grid.itemDelegate()))
+        grid.setItemDelegate(new TGridCellDelegate(grid));
     grid.installEventFilter(new TEnterFilter(grid, true));
 }
 

@@ -4,9 +4,11 @@
 
 class QTableView;
 
-// The cells' editors of a grid in which Enter moves on: Enter stores the cell and closes
-// the editor, and once the editor is gone the grid moves to the next cell. The value goes
-// where SetGridCell (GridCells.h) puts it. A column of its own kind derives from it.
+// The cells' editors of an editable grid: the value typed goes where SetGridCell
+// (GridCells.h) puts it, so that a row being added is stored as a whole, never cell by
+// cell. In a grid where Enter moves on (EnterMovesToNextCell), Enter stores the cell and
+// closes the editor, and once the editor is gone the grid moves to the next cell;
+// elsewhere Enter does what it does in any view. A column of its own kind derives from it.
 class TGridCellDelegate : public QStyledItemDelegate {
     Q_OBJECT
 public:

@@ -181,8 +181,18 @@ Qt::ItemFlags TGridModel::flags(const QModelIndex& index) const
     return result;
 }
 
+bool TGridModel::IsCheckColumn(int column) const
+{
+    return column >= 0 && column < FColumns.size() && FColumns[column].Format == kCheckFormat;
+}
+
+bool TGridModel::TakesValue(const QModelIndex& index, const QVariant& value) const
+{
+    return !IsCheckColumn(index.column()) || value.typeId() == QMetaType::Bool;
+}
+
 bool TGridModel::setData(const QModelIndex& index, const QVariant& value, int role)
 {
     const QModelIndex source = SourceIndex(index);
-    return FEditable && source.isValid() && FDataSet.Model().setData(source, value, role);
+    return FEditable && source.isValid() && TakesValue(index, value) && FDataSet.Model().setData(source, value, role);
 }

@@ -18,6 +18,9 @@ struct TGridColumn {
 
 // The display format of a date-time column: the regional short date and long time.
 inline const QString kDateTimeFormat = QStringLiteral("c");
+// The display of a yes/no column: a check box, which the operator checks or clears and
+// into which nothing can be typed.
+inline const QString kCheckFormat = QStringLiteral("check");
 
 // A value as a display format writes it: as many decimals as the format has after its
 // point, the integer part grouped in threes with the regional thousands separator when
@@ -45,6 +48,10 @@ public:
     const QList<TGridColumn>& Columns() const { return FColumns; }
     // Cells are changed through the grid only when allowed; by default the grid only shows.
     void SetEditable(bool editable) { FEditable = editable; }
+    bool IsCheckColumn(int column) const;
+    // Whether the cell can take the value: a check column takes only yes or no (a boolean),
+    // never a text, whatever the text says; other columns take any value.
+    bool TakesValue(const QModelIndex& index, const QVariant& value) const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;

@@ -1,7 +1,6 @@
 #include "shell/ui/OptionsDialog.h"
 
 #include "shell/MainCore.h"
-#include "shell/ui/CheckColumn.h"
 #include "shell/ui/DataGrid.h"
 #include "shell/ui/DBNavigator.h"
 #include "shell/ui/FileNameEdit.h"
@@ -39,7 +38,7 @@ const QString kTimeMask = S("09:99:99;_");
 QList<TGridColumn> SecCodeColumns()
 {
     return {{S("Ticker"), S("Тикер в Омеге")},
-            {S("Traded"), S("Торгуется")},
+            {S("Traded"), S("Торгуется"), kCheckFormat},
             {S("FixVol"), S("Сумма"), S("### ### ### ##0.00")},
             {S("Part"), S("Доля счета (%)"), S("### ###")},
             {S("Slippage"), S("Проск-е (%)"), S("#0.00")},
@@ -269,7 +268,6 @@ QWidget* TfmOpt::CreateSecuritiesPage()
     grdSecCode->setObjectName(S("grdSecCode"));
     grdSecCode->AllowEditing();
     EnterMovesToNextCell(*grdSecCode);
-    grdSecCode->setItemDelegateForColumn(colTraded, new TCheckColumnDelegate(grdSecCode));
     // The amounts, shares and slippage with the regional separator; lot and digits whole.
     for (int column : {colFixVol, colPart, colSlippage})
         grdSecCode->setItemDelegateForColumn(column, new TNumberColumnDelegate(*grdSecCode, environment, false));

@@ -84,7 +84,7 @@ protected:
     TWithdrawals Withdrawals{Settings, DatMod, Dispatcher, Log, Events, Env.Environment};
     TOrderIntake Intake{DatMod, Filters, Dispatcher, Withdrawals, Log, Env.Environment};
     TBridgeHolder Holder{Settings, DatMod.conQuikData(), Env.Environment, Log};
-    TManualOrders Manual{Settings, Holder, DatMod, Dispatcher, Log};
+    TManualOrders Manual{Settings, Holder, DatMod, Dispatcher, Log, Env.Environment};
 
     QList<TSentTransaction> Sent;
     // "send <client> <order id>" and "write", in the order they happened.
