@@ -372,3 +372,8 @@ QString ScrambleText(const QString& source, bool encode)
         code = static_cast<char>((static_cast<unsigned char>(code) + shift) & 0xFF);
     return FromCp1251(codes);
 }
+
+bool MailOn(const TSettings& settings)
+{
+    return settings.chSendTrans_Id || settings.chSendTrans_done || settings.chSendQuikConnect;
+}

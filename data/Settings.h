@@ -82,3 +82,7 @@ public:
 // The per-character shift of the stored password: +2 when encoding, -2 when decoding,
 // on the Windows-1251 codes, wrapping modulo 256.
 QString ScrambleText(const QString& source, bool encode);
+
+// Whether the operator receives e-mails: any of the mail events is switched on. A failure
+// that stops the sending is mailed then too.
+bool MailOn(const TSettings& settings);

@@ -394,8 +394,3 @@ void TWatchLoop::StopOnBridgeFailure(const QString& text)
     if (MailOn(FSettings))
         FEvents.Announce(text);
 }
-
-bool MailOn(const TSettings& settings)
-{
-    return settings.chSendTrans_Id || settings.chSendTrans_done || settings.chSendQuikConnect;
-}

@@ -130,10 +130,6 @@ QList<TOrderIntake::TAlertTable> TablesReadIn(int rgpFilled);
 // The result file's companion: its path with the extension replaced by ".TRR".
 QString CompanionTrrPath(const QString& resultPath);
 
-// Whether the operator receives e-mails: any of the mail events is switched on. A failure
-// that stops the sending is mailed then too.
-bool MailOn(const TSettings& settings);
-
 // The reports of the dispatches a crash interrupted, one per order, naming the order, its
 // table, whether it withdraws, and the accounts whose lines may be missing.
 QStringList InterruptedDispatchReports(const QList<TPendingDispatch>& pending);

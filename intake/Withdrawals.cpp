@@ -9,7 +9,6 @@
 #include "data/DatMod.h"
 #include "data/Settings.h"
 #include "intake/Dispatch.h"
-#include "intake/WatchLoop.h"
 #include "trade/OrderBuilder.h"
 #include "trade/ResultLine.h"
 
