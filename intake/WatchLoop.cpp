@@ -11,6 +11,7 @@
 #include "data/DataSet.h"
 #include "data/DatMod.h"
 #include "data/Settings.h"
+#include "intake/Alarm.h"
 #include "intake/Dispatch.h"
 #include "intake/OrderIntake.h"
 #include "trade/LinkMonitor.h"
@@ -325,11 +326,7 @@ void TWatchLoop::TellHeldElsewhere(const QString& text)
 
 void TWatchLoop::Alarm(const QString& text)
 {
-    FLog.AddToLog(text);
-    FLog.SaveLogQuietly();
-    if (MailOn(FSettings))
-        FEvents.Announce(text);
-    FEnvironment.ReportError(text);
+    AlarmOperator(FLog, FSettings, FEvents, FEnvironment, text);
 }
 
 bool TWatchLoop::StopOnReplacedAlerts()

@@ -8,6 +8,7 @@
 #include "data/BridgeRows.h"
 #include "data/DatMod.h"
 #include "data/Settings.h"
+#include "intake/Alarm.h"
 #include "intake/Dispatch.h"
 #include "trade/OrderBuilder.h"
 #include "trade/ResultLine.h"
@@ -195,12 +196,13 @@ void TWithdrawals::CheckOverdue()
             order->second << held.Code;
     }
     for (const auto& [order, codes] : std::as_const(overdue)) {
-        Raise(QStringLiteral("Снятие ордера # %1 по счетам %2 не отправлено: Quik не ответил на заявку за %3 с. "
-                             "Биржевые заявки могут оставаться активными, проверьте их в Quik. Снятие будет "
-                             "отправлено, если номер заявки придёт.")
-                  .arg(order.Id)
-                  .arg(Accounts(codes))
-                  .arg(timeOut / 1000));
+        const QString text = QStringLiteral("Снятие ордера # %1 по счетам %2 не отправлено: Quik не ответил на заявку "
+                                            "за %3 с. Биржевые заявки могут оставаться активными, проверьте их в "
+                                            "Quik. Снятие будет отправлено, если номер заявки придёт.")
+                                 .arg(order.Id)
+                                 .arg(Accounts(codes))
+                                 .arg(timeOut / 1000);
+        AlarmOperator(FLog, FSettings, FEvents, FEnvironment, text);
     }
 }
 
@@ -222,13 +224,4 @@ qint64 TWithdrawals::TimeOutMs() const
         // A time-out that does not read: the link check reports it; a minute serves here.
     }
     return 60000;
-}
-
-void TWithdrawals::Raise(const QString& text)
-{
-    FLog.AddToLog(text);
-    FLog.SaveLogQuietly();
-    if (MailOn(FSettings))
-        FEvents.Announce(text);
-    FEnvironment.ReportError(text);
 }

@@ -77,7 +77,6 @@ private:
     };
     // The link time-out of the settings in milliseconds (a minute when it is not usable).
     qint64 TimeOutMs() const;
-    void Raise(const QString& text);
 
     const TSettings& FSettings;
     TDatMod& FDatMod;
