@@ -75,6 +75,12 @@ void ForEachKey(TVisitor& visitor)
     visitor.Flag("SendTrans_id", &TSettings::chSendTrans_Id);
     visitor.Flag("SendTrans_done", &TSettings::chSendTrans_done);
     visitor.Flag("SendQuikConnect", &TSettings::chSendQuikConnect);
+
+    visitor.Section("Risk");
+    visitor.Count("DuplicateMs", &TSettings::DuplicateMs);
+    visitor.Count("MaxLinesPerOrder", &TSettings::MaxLinesPerOrder);
+    visitor.Count("TxPerSecond", &TSettings::TxPerSecond);
+    visitor.Count("TxBurst", &TSettings::TxBurst);
 }
 
 // The failure of one setting: the file, the section and the key it stands under, the
@@ -88,6 +94,7 @@ TError SettingError(const QString& fileName, const QString& section, const QStri
 
 const QString kNotInteger = QStringLiteral("не является целым числом");
 const QString kNotFlag = QStringLiteral("не является логическим значением");
+const QString kNegative = QStringLiteral("не может быть отрицательным");
 
 std::optional<int> ParseInteger(const QString& text)
 {
@@ -150,6 +157,21 @@ public:
             throw Failure(key, *text, kNotFlag);
         FTarget.*field = *checked;
     }
+    // A whole number of 0 or more (a control's limit; 0 is off).
+    void Count(const char* key, int TSettings::*field)
+    {
+        const std::optional<QString> text = Stored(key);
+        if (!text) {
+            FTarget.*field = FDefaults.*field;
+            return;
+        }
+        const std::optional<int> value = ParseInteger(text->trimmed());
+        if (!value)
+            throw Failure(key, *text, kNotInteger);
+        if (*value < 0)
+            throw Failure(key, *text, kNegative);
+        FTarget.*field = *value;
+    }
     void Text(const char* key, QString TSettings::*field)
     {
         FTarget.*field = Stored(key).value_or(FDefaults.*field);
@@ -190,6 +212,7 @@ public:
     {
         Write(key, FSource.*field ? QStringLiteral("-1") : QStringLiteral("0"));
     }
+    void Count(const char* key, int TSettings::*field) { Write(key, QString::number(FSource.*field)); }
     void Text(const char* key, QString TSettings::*field) { Write(key, FSource.*field); }
     void Scrambled(const char* key, QString TSettings::*field)
     {

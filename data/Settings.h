@@ -39,6 +39,18 @@ public:
     bool chSendTrans_Id = false;
     bool chSendTrans_done = false;
     bool chSendQuikConnect = false;
+    // [Risk]: the desk's controls between a strategy's order and the terminal; each is a
+    // whole number, 0 switches it off (the default: with every control off the orders go
+    // out as before).
+    // An identical line (client, security, operation, quantity, price) within this many
+    // milliseconds of the last one is refused.
+    int DuplicateMs = 0;
+    // A strategy order that would fan out to more lines than this is refused whole.
+    int MaxLinesPerOrder = 0;
+    // Lines reach the import file at no more than TxPerSecond in any sliding second, with
+    // TxBurst more allowed at once after a quiet spell.
+    int TxPerSecond = 0;
+    int TxBurst = 0;
 
     // The folder of the settings file, ending in a path separator; fixed at creation.
     QString ProgramFolder;

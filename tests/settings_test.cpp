@@ -17,7 +17,8 @@ namespace {
     X(edtAccountFORTS) X(edtIntTable) X(edtQuikConnectTimeOut) X(edtCode) X(edtAlerts)       \
     X(edtQuikData) X(chConnect) X(chQuikConnect) X(edtSMTP) X(edtPort) X(edtUser)             \
     X(edtPassword) X(chAuten) X(edtFromName) X(edtFromAddress) X(edtEmail1) X(edtEmail2)      \
-    X(chSendTrans_Id) X(chSendTrans_done) X(chSendQuikConnect)
+    X(chSendTrans_Id) X(chSendTrans_done) X(chSendQuikConnect) X(DuplicateMs)                \
+    X(MaxLinesPerOrder) X(TxPerSecond) X(TxBurst)
 
 void ExpectSameSettings(const TSettings& actual, const TSettings& expected)
 {
@@ -61,6 +62,10 @@ void SetEveryFieldAway(TSettings& s)
     s.chSendTrans_Id = true;
     s.chSendTrans_done = true;
     s.chSendQuikConnect = true;
+    s.DuplicateMs = 1500;
+    s.MaxLinesPerOrder = 40;
+    s.TxPerSecond = 20;
+    s.TxBurst = 5;
 }
 
 class SettingsTest : public ::testing::Test {
@@ -176,7 +181,12 @@ TEST_F(SettingsTest, FileWrittenFromScratchHoldsEveryKeyInTableOrder)
         "Email2=70000000000@sms.example.com\r\n"
         "SendTrans_id=0\r\n"
         "SendTrans_done=0\r\n"
-        "SendQuikConnect=0\r\n"));
+        "SendQuikConnect=0\r\n"
+        "[Risk]\r\n"
+        "DuplicateMs=0\r\n"
+        "MaxLinesPerOrder=0\r\n"
+        "TxPerSecond=0\r\n"
+        "TxBurst=0\r\n"));
 }
 
 TEST_F(SettingsTest, EveryKeyRoundTripsThroughTheFile)
@@ -334,6 +344,8 @@ TEST_F(SettingsTest, ValueThatDoesNotConvertIsNamedWithItsSectionAndKey)
         {"[MAIL]\r\nsendtrans_done=-", "Mail", "SendTrans_done", "-", "не является логическим значением"},
         {"[Quik]\r\nintTable=abc", "Quik", "intTable", "abc", "не является целым числом"},
         {"[Quik]\r\nQuikConnectTimeOut=1 0", "Quik", "QuikConnectTimeOut", "1 0", "не является целым числом"},
+        {"[Risk]\r\nTxPerSecond=2.5", "Risk", "TxPerSecond", "2.5", "не является целым числом"},
+        {"[Risk]\r\nDuplicateMs=-1", "Risk", "DuplicateMs", "-1", "не может быть отрицательным"},
         {"[Quik]\r\nintTable=-3", "Quik", "intTable", "-3",
          "вне допустимых пределов периода таймера (от 0 до 2147483 сек.)"},
     };
