@@ -72,12 +72,16 @@ public:
     // not be booked is still known as issued. Does nothing where no number is kept.
     void KeepHighestTransId(int transId);
     // The record of dispatches under way, in the bridge table tPendingDispatch: the
-    // accounts of an order are recorded in one transaction before the first line of the
-    // order is booked (in one row on a SQLite file, a row per account through ODBC), and
+    // accounts of an order are recorded in one transaction (the caller's, when one is
+    // open) before the first line of the order is booked (in one row on a SQLite file, a row per account through ODBC), and
     // the order's record is cleared once its lines are in the import file. A record found
     // at connection belongs to a dispatch a crash interrupted. On a SQLite file the table
     // is made when missing; through ODBC it is used where it exists. Each does nothing
     // where no record is kept.
+    // Whether the bridge database has tPendingDispatch (made on a SQLite file that lacks
+    // it); found out once per opening of the connection. Asked before the transaction a
+    // record is written in: a table made inside it would go with its rollback.
+    bool PendingDispatchKept();
     void RecordPendingDispatch(qint64 orderId, bool filled, bool kill, const QStringList& codes);
     void ClearPendingDispatch(qint64 orderId, bool filled, bool kill);
     // The records left by interrupted dispatches, removed as they are read, so that each
@@ -187,9 +191,6 @@ private:
     // elsewhere (an ODBC source, a file that cannot be changed) it is not, and the
     // report's highest number alone counts. Found out once per opening of the connection.
     bool TransIdKept();
-    // Whether the bridge database has tPendingDispatch (made on a SQLite file that lacks
-    // it); found out once per opening of the connection.
-    bool PendingDispatchKept();
     // The greatest value of a column of a bridge table; none for an empty table.
     std::optional<qint64> MaxOfColumn(const QString& table, const QString& column);
     // The booked rows are written by statements, and the tables the grids show are read

@@ -155,11 +155,21 @@ void TDispatcher::ProcessOrder(TOmegaOrder order, TOrderBuilderMethod builder, b
         failures.Bridge = ErrorText(error);
     }
     const bool kill = builder == &TOrderBuilder::KillOrder;
-    if (failures.Bridge.isEmpty())
-        RecordIntent(order, kill, accounts, failures);
     const qsizetype queuedBefore = FWriter.QueuedCount();
+    try {
+        if (failures.Bridge.isEmpty())
+            FDatMod.PendingDispatchKept();
+    } catch (const std::exception& error) {
+        failures.Bridge = ErrorText(error);
+    }
     {
         TBatch bookings(FDatMod.conQuikData());
+        // The record of the dispatch under way goes to disk with the bookings, in one
+        // commit: no line is written before that commit, and a crash before it leaves
+        // neither the record nor the bookings (the row is then found unhandled at the
+        // next start). One sync of the disk stands between a signal and its lines.
+        if (failures.Bridge.isEmpty())
+            RecordIntent(order, kill, accounts, failures);
         const qint32 firstNumber = FWriter.TransCounter();
         if (failures.Bridge.isEmpty())
             SendToAccounts(order, accounts, builder, checkTraded, failures);

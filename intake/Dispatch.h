@@ -73,8 +73,8 @@ private:
     void SendToAccounts(const TOmegaOrder& order, const QList<TClientAccount>& accounts,
                         TOrderBuilderMethod builder, bool checkTraded, TDispatchFailures& failures);
     // Records the order and its accounts as a dispatch under way before any line is
-    // made, so that a crash before its lines reach the file is found at the next start;
-    // a failure is the bridge database's.
+    // made, in the bookings' transaction, so that a crash before its lines reach the file
+    // is found at the next start; a failure is the bridge database's.
     void RecordIntent(const TOmegaOrder& order, bool kill, const QList<TClientAccount>& accounts,
                       TDispatchFailures& failures);
     // Clears that record once the order's lines are in the file.

@@ -126,6 +126,7 @@ bool TWatchLoop::ConnectToBases()
 {
     bool connected = false;
     FAlertsCheck.Release();
+    FAlertsWake.Follow(QString());
     try {
         // This program's mark leaves the database it may be leaving.
         FHolder.ReleaseBridge();
@@ -145,6 +146,7 @@ bool TWatchLoop::ConnectToBases()
             FDatMod.OpenBridgeTables();
             FEvents.SecuritiesChanged();
             FEvents.PortfolioChanged();
+            FollowAlertsFile();
         }
     } catch (...) {
         // The log is written before the error goes on to the command that connected.
@@ -262,13 +264,27 @@ void TWatchLoop::timTable()
     FLog.SaveLog();
 }
 
+void TWatchLoop::FollowAlertsFile()
+{
+    const TConnection& alerts = FDatMod.conOmega();
+    FAlertsWake.Follow(alerts.Engine() == TConnection::TEngine::Sqlite ? alerts.Source() : QString());
+    FAlertsWakeFresh = true;
+}
+
 void TWatchLoop::timAlertsCheck()
 {
     if (FWatching && StopOnReplacedAlerts())
         return;
     // Looked at also while not watching: a change from before watching began is the
     // tick's, not a reason for a cycle now.
-    if (FAlertsCheck.Changed(FDatMod.conOmega()) && FWatching)
+    const bool changed = FAlertsCheck.Changed(FDatMod.conOmega());
+    // The look's first opening makes the write-ahead journal of a WAL file; a change the
+    // wake did not report may come from a journal made since. Either is followed from now on.
+    if (changed || FAlertsWakeFresh) {
+        FAlertsWakeFresh = false;
+        FAlertsWake.FollowNewFiles();
+    }
+    if (changed && FWatching)
         actWatchingExecute();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/AlertsChangeCheck.h"
+#include "data/AlertsWake.h"
 #include "data/BridgeRows.h"
 #include "intake/OrderIntake.h"
 
@@ -70,8 +71,13 @@ public:
     // SQLite alert database since the last look (its data version) runs the watch cycle
     // at once instead of at the next table tick, so that a strategy order reaches the
     // import file within milliseconds. Everything else keeps the table tick's period; an
-    // alert database without such a look (over ODBC) waits for the tick alone.
+    // alert database without such a look (over ODBC) waits for the tick alone. The
+    // alert file's wake (below) runs it as soon as the file system reports a write, so
+    // that the periodic look only catches what the wake missed.
     void timAlertsCheck();
+    // Follows the SQLite alert file from each connection on; its owner sets what a wake
+    // runs (the early watch cycle, inside the guard).
+    TAlertsWake& AlertsWake() { return FAlertsWake; }
 
     bool Watching() const { return FWatching; }
     // Current frame (0..3) of the watch animation; frame 0 is the idle picture.
@@ -103,6 +109,9 @@ private:
     // ids mean nothing against the ones remembered from the old: reading starts again
     // only from the operator's new connection and start.
     bool StopOnReplacedAlerts();
+    // Has the wake follow the alert file of the connection just opened (a SQLite file; an
+    // ODBC source has no file to follow).
+    void FollowAlertsFile();
 
     TSettings& FSettings;
     TDatMod& FDatMod;
@@ -117,6 +126,9 @@ private:
     bool FWatching = false;
     int FIconIndex = 0;
     TAlertsChangeCheck FAlertsCheck;
+    TAlertsWake FAlertsWake;
+    // The first look after a connection is still to follow the journals it made.
+    bool FAlertsWakeFresh = false;
     // The new orders whose interrupted dispatches were reported at connection (id, from
     // FilledOrders).
     std::set<std::pair<qint64, bool>> FInterruptedOrders;

@@ -38,6 +38,8 @@ TMainCore::TMainCore(TEnvironment& environment, TOperationLog& log, const QStrin
         FWithdrawals.ResultBooked(result, row);
     };
     FWithdrawals.Guard = [this](const std::function<void()>& work) { RunGuarded(work); };
+    // A commit to the alert file runs the early watch cycle at once, not at the next look.
+    FWatch.AlertsWake().Woken = [this] { RunGuarded([this] { FWatch.timAlertsCheck(); }); };
     // No line goes into an import file another running program holds.
     FWriter.BeforeAppend = [this](const QString& path) { FHolder.HoldImportFileForWriting(path); };
     FSettings.ProgramFolder = programFolder;
@@ -52,6 +54,11 @@ TMainCore::TMainCore(TEnvironment& environment, TOperationLog& log, const QStrin
 }
 
 TMainCore::~TMainCore() = default;
+
+void TMainCore::SetAlertsCheckPeriod(int milliseconds)
+{
+    FtimAlertsCheck.SetPeriod(milliseconds);
+}
 
 void TMainCore::LoadSettingsReported()
 {

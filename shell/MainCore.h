@@ -74,6 +74,9 @@ public:
     // databases are connected.
     const TTicker& timAlertsCheck() const { return FtimAlertsCheck; }
     static constexpr int AlertsCheckPeriodMs = 20;
+    // The periodic look's period; 0 stops it, and commits are then seen by the alert
+    // file's wake and the table tick alone (how the wake is shown to work on its own).
+    void SetAlertsCheckPeriod(int milliseconds);
 
     // The settings load of the start and of a cancelled settings dialog: a value that
     // does not convert is reported and the load ends there; otherwise the timers take

@@ -9,6 +9,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -382,6 +384,32 @@ TEST_F(WatchLoopTest, AlertsCheckRunsTheWatchCycleAtOnceWhenTheAlertFileChanged)
     AddRefusedOrder(QStringLiteral("FilledOrders"), 3);
     Core->Watch().timAlertsCheck();
     EXPECT_EQ(RefusedIds(), (QList<int>{1, 3}));
+}
+
+// The platform's commit wakes the program through the file system: the watch cycle runs
+// with the periodic look stopped and before any table tick, and keeps doing so for the
+// next commits (the write-ahead journal, made after the following began, is followed).
+TEST_F(WatchLoopTest, CommitToTheAlertFileRunsTheWatchCycleWithNoLookAndNoTick)
+{
+    Core->Watch().actConnectToBaseExecute();
+    Core->SetAlertsCheckPeriod(0);
+    EXPECT_FALSE(Core->timAlertsCheck().Running());
+    int ticks = 0;
+    QObject::connect(&Core->timUpdateTable().Timer(), &QTimer::timeout, [&] { ++ticks; });
+    Core->Settings().rgpFilled = 1;
+    Core->Watch().timAlertsCheck(); // the first look takes the file as it is
+    Core->Watch().actStartWatchExecute();
+
+    for (const int id : {1, 2, 3}) {
+        AddRefusedOrder(QStringLiteral("FilledOrders"), id);
+        QElapsedTimer waited;
+        waited.start();
+        while (RefusedIds().size() < id && waited.elapsed() < 5000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        EXPECT_EQ(RefusedIds().size(), id) << "row " << id << " not seen without a look";
+    }
+    EXPECT_EQ(RefusedIds(), (QList<int>{1, 2, 3}));
+    EXPECT_EQ(ticks, 0) << "a table tick came between: the rows may be the tick's";
 }
 
 // Over ODBC there is no cheap look: commits wait for the table tick.
