@@ -13,6 +13,7 @@
 #include "base/CodePage.h"
 #include "data/Schemas.h"
 #include "shell/MainCore.h"
+#include "tests/support/ChildEntry.h"
 #include "tests/support/TestDatabases.h"
 #include "tests/support/TestEnvironment.h"
 #include "tools/SimulatorReady.h"
@@ -167,7 +168,7 @@ protected:
         return count;
     }
 
-    // A second program (FaultChild.StartsAsTheOperatorDoes) over the test folder with its
+    // A second program (the child entry StartsAsTheOperatorDoes) over the test folder with its
     // terminal files in the folder `quik`, started and waited for until it has reported;
     // what it reported, one line each: "watching=0|1", "box: …", "log: …".
     QStringList StartSecondProgram(QProcess& child, const QString& quik, bool stay)
@@ -183,7 +184,7 @@ protected:
         child.setProcessEnvironment(environment);
         child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         child.start(QCoreApplication::applicationFilePath(),
-                    {QStringLiteral("--gtest_filter=FaultChild.StartsAsTheOperatorDoes")});
+                    ChildArguments("StartsAsTheOperatorDoes"));
         const QString error = WaitForReadyLine(child);
         EXPECT_TRUE(error.isEmpty()) << error.toStdString();
         return QString::fromUtf8(ReadWholeFile(report)).split(QLatin1Char('\n'));
@@ -216,11 +217,11 @@ QString UtcText(const QDateTime& time)
 
 // The child process of the kill case: a core over the folder it is given, watching and
 // ticking until it is killed.
-TEST(FaultChild, WatchesUntilKilled)
+ZOVRANT_CHILD_ENTRY(WatchesUntilKilled)
 {
     const QString folder = qEnvironmentVariable(kChildFolder);
     if (folder.isEmpty())
-        GTEST_SKIP() << "runs only as the child process of the kill case";
+        return 2;
     QTemporaryDir programDir;
     WriteIni(programDir.path());
     TTestEnvironment env;
@@ -234,7 +235,8 @@ TEST(FaultChild, WatchesUntilKilled)
     core.Watch().actStartWatchExecute();
     for (int i = 0; i < log.LineCount(); ++i) // the parent shows what the child logged
         std::fprintf(stderr, "%s\n", log.Line(i).toUtf8().constData());
-    ASSERT_TRUE(core.Watch().Watching());
+    if (!core.Watch().Watching())
+        return 1; // no ready line: the parent's wait names the failure
     std::fputs(kSimulatorReadyLine, stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
@@ -248,11 +250,11 @@ TEST(FaultChild, WatchesUntilKilled)
 // one (start-up, connection, start watching) over the folder it is given. It reports
 // whether it watches and what it logged and showed in boxes, then ends, or with
 // kHolderStay keeps watching until it is killed.
-TEST(FaultChild, StartsAsTheOperatorDoes)
+ZOVRANT_CHILD_ENTRY(StartsAsTheOperatorDoes)
 {
     const QString folder = qEnvironmentVariable(kHolderFolder);
     if (folder.isEmpty())
-        GTEST_SKIP() << "runs only as the child process of the holder cases";
+        return 2;
     QTemporaryDir programDir;
     WriteIni(programDir.path());
     TTestEnvironment env;
@@ -276,6 +278,7 @@ TEST(FaultChild, StartsAsTheOperatorDoes)
         core.RunGuarded([&] { core.Watch().timTable(); });
         QCoreApplication::processEvents();
     }
+    return 0;
 }
 
 #ifdef Q_OS_UNIX
@@ -302,7 +305,7 @@ TEST_F(FaultTest, KilledMidFanOutThenRestarted)
     child.setProcessEnvironment(environment);
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child.start(QCoreApplication::applicationFilePath(),
-                {QStringLiteral("--gtest_filter=FaultChild.WatchesUntilKilled")});
+                ChildArguments("WatchesUntilKilled"));
     const QString error = WaitForReadyLine(child);
     ASSERT_TRUE(error.isEmpty()) << error.toStdString();
     ASSERT_NO_FATAL_FAILURE(Platform(QStringLiteral("active | e2 | LE | Buy 4 at 251.00 Limit\n")));

@@ -1,3 +1,5 @@
+#include "tests/support/ChildEntry.h"
+
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
@@ -6,6 +8,8 @@
 int main(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);
+    if (const std::optional<int> code = RunChildEntry(argc, argv))
+        return *code;
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
