@@ -199,7 +199,7 @@ TEST_F(MainWindowTest, TitleClickSortsFilledOrdersAndATickKeepsRowWidthsScrollAn
         AddAlert(QStringLiteral("FilledOrders"), id, {{QStringLiteral("Symbol"), symbols[id % 4]}});
     TDataGrid* grid = Window->RxDBGrid4;
     // The grid's model keeps Qt's rules through every reset, insertion and sort below.
-    QAbstractItemModelTester tester(grid->model(), QAbstractItemModelTester::FailureReportingMode::Warning);
+    QAbstractItemModelTester tester(grid->model(), QAbstractItemModelTester::FailureReportingMode::Fatal);
     Connect();
     EXPECT_EQ(grid->horizontalHeader()->sortIndicatorSection(), -1);
     Window->PageControl1->setCurrentWidget(grid);
