@@ -11,7 +11,6 @@
 
 #include <QJsonArray>
 #include <QTcpServer>
-#include <QThread>
 #include <QTimeZone>
 #include <functional>
 #include <gtest/gtest.h>
@@ -298,7 +297,8 @@ TEST_F(MailTest, ConnectionTheServerDroppedIsOpenedAnewForTheNotification)
     options.IdleTimeoutSeconds = 0.2;
     StartServer(options);
     ASSERT_TRUE(Mailer->MailConnect());
-    QThread::msleep(1000); // the server gives up on the idle connection: "421", then it hangs up
+    // The server gives up on the idle connection and hangs up.
+    ASSERT_TRUE(WaitUntil([this] { return Server.EventsStartingWith(QStringLiteral("TIMEOUT")).size() == 1; }));
 
     Send(kText);
 
@@ -308,7 +308,7 @@ TEST_F(MailTest, ConnectionTheServerDroppedIsOpenedAnewForTheNotification)
 
     // "Дисконнект" after the server dropped a connection finds nothing to close.
     ASSERT_TRUE(Mailer->MailConnect());
-    QThread::msleep(1000);
+    ASSERT_TRUE(WaitUntil([this] { return Server.EventsStartingWith(QStringLiteral("TIMEOUT")).size() == 2; }));
     Mailer->MailDisconnect();
     EXPECT_EQ(LogLines().size(), 2);
     EXPECT_FALSE(Mailer->Connected());

@@ -2,7 +2,8 @@
 """A real SMTP server for the mail tests, on 127.0.0.1.
 
 Writes what it sees into the output folder:
-  events.log   one line per EHLO, HELO, AUTH attempt, accepted message and unanswered QUIT
+  events.log   one line per EHLO, HELO, AUTH attempt, accepted message, unanswered QUIT and
+               idle connection given up ("TIMEOUT")
   NNN.eml      the raw content of message NNN as received after DATA
   NNN.json     its envelope and the headers and body as Python's e-mail parser reads them
 
@@ -23,7 +24,7 @@ import sys
 import warnings
 
 from aiosmtpd.controller import Controller
-from aiosmtpd.smtp import AuthResult, LoginPassword
+from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
 
 
 def is_tls(server, session):
@@ -108,6 +109,19 @@ class SilentQuitRecorder(Recorder):
         await asyncio.sleep(3600)
 
 
+class RecordingSMTP(SMTP):
+    """Records when it gives up on an idle connection, so a test waits for that event."""
+
+    def _timeout_cb(self):
+        super()._timeout_cb()
+        self.event_handler.event("TIMEOUT")
+
+
+class RecordingController(Controller):
+    def factory(self):
+        return RecordingSMTP(self.handler, **self.SMTP_kwargs)
+
+
 def make_authenticator(recorder, user, password):
     def authenticate(server, session, envelope, mechanism, auth_data):
         ok = (isinstance(auth_data, LoginPassword)
@@ -159,7 +173,7 @@ def main():
     elif args.tls == "implicit":
         options.update(ssl_context=context)
 
-    controller = Controller(recorder, **options)
+    controller = RecordingController(recorder, **options)
     controller.start()
     print("ready", flush=True)
     try:
