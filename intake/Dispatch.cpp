@@ -7,6 +7,7 @@
 #include "data/Batch.h"
 #include "data/DatMod.h"
 #include "data/Settings.h"
+#include "intake/KillSwitch.h"
 #include "trade/TransactionSender.h"
 #include "trade/TransWriter.h"
 
@@ -144,9 +145,19 @@ void TDispatcher::ClearIntent(const TOmegaOrder& order, bool kill, const TDispat
     }
 }
 
+bool TDispatcher::NewOrdersBlocked() const
+{
+    return FKillSwitch && FKillSwitch->Engaged();
+}
+
 void TDispatcher::ProcessOrder(TOmegaOrder order, TOrderBuilderMethod builder, bool checkTraded,
                                const std::optional<QStringList>& onlyCodes)
 {
+    if (builder != &TOrderBuilder::KillOrder && NewOrdersBlocked()) {
+        FLog.AddToLog(TKillSwitch::RefusalText(order.Id));
+        FLog.SaveLog();
+        return;
+    }
     TDispatchFailures failures;
     QList<TClientAccount> accounts;
     try {

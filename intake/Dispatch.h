@@ -12,6 +12,7 @@
 
 class TBatch;
 class TDatMod;
+class TKillSwitch;
 class TOperationLog;
 class TSettings;
 class TTransWriter;
@@ -51,8 +52,14 @@ public:
     // the order, so none goes out unbooked, and throws TBridgeFailure naming the order
     // and its accounts.
     // With onlyCodes, only the accounts of the working mode with those client codes.
+    // While the kill switch is engaged a new order goes to no account: one log line.
     void ProcessOrder(TOmegaOrder order, TOrderBuilderMethod builder, bool checkTraded,
                       const std::optional<QStringList>& onlyCodes = std::nullopt);
+
+    // The kill switch whose block new orders obey (none: never blocked).
+    void SetKillSwitch(const TKillSwitch* killSwitch) { FKillSwitch = killSwitch; }
+    // Whether new orders are blocked now; withdrawals never are.
+    bool NewOrdersBlocked() const;
 
 private:
     // The accounts of the working mode as the settings and the clients table hold them
@@ -90,6 +97,7 @@ private:
     TTransWriter& FWriter;
     TOperationLog& FLog;
     const TEnvironment& FEnvironment;
+    const TKillSwitch* FKillSwitch = nullptr;
 };
 
 // The log line of an order for a security not marked as traded.

@@ -7,6 +7,7 @@
 #include "data/DatMod.h"
 #include "data/Settings.h"
 #include "intake/Dispatch.h"
+#include "intake/KillSwitch.h"
 #include "intake/OmegaOrderReader.h"
 
 #include <QScopeGuard>
@@ -69,6 +70,11 @@ void TManualOrders::SendCurrentRow(TManualPage page, TOrderBuilderMethod builder
     CheckSending();
     TOmegaOrder order;
     ReadOmegaOrder(order, *table, table == &FDatMod.tFilledOrders());
+    if (builder == &TOrderBuilder::NewOrder && FDispatcher.NewOrdersBlocked()) {
+        // The operator pressed the command: the refusal is shown, not only logged.
+        Refuse(TKillSwitch::RefusalText(order.Id));
+        throw TError(TKillSwitch::RefusalText(order.Id));
+    }
     const QDateTime now = FEnvironment.Now();
     if (Repeats(builder, *table, order.Id, now)) {
         Refuse(QStringLiteral("Повторная команда для ордера # ") + QString::number(order.Id)

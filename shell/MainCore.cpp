@@ -24,6 +24,7 @@ TMainCore::TMainCore(TEnvironment& environment, TOperationLog& log, const QStrin
     , FIntake(FDatMod, FFilters, FDispatcher, FWithdrawals, log, environment)
     , FWatch(FSettings, FDatMod, log, FIntake, FWriter, FResultReader, FLinkMonitor, FHolder, *this, environment)
     , FManualOrders(FSettings, FHolder, FDatMod, FDispatcher, log, environment)
+    , FKillSwitch(FSettings, FDatMod, FSender, FWriter, FWatch, log, *this, environment)
     , FtimUpdateTable([this] {
         RunGuarded([this] { FWatch.timTable(); });
         RunGuarded([this] { FWithdrawals.CheckOverdue(); });
@@ -37,6 +38,7 @@ TMainCore::TMainCore(TEnvironment& environment, TOperationLog& log, const QStrin
     FResultReader.Booked = [this](const TResultLine& result, const TTransactionRow& row) {
         FWithdrawals.ResultBooked(result, row);
     };
+    FDispatcher.SetKillSwitch(&FKillSwitch);
     FWithdrawals.Guard = [this](const std::function<void()>& work) { RunGuarded(work); };
     // A commit to the alert file runs the early watch cycle at once, not at the next look.
     FWatch.AlertsWake().Woken = [this] { RunGuarded([this] { FWatch.timAlertsCheck(); }); };
@@ -58,6 +60,19 @@ TMainCore::~TMainCore() = default;
 void TMainCore::SetAlertsCheckPeriod(int milliseconds)
 {
     FtimAlertsCheck.SetPeriod(milliseconds);
+}
+
+void TMainCore::actKillSwitchExecute()
+{
+    RunGuarded([this] { FKillSwitch.actKillSwitchExecute(); });
+    emit CommandsChanged();
+    UpdateStatusBar();
+}
+
+void TMainCore::actResumeTradingExecute()
+{
+    RunGuarded([this] { FKillSwitch.actResumeTradingExecute(); });
+    emit CommandsChanged();
 }
 
 void TMainCore::LoadSettingsReported()

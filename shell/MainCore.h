@@ -8,6 +8,7 @@
 #include "data/DatMod.h"
 #include "data/Settings.h"
 #include "intake/Dispatch.h"
+#include "intake/KillSwitch.h"
 #include "intake/ManualOrders.h"
 #include "intake/OrderFilters.h"
 #include "intake/OrderIntake.h"
@@ -68,6 +69,7 @@ public:
     TWatchLoop& Watch() { return FWatch; }
     TBridgeHolder& Holder() { return FHolder; }
     TManualOrders& ManualOrders() { return FManualOrders; }
+    TKillSwitch& KillSwitch() { return FKillSwitch; }
     const TTicker& timUpdateTable() const { return FtimUpdateTable; }
     const TTicker& timInfoLog() const { return FtimInfoLog; }
     // The look for new alert rows between table ticks, every AlertsCheckPeriodMs once the
@@ -100,6 +102,13 @@ public:
     // connection; then one of them, by whether watching is on.
     bool actStartWatchEnabled() const { return FStartWatchEnabled; }
     bool actStopWatchEnabled() const { return FStopWatchEnabled; }
+
+    // "Аварийная остановка" and "Возобновить торговлю", each inside the guard; the views
+    // hear of the changed commands after each. The window asks the operator first.
+    void actKillSwitchExecute();
+    void actResumeTradingExecute();
+    // The re-arm command is enabled only while the kill switch is engaged.
+    bool actResumeTradingEnabled() const { return FKillSwitch.Engaged(); }
 
     // The status bar as the connections, counters and settings stand now.
     TStatusTexts StatusBarTexts() const;
@@ -150,6 +159,7 @@ private:
     TOrderIntake FIntake;
     TWatchLoop FWatch;
     TManualOrders FManualOrders;
+    TKillSwitch FKillSwitch;
     TTicker FtimUpdateTable;
     TTicker FtimInfoLog;
     TTicker FtimAlertsCheck;

@@ -16,12 +16,16 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QTimer>
+#include <functional>
 #include <QTextBrowser>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QAbstractItemModelTester>
+#include <QApplication>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
@@ -447,6 +451,9 @@ TEST_F(MainWindowTest, ToolBarAndMenusCarryEveryCommandInOrder)
         {Window->actStopWatch, QStringLiteral("Остановить загрузку"), QStringLiteral("Остановиь загрузку"), false},
         {Window->actSendNewOrderManual, QStringLiteral("Отправить ордер в Quik"), QStringLiteral("Выставить ордер вручную"), false},
         {Window->actSendKillOrderManual, QStringLiteral("actSendKillOrderManual"), QStringLiteral("Отменить ордер"), false},
+        {Window->actKillSwitch, QStringLiteral("Аварийная остановка"),
+         QStringLiteral("Аварийная остановка: снять все заявки и блокировать новые ордера"), true},
+        {Window->actResumeTrading, QStringLiteral("Возобновить торговлю"), QStringLiteral("Возобновить торговлю"), false},
         {Window->actClients, QStringLiteral("Клиенты"), QStringLiteral("Клиенты"), true},
         {Window->actOpt, QStringLiteral("&Настройки..."), QStringLiteral("Настройки"), true},
         {Window->actConnectToBase, QStringLiteral("Подключиться"), QStringLiteral("Подключиться к базам данных"), true},
@@ -470,7 +477,8 @@ TEST_F(MainWindowTest, ToolBarAndMenusCarryEveryCommandInOrder)
     EXPECT_EQ(entries(Window->ToolBar1->actions()),
               (QStringList{QStringLiteral("Начать загрузку"), QStringLiteral("Остановить загрузку"), QStringLiteral("-"),
                            QStringLiteral("Отправить ордер в Quik"), QStringLiteral("actSendKillOrderManual"),
-                           QStringLiteral("-"), QStringLiteral("Клиенты"), QStringLiteral("&Настройки..."),
+                           QStringLiteral("-"), QStringLiteral("Аварийная остановка"), QStringLiteral("-"),
+                           QStringLiteral("Клиенты"), QStringLiteral("&Настройки..."),
                            QStringLiteral("Подключиться"), QStringLiteral("-"), QStringLiteral("&Выход"),
                            QStringLiteral("Вызов справки")}));
     EXPECT_EQ(Window->ToolBar1->iconSize(), QSize(32, 32));
@@ -479,7 +487,8 @@ TEST_F(MainWindowTest, ToolBarAndMenusCarryEveryCommandInOrder)
     const QList<QAction*> menus = Window->menuBar()->actions();
     EXPECT_EQ(entries(menus[0]->menu()->actions()),
               (QStringList{QStringLiteral("Начать загрузку"), QStringLiteral("Остановить загрузку"), QStringLiteral("-"),
-                           QStringLiteral("&Выход")}));
+                           QStringLiteral("Аварийная остановка"), QStringLiteral("Возобновить торговлю"),
+                           QStringLiteral("-"), QStringLiteral("&Выход")}));
     EXPECT_EQ(entries(menus[1]->menu()->actions()),
               (QStringList{QStringLiteral("Клиенты..."), QStringLiteral("&Настройки...")}));
     EXPECT_EQ(entries(menus[2]->menu()->actions()),
@@ -497,6 +506,58 @@ TEST_F(MainWindowTest, ToolBarAndMenusCarryEveryCommandInOrder)
     ASSERT_TRUE(QTest::qWaitForWindowActive(Window.get()));
     QTest::keyClick(Window->windowHandle(), Qt::Key_F1);
     EXPECT_TRUE(Window->fmHelp->isVisible());
+}
+
+// Answers each message box that opens while `work` runs with the key, as the operator
+// would; the texts of the boxes answered.
+QStringList AnswerBoxes(Qt::Key key, const std::function<void()>& work)
+{
+    QStringList asked;
+    QTimer operatorHand;
+    operatorHand.setInterval(0);
+    QObject::connect(&operatorHand, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible())
+            return;
+        asked << box->text();
+        QTest::keyClick(box, key);
+    });
+    operatorHand.start();
+    work();
+    operatorHand.stop();
+    return asked;
+}
+
+TEST_F(MainWindowTest, KillSwitchAsksOnceEnterConfirmsAndTheBlockShowsUntilTradingResumes)
+{
+    Connect();
+    Window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Window.get()));
+
+    // Ctrl+Alt+K asks; Escape keeps trading on.
+    QStringList asked = AnswerBoxes(Qt::Key_Escape, [this] {
+        QTest::keyClick(Window->windowHandle(), Qt::Key_K, Qt::ControlModifier | Qt::AltModifier);
+    });
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_TRUE(asked[0].contains(QStringLiteral("снять все действующие заявки")));
+    EXPECT_FALSE(Core->KillSwitch().Engaged());
+    EXPECT_TRUE(Env.Errors.isEmpty());
+
+    // The tool bar's button asks once; Enter confirms.
+    auto* button = qobject_cast<QToolButton*>(Window->ToolBar1->widgetForAction(Window->actKillSwitch));
+    ASSERT_NE(button, nullptr);
+    asked = AnswerBoxes(Qt::Key_Return, [button] { QTest::mouseClick(button, Qt::LeftButton); });
+    EXPECT_EQ(asked.size(), 1);
+    EXPECT_TRUE(Core->KillSwitch().Engaged());
+    ASSERT_EQ(Env.Errors.size(), 1); // the command's one report
+    EXPECT_TRUE(Env.Errors[0].startsWith(QStringLiteral("Аварийная остановка: загрузка ордеров остановлена")));
+    EXPECT_TRUE(Window->windowTitle().contains(QStringLiteral("АВАРИЙНАЯ ОСТАНОВКА")));
+    EXPECT_TRUE(Window->actResumeTrading->isEnabled());
+
+    Window->actResumeTrading->trigger();
+    EXPECT_FALSE(Core->KillSwitch().Engaged());
+    EXPECT_EQ(Window->windowTitle(), QStringLiteral("Zovrant v 2.1"));
+    EXPECT_FALSE(Window->actResumeTrading->isEnabled());
 }
 
 TEST_F(MainWindowTest, RestoringBringsTheWindowBackAsItWas)
@@ -520,17 +581,20 @@ TEST_F(MainWindowTest, TrayMenuCarriesTheWatchCommandsRestoreAndExit)
     QMenu* menu = Window->RxTrayIcon1->contextMenu();
     ASSERT_NE(menu, nullptr);
     const QList<QAction*> items = menu->actions();
-    ASSERT_EQ(items.size(), 5);
+    ASSERT_EQ(items.size(), 8);
     EXPECT_EQ(items[0], Window->actStartWatch);
     EXPECT_EQ(items[1], Window->actStopWatch);
     EXPECT_TRUE(items[2]->isSeparator());
-    EXPECT_EQ(items[3]->text(), QStringLiteral("Восстановить"));
-    EXPECT_EQ(items[4]->text(), QStringLiteral("Выход"));
+    EXPECT_EQ(items[3], Window->actKillSwitch);
+    EXPECT_EQ(items[4], Window->actResumeTrading);
+    EXPECT_TRUE(items[5]->isSeparator());
+    EXPECT_EQ(items[6]->text(), QStringLiteral("Восстановить"));
+    EXPECT_EQ(items[7]->text(), QStringLiteral("Выход"));
 
     Window->hide();
-    items[3]->trigger();
+    items[6]->trigger();
     EXPECT_TRUE(Window->isVisible());
-    items[4]->trigger();
+    items[7]->trigger();
     EXPECT_FALSE(Window->isVisible()); // closed
 }
 

@@ -1,8 +1,8 @@
 // The demo without a display: runs Zovrant's core and main window offscreen on a demo
 // folder prepared by scripts/run-demo, starts the terminal simulator and the strategy
 // platform simulator, watches for a short scripted session, then prints what happened
-// (transaction lines, results, bookings, log lines), writes a picture of the main window
-// and one of each tab, of the About window, of the clients dialog, of the open "Файл" menu
+// (transaction lines, results, bookings, log lines), shows the kill switch withdrawing a
+// resting order, writes a picture of the main window after it and one of each tab, of the About window, of the clients dialog, of the open "Файл" menu
 // beside it and of each page of the settings dialog, and exits.
 //   zovrant-demo --folder DIR --script FILE [--seconds N] [--picture FILE]
 // DIR holds Zovrant.ini, both databases and the terminal's files; Zovrant.log is written
@@ -13,9 +13,11 @@
 #include "base/CodePage.h"
 #include "base/Error.h"
 #include "base/OperationLog.h"
+#include "data/RestingOrders.h"
 #include "shell/MainCore.h"
 #include "shell/ui/About.h"
 #include "shell/ui/Clients.h"
+#include "shell/ui/DataGrid.h"
 #include "shell/ui/MainWindow.h"
 #include "shell/ui/OptionsDialog.h"
 #include "tools/SimulatorReady.h"
@@ -35,6 +37,7 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <cstdio>
+#include <functional>
 
 namespace {
 
@@ -162,6 +165,66 @@ void SavePictures(TfmMain& window, const QString& picture)
         Print(QStringLiteral("--- picture: ") + path);
 }
 
+// Runs the table tick and the event loop until the condition holds or 15 s have passed.
+bool TickUntil(TMainCore& core, const std::function<bool()>& condition)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 15000) {
+        core.RunGuarded([&core] { core.Watch().timTable(); });
+        if (condition())
+            return true;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    return condition();
+}
+
+// How many orders of the transaction report rest as far as the report tells.
+qsizetype RestingCount(TMainCore& core)
+{
+    qsizetype count = 0;
+    core.RunGuarded([&] { count = RestingOrders(ReadTransactionReport(core.DatMod())).size(); });
+    return count;
+}
+
+// The kill switch at the end of the session: the strategy places a limit order below the
+// market, which rests at the terminal; "Аварийная остановка" withdraws it and blocks new
+// orders. PICTURE-kill-switch.png shows the window after the withdrawal was answered, on
+// the transaction report.
+void ShowKillSwitch(TMainCore& core, TfmMain& window, const QString& tools, const QDir& folder, const QString& picture)
+{
+    Print(QStringLiteral("--- kill switch"));
+    const QString script = folder.filePath(QStringLiteral("kill-switch.txt"));
+    QFile file(script);
+    if (!file.open(QIODevice::WriteOnly)
+        || file.write("set | symbol | SBER\nset | system | Trend(5,10)\nset | workspace | C:\\Omega\\MyWork\\Demo.wsp\n"
+                      "active | k1 | LE | Buy 10 at 240.00 Limit\n") < 0) {
+        Print(QStringLiteral("ERROR: cannot write ") + script);
+        return;
+    }
+    file.close();
+    QProcess platform;
+    if (!StartSimulator(platform, tools + QStringLiteral("/zovrant-platform-sim"),
+                        {QStringLiteral("--db"), core.Settings().edtAlerts, QStringLiteral("--script"), script}))
+        return;
+    // The session's market orders were filled at once, but the report cannot tell: the
+    // kill switch tries them too, and the terminal refuses those withdrawals.
+    const qsizetype before = RestingCount(core);
+    platform.waitForFinished(15000);
+    if (!TickUntil(core, [&] { return RestingCount(core) > before; }))
+        Print(QStringLiteral("ERROR: no order rests at the terminal"));
+    core.actKillSwitchExecute();
+    if (!TickUntil(core, [&core] { return RestingCount(core) == 0; }))
+        Print(QStringLiteral("ERROR: the withdrawal was not answered"));
+    const QFileInfo info(picture);
+    const QString path = info.absoluteDir().filePath(info.completeBaseName() + QStringLiteral("-kill-switch.png"));
+    const int shown = window.PageControl1->currentIndex();
+    window.PageControl1->setCurrentWidget(window.DBGrid1);
+    window.grab().save(path);
+    window.PageControl1->setCurrentIndex(shown);
+    Print(QStringLiteral("--- picture: ") + path);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -233,7 +296,9 @@ int main(int argc, char** argv)
                 application.exit(1);
                 return;
             }
-            core.RunGuarded([&core] { core.Watch().actStopWatchExecute(); });
+            ShowKillSwitch(core, window, tools, folder, parser.value(pictureOption));
+            if (core.Watch().Watching())
+                core.RunGuarded([&core] { core.Watch().actStopWatchExecute(); });
             window.PageControl1->setCurrentIndex(window.PageControl1->count() - 1);
             // The log's view hears of new lines when the event loop next runs; the picture
             // is taken before that, and is to show the lines just logged too.

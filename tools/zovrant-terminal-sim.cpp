@@ -1,8 +1,18 @@
 // A paper-trading stand-in for the trading terminal. It follows the transaction import
 // file, answers every transaction in the result file (status "0" at once, status "3" with
 // a unique exchange order number after a delay), and keeps its info.log growing while its
-// link is up. A control file lets a test or the operator drop the link, stop answering or
-// reject every n-th transaction while it runs. It only ever appends to what it writes.
+// link is up. A control file lets a test or the operator drop the link, stop answering,
+// reject every n-th transaction or set a security's last price while it runs. It only
+// ever appends to what it writes.
+//
+// It keeps the orders it accepted. A market order (Zovrant writes one as a limit order
+// whose PRICE equals its STOPPRICE) and a limit order that crosses the last price set for
+// its security fill at once; any other limit order and every stop order rests until it is
+// withdrawn or, for a limit order, a new last price crosses it (it is then answered as for
+// an execution once more, with the description "Order filled"). A withdrawal of a resting
+// order is answered "Order withdrawn" and the order removed; a withdrawal of an order it
+// does not know, or of one filled or withdrawn, is refused with status "4", naming the
+// order in ORDER_NUMBER.
 //
 // It follows the import file from where that file ends when the simulator starts (or from
 // its start once it becomes shorter). Once it has taken that position it prints the line
@@ -38,6 +48,23 @@ struct TPendingFill {
     qint64 DueMs;
     QByteArray Line;
 };
+
+// An order the simulator accepted.
+struct TSimOrder {
+    enum class TState { Resting, Filled, Withdrawn };
+    QByteArray TransId;
+    QString SecCode;
+    bool Buy = true;
+    bool Stop = false;
+    double Price = 0;
+    TState State = TState::Resting;
+};
+
+// Whether a limit order at `price` trades against the last price.
+bool Crosses(const TSimOrder& order, double last)
+{
+    return order.Buy ? order.Price >= last : order.Price <= last;
+}
 
 // The key=value pairs of one transaction line ("TRANS_ID =7;ACTION=NEW_ORDER;...").
 QHash<QString, QString> ParsePairs(const QString& line)
@@ -103,7 +130,36 @@ private:
             else if (word == "answer") Set(FAnswering, true, word);
             else if (word.startsWith("reject every "))
                 Set(FOptions.RejectEvery, word.mid(13).toInt(), word);
+            else if (word.startsWith("quote "))
+                Quote(word);
         }
+    }
+
+    // "quote SECCODE PRICE": the security's last price; the resting limit orders it
+    // crosses fill, each answered as for an execution.
+    void Quote(const QByteArray& word)
+    {
+        const QList<QByteArray> parts = word.simplified().split(' ');
+        bool ok = false;
+        const double last = parts.size() == 3 ? parts[2].toDouble(&ok) : 0;
+        if (!ok)
+            return;
+        const QString secCode = QString::fromLatin1(parts[1]);
+        if (FQuoteWords.value(secCode) == word)
+            return; // applied already
+        FQuoteWords.insert(secCode, word);
+        FQuotes.insert(secCode, last);
+        for (auto it = FOrders.begin(); it != FOrders.end(); ++it) {
+            TSimOrder& order = it.value();
+            if (order.State != TSimOrder::TState::Resting || order.Stop || order.SecCode != secCode
+                || !Crosses(order, last))
+                continue;
+            order.State = TSimOrder::TState::Filled;
+            AppendTo(FOptions.Tro, "TRANS_ID=" + order.TransId + ";STATUS=3;TRANS_NAME=\"New order\";"
+                                   "DESCRIPTION=\"Order filled\";ORDER_NUMBER=" + QByteArray::number(it.key()) + ";\r\n");
+        }
+        std::printf("%s\n", word.constData());
+        std::fflush(stdout);
     }
 
     // Applies one control word; a change is printed on standard output.
@@ -162,12 +218,55 @@ private:
                                   + "\";DESCRIPTION=\"Rejected by the exchange\";ORDER_NUMBER=0;\r\n"});
             return;
         }
-        const QByteArray number = kill ? pairs.value(QStringLiteral("ORDER_KEY")).toLatin1()
-                                       : QByteArray::number(FNextOrderNumber++);
+        if (kill) {
+            Withdraw(id, pairs.value(QStringLiteral("ORDER_KEY")).toLatin1(), now);
+            return;
+        }
+        const qint64 number = FNextOrderNumber++;
+        Accept(number, id, action, pairs);
         FFills.push_back({now + FOptions.DelayMs,
                           "TRANS_ID=" + id + ";STATUS=3;TRANS_NAME=\"" + Name(kill)
-                              + "\";DESCRIPTION=\"" + (kill ? "Order withdrawn" : "Order registered")
-                              + "\";ORDER_NUMBER=" + number + ";\r\n"});
+                              + "\";DESCRIPTION=\"Order registered\";ORDER_NUMBER=" + QByteArray::number(number)
+                              + ";\r\n"});
+    }
+
+    // Keeps a new order: a market order, or a limit order that crosses the last price,
+    // fills at once; anything else rests.
+    void Accept(qint64 number, const QByteArray& transId, const QString& action, const QHash<QString, QString>& pairs)
+    {
+        TSimOrder order;
+        order.TransId = transId;
+        order.SecCode = pairs.value(QStringLiteral("SECCODE"));
+        order.Buy = pairs.value(QStringLiteral("OPERATION")) != QLatin1String("S");
+        order.Stop = action == QLatin1String("NEW_STOP_ORDER");
+        order.Price = pairs.value(QStringLiteral("PRICE")).toDouble();
+        const bool market = !order.Stop && pairs.value(QStringLiteral("PRICE")) == pairs.value(QStringLiteral("STOPPRICE"));
+        const auto last = FQuotes.constFind(order.SecCode);
+        if (market || (!order.Stop && last != FQuotes.cend() && Crosses(order, *last)))
+            order.State = TSimOrder::TState::Filled;
+        FOrders.insert(number, order);
+    }
+
+    // A withdrawal: done for a resting order, refused for any other.
+    void Withdraw(const QByteArray& transId, const QByteArray& key, qint64 now)
+    {
+        bool ok = false;
+        const auto found = FOrders.find(key.toLongLong(&ok));
+        QByteArray refusal;
+        if (!ok || found == FOrders.end())
+            refusal = "No such order";
+        else if (found->State == TSimOrder::TState::Filled)
+            refusal = "Order already filled";
+        else if (found->State == TSimOrder::TState::Withdrawn)
+            refusal = "Order already withdrawn";
+        if (!refusal.isEmpty()) {
+            FFills.push_back({now + FOptions.DelayMs, "TRANS_ID=" + transId + ";STATUS=4;TRANS_NAME=\"Kill order\";"
+                                                      "DESCRIPTION=\"" + refusal + "\";ORDER_NUMBER=" + key + ";\r\n"});
+            return;
+        }
+        found->State = TSimOrder::TState::Withdrawn;
+        FFills.push_back({now + FOptions.DelayMs, "TRANS_ID=" + transId + ";STATUS=3;TRANS_NAME=\"Kill order\";"
+                                                  "DESCRIPTION=\"Order withdrawn\";ORDER_NUMBER=" + key + ";\r\n"});
     }
 
     static QByteArray Name(bool kill) { return kill ? "Kill order" : "New order"; }
@@ -180,6 +279,11 @@ private:
     bool FLinkUp = true;
     bool FAnswering = true;
     std::deque<TPendingFill> FFills;
+    // The orders accepted, by exchange number; the last price of each security and the
+    // control word that set it.
+    QHash<qint64, TSimOrder> FOrders;
+    QHash<QString, double> FQuotes;
+    QHash<QString, QByteArray> FQuoteWords;
 };
 
 } // namespace
@@ -194,7 +298,7 @@ int main(int argc, char** argv)
     const QCommandLineOption tro(QStringLiteral("tro"), QStringLiteral("Transaction result file."), QStringLiteral("path"));
     const QCommandLineOption info(QStringLiteral("info-log"), QStringLiteral("Terminal log kept growing while connected."), QStringLiteral("path"));
     const QCommandLineOption control(QStringLiteral("control"),
-        QStringLiteral("Control file, read on every poll: lines \"link down\", \"link up\", \"silent\", \"answer\", \"reject every N\"."),
+        QStringLiteral("Control file, read on every poll: lines \"link down\", \"link up\", \"silent\", \"answer\", \"reject every N\", \"quote SECCODE PRICE\"."),
         QStringLiteral("path"));
     const QCommandLineOption delay(QStringLiteral("delay-ms"), QStringLiteral("Delay before the execution report (default 300)."), QStringLiteral("ms"), QStringLiteral("300"));
     const QCommandLineOption poll(QStringLiteral("poll-ms"), QStringLiteral("Poll period (default 100)."), QStringLiteral("ms"), QStringLiteral("100"));

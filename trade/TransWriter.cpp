@@ -9,6 +9,7 @@
 #include "trade/TransactionLine.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <limits>
 #include <utility>
 
@@ -50,6 +51,27 @@ void TTransWriter::TakeBackQueued(qsizetype mark)
     FTransMadeCount -= qint32(FPendingTrans.size() - mark);
     FPendingTrans.resize(mark);
     FPendingLogTexts.resize(mark);
+}
+
+QList<TQueuedTransaction> TTransWriter::DropQueuedNewOrders()
+{
+    static const QRegularExpression head(QStringLiteral("^TRANS_ID =(\\d+);ACTION=([^;]*);"));
+    QList<TQueuedTransaction> dropped;
+    QStringList keptLines;
+    QStringList keptLogTexts;
+    for (qsizetype i = 0; i < FPendingTrans.size(); ++i) {
+        const QRegularExpressionMatch match = head.match(FPendingTrans[i]);
+        if (match.hasMatch() && match.captured(2).startsWith(QStringLiteral("KILL"))) {
+            keptLines << FPendingTrans[i];
+            keptLogTexts << FPendingLogTexts[i];
+            continue;
+        }
+        dropped << TQueuedTransaction{match.hasMatch() ? match.captured(1).toInt() : -1, FPendingTrans[i], QString()};
+    }
+    FTransMadeCount -= qint32(dropped.size());
+    FPendingTrans = keptLines;
+    FPendingLogTexts = keptLogTexts;
+    return dropped;
 }
 
 void TTransWriter::LogWritten(const QString& logText)

@@ -4,6 +4,7 @@
 #include "trade/Price.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -57,6 +58,11 @@ public:
     // dispatch whose bookings failed): they never reach the file and are never logged as
     // sent; their numbers stay used up.
     void TakeBackQueued(qsizetype mark);
+    // Takes every queued line that is not a withdrawal (ACTION=KILL_...) out of the queue
+    // and returns them in their order: they never reach the file and are never logged as
+    // sent; their numbers stay used up. A line the last failed write left half in the
+    // file is not among them: its tail must still complete it.
+    QList<TQueuedTransaction> DropQueuedNewOrders();
 
     // Appends every queued line to the import file (path edtTRI) in one write, each ended
     // by CR LF, in Windows-1251, creating the file when missing, then logs each line that

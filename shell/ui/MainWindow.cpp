@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -84,8 +85,15 @@ void TfmMain::CreateActions()
     actHelpCont = make(QStringLiteral("Вызов справки"), QStringLiteral("Справка"),
                        ProgramIcon(QStringLiteral("help")));
     actAbout = make(QStringLiteral("&О программе..."), QStringLiteral("О программе..."), QIcon());
+    actKillSwitch = make(QStringLiteral("Аварийная остановка"),
+                         QStringLiteral("Аварийная остановка: снять все заявки и блокировать новые ордера"),
+                         ProgramIcon(QStringLiteral("kill-switch")));
+    actKillSwitch->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_K));
+    actResumeTrading = make(QStringLiteral("Возобновить торговлю"), QStringLiteral("Возобновить торговлю"),
+                            ProgramIcon(QStringLiteral("resume-trading")));
     actSendNewOrderManual->setEnabled(false);
     actSendKillOrderManual->setEnabled(false);
+    actResumeTrading->setEnabled(false);
 
     connect(actStartWatch, &QAction::triggered, this,
             [this] { FCore.RunGuarded([this] { FCore.Watch().actStartWatchExecute(); }); });
@@ -101,6 +109,10 @@ void TfmMain::CreateActions()
         const TManualPage page = ShownManualPage();
         FCore.RunGuarded([this, page] { FCore.ManualOrders().actSendKillOrderManualExecute(page); });
     });
+    connect(actKillSwitch, &QAction::triggered, this, &TfmMain::actKillSwitchExecute);
+    connect(actResumeTrading, &QAction::triggered, this, [this] { FCore.actResumeTradingExecute(); });
+    // The shortcut works wherever the focus is in the window, the tool bar hidden or not.
+    addAction(actKillSwitch);
     connect(actClients, &QAction::triggered, this,
             [this] { FCore.RunGuarded([this] { fmClients->actClientsExecute(); }); });
     connect(actAbout, &QAction::triggered, this, &TfmMain::actAboutExecute);
@@ -122,7 +134,8 @@ void TfmMain::CreateToolBar()
     ToolBar1->setIconSize(QSize(32, 32));
     ToolBar1->setToolButtonStyle(Qt::ToolButtonIconOnly);
     for (QAction* action : {actStartWatch, actStopWatch, static_cast<QAction*>(nullptr), actSendNewOrderManual,
-                            actSendKillOrderManual, static_cast<QAction*>(nullptr), actClients, actOpt,
+                            actSendKillOrderManual, static_cast<QAction*>(nullptr), actKillSwitch,
+                            static_cast<QAction*>(nullptr), actClients, actOpt,
                             actConnectToBase, static_cast<QAction*>(nullptr), actExit, actHelpCont}) {
         if (action)
             ToolBar1->addAction(action);
@@ -137,6 +150,9 @@ void TfmMain::CreateMenus()
     file->setObjectName(QStringLiteral("mnFile"));
     file->addAction(actStartWatch);
     file->addAction(actStopWatch);
+    file->addSeparator();
+    file->addAction(actKillSwitch);
+    file->addAction(actResumeTrading);
     file->addSeparator();
     file->addAction(actExit);
 
@@ -223,6 +239,9 @@ void TfmMain::CreateTray()
     menu->addAction(actStartWatch);
     menu->addAction(actStopWatch);
     menu->addSeparator();
+    menu->addAction(actKillSwitch);
+    menu->addAction(actResumeTrading);
+    menu->addSeparator();
     menu->addAction(QStringLiteral("Восстановить"), this, [this] { RestoreFromTray(); });
     menu->addAction(QStringLiteral("Выход"), this, &QWidget::close);
     RxTrayIcon1->setContextMenu(menu);
@@ -272,6 +291,24 @@ void TfmMain::ShowCommandStates()
 {
     actStartWatch->setEnabled(FCore.actStartWatchEnabled());
     actStopWatch->setEnabled(FCore.actStopWatchEnabled());
+    const bool engaged = FCore.actResumeTradingEnabled();
+    actResumeTrading->setEnabled(engaged);
+    // The block shows in the title, on the task bar too, until trading resumes.
+    setWindowTitle(engaged ? kTitle + QStringLiteral(" — АВАРИЙНАЯ ОСТАНОВКА: новые ордера блокируются") : kTitle);
+}
+
+void TfmMain::actKillSwitchExecute()
+{
+    QMessageBox box(QMessageBox::Warning, kTitle,
+                    QStringLiteral("Аварийная остановка: остановить загрузку ордеров, снять все действующие заявки "
+                                   "и блокировать новые ордера до команды «Возобновить торговлю»?"),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.setObjectName(QStringLiteral("KillSwitchConfirmation"));
+    // In a hurry the operator presses Enter: that confirms.
+    box.setDefaultButton(QMessageBox::Yes);
+    if (box.exec() != QMessageBox::Yes)
+        return;
+    FCore.actKillSwitchExecute();
 }
 
 TManualPage TfmMain::ShownManualPage() const

@@ -31,6 +31,8 @@ public:
     QAction* actStopWatch = nullptr;
     QAction* actSendNewOrderManual = nullptr;
     QAction* actSendKillOrderManual = nullptr;
+    QAction* actKillSwitch = nullptr;
+    QAction* actResumeTrading = nullptr;
     QAction* actClients = nullptr;
     QAction* actOpt = nullptr;
     QAction* actConnectToBase = nullptr;
@@ -82,6 +84,8 @@ private:
     void ShowCommandStates();
     void ShowWatchFrame(int frame);
     void actAboutExecute();
+    // Asks once (Enter confirms), then runs the core's kill switch.
+    void actKillSwitchExecute();
     // The settings dialog cycle.
     void actOptExecute();
     // Refills the portfolio grid's footer from the totals of the portfolio table.
