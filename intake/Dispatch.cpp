@@ -157,8 +157,10 @@ void TDispatcher::ProcessOrder(TOmegaOrder order, TOrderBuilderMethod builder, b
     const bool kill = builder == &TOrderBuilder::KillOrder;
     if (failures.Bridge.isEmpty())
         RecordIntent(order, kill, accounts, failures);
-    const qsizetype queuedBefore = FWriter.QueuedCount();
+    const qint64 queuedBefore = FWriter.QueueMark();
     {
+        // No write lets the order's lines out before their bookings are kept.
+        const TTransWriter::THold hold(FWriter);
         TBatch bookings(FDatMod.conQuikData());
         const qint32 firstNumber = FWriter.TransCounter();
         if (failures.Bridge.isEmpty())
@@ -178,10 +180,11 @@ void TDispatcher::ProcessOrder(TOmegaOrder order, TOrderBuilderMethod builder, b
         // Lines made go to the terminal now, not at some later write; lines an earlier
         // failed write left queued go with them.
         WriteDispatched();
-        // The order's lines are in the file (or none was made): its record has done its
-        // work. After a failure of the bridge database the record stays where it cannot
-        // be cleared, and the next start names the order once more.
-        ClearIntent(order, kill, failures);
+        // Once the order's lines are in the file (or none was made; a paced queue may
+        // hold some a while longer, or the kill switch drop them) its record has done
+        // its work. After a failure of the bridge database the record stays where it
+        // cannot be cleared, and the next start names the order once more.
+        FWriter.WhenWritten(queuedBefore, [this, order, kill, failures] { ClearIntent(order, kill, failures); });
     } catch (const std::exception& error) {
         if (!failures.Bridge.isEmpty() || !failures.Accounts.isEmpty())
             FLog.AddToLog(ErrorText(error));

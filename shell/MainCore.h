@@ -37,6 +37,8 @@ struct TStatusTexts {
     QString ServerLink;
     QString Transactions;
     std::optional<QString> Mode;
+    // The lines waiting for the pace, while any does; empty otherwise.
+    QString Queue;
 };
 
 // The main window's state and operations without the window: the settings, the data
@@ -74,6 +76,11 @@ public:
     // databases are connected.
     const TTicker& timAlertsCheck() const { return FtimAlertsCheck; }
     static constexpr int AlertsCheckPeriodMs = 20;
+    // The paced queue's drain: armed for the moment the next queued line may go, while
+    // lines wait for the pace.
+    const QTimer& timDrain() const { return FtimDrain; }
+    // What the drain timer does when it fires: writes what the pace allows now.
+    void DrainTick();
 
     // The settings load of the start and of a cancelled settings dialog: a value that
     // does not convert is reported and the load ends there; otherwise the timers take
@@ -120,6 +127,9 @@ private:
     void WatchIconChanged(int frame) override;
     void PortfolioChanged() override;
     void SecuritiesChanged() override;
+    // Arms the drain timer for the next line the pace lets out, or stops it when none
+    // waits.
+    void ArmDrain();
 
     TEnvironment& FEnvironment;
     TOperationLog& FLog;
@@ -153,6 +163,7 @@ private:
     // The parts tell of a changed status once per transaction or result line; the views
     // hear of it once per turn of the event loop, which is when a window shows it anyway.
     QTimer FStatusRefresh;
+    QTimer FtimDrain;
     bool FStartWatchEnabled = false;
     bool FStopWatchEnabled = false;
 };

@@ -1,8 +1,9 @@
 // A paper-trading stand-in for the trading terminal. It follows the transaction import
 // file, answers every transaction in the result file (status "0" at once, status "3" with
 // a unique exchange order number after a delay), and keeps its info.log growing while its
-// link is up. A control file lets a test or the operator drop the link, stop answering or
-// reject every n-th transaction while it runs. It only ever appends to what it writes.
+// link is up. A control file lets a test or the operator drop the link, stop answering,
+// reject every n-th transaction or, as a broker's flood control does, reject the
+// transactions above a rate while it runs. It only ever appends to what it writes.
 //
 // It follows the import file from where that file ends when the simulator starts (or from
 // its start once it becomes shorter). Once it has taken that position it prints the line
@@ -10,13 +11,15 @@
 // SimulatorReady.h: whoever starts it waits for that line before anything is written to
 // the import file, or those lines go unanswered. Each change the control file makes is
 // printed as a line of its own once it applies ("link down", "link up", "silent",
-// "answer", "reject every N"), so a test can wait for it instead of waiting a while.
+// "answer", "reject every N", "max rate N"), so a test can wait for it instead of waiting
+// a while.
 
 #include "tools/SimulatorReady.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
@@ -31,6 +34,7 @@ struct TOptions {
     int PollMs = 100;
     int InfoIntervalMs = 500;
     int RejectEvery = 0;
+    int MaxRate = 0; // transactions taken in any second; 0: no limit
     qint64 FirstOrderNumber = 100001;
 };
 
@@ -65,6 +69,7 @@ public:
         : FOptions(options), FNextOrderNumber(options.FirstOrderNumber)
     {
         FTriOffset = QFileInfo(options.Tri).size(); // follow from the current end
+        FSince.start();
     }
 
     void Tick()
@@ -103,6 +108,8 @@ private:
             else if (word == "answer") Set(FAnswering, true, word);
             else if (word.startsWith("reject every "))
                 Set(FOptions.RejectEvery, word.mid(13).toInt(), word);
+            else if (word.startsWith("max rate "))
+                Set(FOptions.MaxRate, word.mid(9).toInt(), word);
         }
     }
 
@@ -153,6 +160,14 @@ private:
         const QString action = pairs.value(QStringLiteral("ACTION"));
         const bool kill = action.startsWith(QStringLiteral("KILL"));
         const QByteArray id = QByteArray::number(transId);
+        if (OverRate()) {
+            // Flood control: refused at once, never passed to the server.
+            AppendTo(FOptions.Tro, "TRANS_ID=" + id + ";STATUS=4;TRANS_NAME=\"" + Name(kill)
+                                       + "\";DESCRIPTION=\"Flood control: more than "
+                                       + QByteArray::number(FOptions.MaxRate)
+                                       + " transactions a second\";ORDER_NUMBER=0;\r\n");
+            return;
+        }
         AppendTo(FOptions.Tro, "TRANS_ID=" + id + ";STATUS=0;TRANS_NAME=\"" + Name(kill)
                                    + "\";DESCRIPTION=\"Sent to the server\";ORDER_NUMBER=0;\r\n");
         ++FCount;
@@ -170,6 +185,21 @@ private:
                               + "\";ORDER_NUMBER=" + number + ";\r\n"});
     }
 
+    // Whether one more transaction now would make more than MaxRate taken in the last
+    // second (a line counts from the moment it is read); otherwise it is counted.
+    bool OverRate()
+    {
+        if (FOptions.MaxRate <= 0)
+            return false;
+        const qint64 now = FSince.elapsed();
+        while (!FTaken.empty() && FTaken.front() + 1000 <= now)
+            FTaken.pop_front();
+        if (FTaken.size() >= std::size_t(FOptions.MaxRate))
+            return true;
+        FTaken.push_back(now);
+        return false;
+    }
+
     static QByteArray Name(bool kill) { return kill ? "Kill order" : "New order"; }
 
     TOptions FOptions;
@@ -180,6 +210,8 @@ private:
     bool FLinkUp = true;
     bool FAnswering = true;
     std::deque<TPendingFill> FFills;
+    QElapsedTimer FSince;
+    std::deque<qint64> FTaken; // when each transaction of the last second was taken
 };
 
 } // namespace
@@ -194,7 +226,7 @@ int main(int argc, char** argv)
     const QCommandLineOption tro(QStringLiteral("tro"), QStringLiteral("Transaction result file."), QStringLiteral("path"));
     const QCommandLineOption info(QStringLiteral("info-log"), QStringLiteral("Terminal log kept growing while connected."), QStringLiteral("path"));
     const QCommandLineOption control(QStringLiteral("control"),
-        QStringLiteral("Control file, read on every poll: lines \"link down\", \"link up\", \"silent\", \"answer\", \"reject every N\"."),
+        QStringLiteral("Control file, read on every poll: lines \"link down\", \"link up\", \"silent\", \"answer\", \"reject every N\", \"max rate N\"."),
         QStringLiteral("path"));
     const QCommandLineOption delay(QStringLiteral("delay-ms"), QStringLiteral("Delay before the execution report (default 300)."), QStringLiteral("ms"), QStringLiteral("300"));
     const QCommandLineOption poll(QStringLiteral("poll-ms"), QStringLiteral("Poll period (default 100)."), QStringLiteral("ms"), QStringLiteral("100"));
