@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QLocale>
 #include <QString>
+#include <chrono>
 #include <functional>
 
 // Regional settings of the system as the operator set them: how numbers, dates and times
@@ -32,6 +33,13 @@ struct TRegional {
 // wire them to recorders and a settable clock.
 struct TEnvironment {
     std::function<QDateTime()> Now = [clock = TLocalClock()]() mutable { return clock.Now(); };
+    // Milliseconds from some fixed start, never going back whatever the time of day does:
+    // what spaces the lines written to the import file.
+    std::function<qint64()> MonotonicMs = [] {
+        return qint64(std::chrono::duration_cast<std::chrono::milliseconds>(
+                          std::chrono::steady_clock::now().time_since_epoch())
+                          .count());
+    };
     TRegional Regional = TRegional::FromSystem();
     // An information message box; blocks until the operator closes it in the program.
     std::function<void(const QString&)> ShowMessage = [](const QString&) {};

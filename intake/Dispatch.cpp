@@ -166,7 +166,7 @@ void TDispatcher::ProcessOrder(TOmegaOrder order, TOrderBuilderMethod builder, b
         failures.Bridge = ErrorText(error);
     }
     const bool kill = builder == &TOrderBuilder::KillOrder;
-    const qsizetype queuedBefore = FWriter.QueuedCount();
+    const qint64 queuedBefore = FWriter.QueueMark();
     try {
         if (failures.Bridge.isEmpty())
             FDatMod.PendingDispatchKept();
@@ -174,6 +174,8 @@ void TDispatcher::ProcessOrder(TOmegaOrder order, TOrderBuilderMethod builder, b
         failures.Bridge = ErrorText(error);
     }
     {
+        // No write lets the order's lines out before their bookings are kept.
+        const TTransWriter::THold hold(FWriter);
         TBatch bookings(FDatMod.conQuikData());
         // The record of the dispatch under way goes to disk with the bookings, in one
         // commit: no line is written before that commit, and a crash before it leaves
@@ -199,10 +201,11 @@ void TDispatcher::ProcessOrder(TOmegaOrder order, TOrderBuilderMethod builder, b
         // Lines made go to the terminal now, not at some later write; lines an earlier
         // failed write left queued go with them.
         WriteDispatched();
-        // The order's lines are in the file (or none was made): its record has done its
-        // work. After a failure of the bridge database the record stays where it cannot
-        // be cleared, and the next start names the order once more.
-        ClearIntent(order, kill, failures);
+        // Once the order's lines are in the file (or none was made; a paced queue may
+        // hold some a while longer, or the kill switch drop them) its record has done
+        // its work. After a failure of the bridge database the record went back with the
+        // bookings, and the next start names the row as not handled.
+        FWriter.WhenWritten(queuedBefore, [this, order, kill, failures] { ClearIntent(order, kill, failures); });
     } catch (const std::exception& error) {
         if (!failures.Bridge.isEmpty() || !failures.Accounts.isEmpty())
             FLog.AddToLog(ErrorText(error));

@@ -84,7 +84,8 @@ private:
     // is found at the next start; a failure is the bridge database's.
     void RecordIntent(const TOmegaOrder& order, bool kill, const QList<TClientAccount>& accounts,
                       TDispatchFailures& failures);
-    // Clears that record once the order's lines are in the file.
+    // Clears that record once the order's lines are in the file; a failure to clear it
+    // is logged, not thrown (it runs inside a write of the import file).
     void ClearIntent(const TOmegaOrder& order, bool kill, const TDispatchFailures& failures);
     // Keeps the highest number handed out and commits the bookings; a failure is the
     // bridge database's.

@@ -3,6 +3,8 @@
 #include "base/Error.h"
 
 #include <QMetaMethod>
+#include <algorithm>
+#include <limits>
 
 TMainCore::TMainCore(TEnvironment& environment, TOperationLog& log, const QString& programFolder)
     : FEnvironment(environment)
@@ -44,6 +46,14 @@ TMainCore::TMainCore(TEnvironment& environment, TOperationLog& log, const QStrin
     FWatch.AlertsWake().Woken = [this] { RunGuarded([this] { FWatch.timAlertsCheck(); }); };
     // No line goes into an import file another running program holds.
     FWriter.BeforeAppend = [this](const QString& path) { FHolder.HoldImportFileForWriting(path); };
+    // Lines the pace keeps back go out on the drain timer; the status bar shows how many wait.
+    FWriter.QueueChanged = [this] {
+        StatusChanged();
+        ArmDrain();
+    };
+    FtimDrain.setSingleShot(true);
+    FtimDrain.setTimerType(Qt::PreciseTimer);
+    connect(&FtimDrain, &QTimer::timeout, this, [this] { DrainTick(); });
     FSettings.ProgramFolder = programFolder;
     FtimUpdateTable.SetPeriod(1000);
     FtimInfoLog.SetPeriod(60000);
@@ -127,6 +137,23 @@ void TMainCore::OptionsCancelled()
     UpdateStatusBar();
 }
 
+void TMainCore::DrainTick()
+{
+    // A write that fails leaves the timer still: the lines stay queued, and the next
+    // write that succeeds (the watch cycle's, a dispatch's) arms it again.
+    RunGuarded([this] { FWriter.WriteTransFile(); });
+}
+
+void TMainCore::ArmDrain()
+{
+    const qint64 wait = FWriter.DrainWaitMs();
+    if (wait < 0) {
+        FtimDrain.stop();
+        return;
+    }
+    FtimDrain.start(int(std::min<qint64>(wait, std::numeric_limits<int>::max())));
+}
+
 TStatusTexts TMainCore::StatusBarTexts() const
 {
     auto state = [](bool open) { return open ? QStringLiteral("OK") : QStringLiteral("Нет"); };
@@ -138,6 +165,8 @@ TStatusTexts TMainCore::StatusBarTexts() const
                              .arg(FWriter.TransMadeCount())
                              .arg(FResultReader.TransSentCount())
                              .arg(FResultReader.TransDoneCount());
+    if (FWriter.QueuedCount() > 0)
+        texts.Queue = QStringLiteral("В очереди: %1").arg(FWriter.QueuedCount());
     if (FSettings.rgpSingleMulti == 0)
         texts.Mode = QStringLiteral("SINGLE");
     else if (FSettings.rgpSingleMulti == 1)

@@ -38,6 +38,8 @@ struct TStatusTexts {
     QString ServerLink;
     QString Transactions;
     std::optional<QString> Mode;
+    // The lines waiting for the pace, while any does; empty otherwise.
+    QString Queue;
 };
 
 // The main window's state and operations without the window: the settings, the data
@@ -79,6 +81,11 @@ public:
     // The periodic look's period; 0 stops it, and commits are then seen by the alert
     // file's wake and the table tick alone (how the wake is shown to work on its own).
     void SetAlertsCheckPeriod(int milliseconds);
+    // The paced queue's drain: armed for the moment the next queued line may go, while
+    // lines wait for the pace.
+    const QTimer& timDrain() const { return FtimDrain; }
+    // What the drain timer does when it fires: writes what the pace allows now.
+    void DrainTick();
 
     // The settings load of the start and of a cancelled settings dialog: a value that
     // does not convert is reported and the load ends there; otherwise the timers take
@@ -132,6 +139,9 @@ private:
     void WatchIconChanged(int frame) override;
     void PortfolioChanged() override;
     void SecuritiesChanged() override;
+    // Arms the drain timer for the next line the pace lets out, or stops it when none
+    // waits.
+    void ArmDrain();
 
     TEnvironment& FEnvironment;
     TOperationLog& FLog;
@@ -166,6 +176,7 @@ private:
     // The parts tell of a changed status once per transaction or result line; the views
     // hear of it once per turn of the event loop, which is when a window shows it anyway.
     QTimer FStatusRefresh;
+    QTimer FtimDrain;
     bool FStartWatchEnabled = false;
     bool FStopWatchEnabled = false;
 };

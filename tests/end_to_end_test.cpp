@@ -215,6 +215,50 @@ TEST_F(EndToEndTest, GroupModeSendsOneLinePerActiveClient)
     EXPECT_EQ(Bridge(QStringLiteral("SELECT COUNT(*) FROM tClientOpenPositions WHERE Position = 'Long'")).toInt(), 3);
 }
 
+// The terminal's flood control refuses the lines above 10 a second. A market order for
+// twelve clients at once: written in one go, some of its lines are refused; paced well
+// under that rate (the terminal counts a line when it reads it, which may be a poll late),
+// none is.
+class FloodControlTest : public EndToEndTest {
+protected:
+    int RejectsOfABurst(int perSecond, int burst)
+    {
+        for (int number = 4; number <= 12; ++number)
+            Bases.Insert(Bases.BridgePath(), QStringLiteral("tclients"),
+                         {{QStringLiteral("Code"), DemoClientCode(number)},
+                          {QStringLiteral("client"), DemoClientName(number)},
+                          {QStringLiteral("AccountMicex"), DemoAccountMicex(number)},
+                          {QStringLiteral("AccountFORTS"), DemoAccountForts(number)},
+                          {QStringLiteral("Active"), true}});
+        TSettings& s = Core->Settings();
+        s.rgpFilled = 1;
+        s.rgpSingleMulti = 1;
+        s.TxPerSecond = perSecond;
+        s.TxBurst = burst;
+        StartWatching();
+        Control("max rate 10");
+        if (HasFatalFailure())
+            return -1;
+        Platform(QStringLiteral("filled | LE | Buy 20 at 251.00 Market | 251.00\n"));
+        // How many were refused once every line has its last result.
+        const QString answered = QStringLiteral("SELECT COUNT(*) FROM tOrderNumber WHERE status IN (3, 4)");
+        EXPECT_TRUE(TickUntil([&] { return Bridge(answered).toInt() == 12; })) << Bridge(answered).toInt();
+        return Bridge(QStringLiteral("SELECT COUNT(*) FROM tOrderNumber WHERE status = 4")).toInt();
+    }
+};
+
+TEST_F(FloodControlTest, UnpacedBurstIsPartlyRefused)
+{
+    EXPECT_GT(RejectsOfABurst(0, 0), 0);
+}
+
+TEST_F(FloodControlTest, PacedBurstIsNeverRefused)
+{
+    EXPECT_EQ(RejectsOfABurst(4, 1), 0);
+    EXPECT_EQ(Bridge(QStringLiteral("SELECT COUNT(*) FROM tOrderNumber WHERE status = 3")).toInt(), 12);
+    EXPECT_TRUE(Core->StatusBarTexts().Queue.isEmpty());
+}
+
 TEST_F(EndToEndTest, LinkMonitorReportsTheTerminalDroppingItsLink)
 {
     StartWatching();

@@ -299,7 +299,7 @@ TEST_F(TransWriterTest, RefusedLineTakesNoNumber)
 TEST_F(TransWriterTest, LinesTakenBackNeverReachTheFileAndKeepTheirNumbers)
 {
     Writer.QueueTransaction(LimitBuy());
-    const qsizetype mark = Writer.QueuedCount();
+    const qint64 mark = Writer.QueueMark();
     Writer.QueueTransaction(LimitBuy());
     Writer.QueueTransaction(LimitBuy());
     Writer.TakeBackQueued(mark);

@@ -2,8 +2,9 @@
 // file, answers every transaction in the result file (status "0" at once, status "3" with
 // a unique exchange order number after a delay), and keeps its info.log growing while its
 // link is up. A control file lets a test or the operator drop the link, stop answering,
-// reject every n-th transaction or set a security's last price while it runs. It only
-// ever appends to what it writes.
+// reject every n-th transaction, set a security's last price or, as a broker's flood
+// control does, reject the transactions above a rate while it runs. It only ever appends
+// to what it writes.
 //
 // It keeps the orders it accepted. A market order (Zovrant writes one as a limit order
 // whose PRICE equals its STOPPRICE) and a limit order that crosses the last price set for
@@ -20,13 +21,15 @@
 // SimulatorReady.h: whoever starts it waits for that line before anything is written to
 // the import file, or those lines go unanswered. Each change the control file makes is
 // printed as a line of its own once it applies ("link down", "link up", "silent",
-// "answer", "reject every N"), so a test can wait for it instead of waiting a while.
+// "answer", "reject every N", "max rate N"), so a test can wait for it instead of waiting
+// a while.
 
 #include "tools/SimulatorReady.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
@@ -41,6 +44,7 @@ struct TOptions {
     int PollMs = 100;
     int InfoIntervalMs = 500;
     int RejectEvery = 0;
+    int MaxRate = 0; // transactions taken in any second; 0: no limit
     qint64 FirstOrderNumber = 100001;
 };
 
@@ -92,6 +96,7 @@ public:
         : FOptions(options), FNextOrderNumber(options.FirstOrderNumber)
     {
         FTriOffset = QFileInfo(options.Tri).size(); // follow from the current end
+        FSince.start();
     }
 
     void Tick()
@@ -132,6 +137,8 @@ private:
                 Set(FOptions.RejectEvery, word.mid(13).toInt(), word);
             else if (word.startsWith("quote "))
                 Quote(word);
+            else if (word.startsWith("max rate "))
+                Set(FOptions.MaxRate, word.mid(9).toInt(), word);
         }
     }
 
@@ -209,6 +216,14 @@ private:
         const QString action = pairs.value(QStringLiteral("ACTION"));
         const bool kill = action.startsWith(QStringLiteral("KILL"));
         const QByteArray id = QByteArray::number(transId);
+        if (OverRate()) {
+            // Flood control: refused at once, never passed to the server.
+            AppendTo(FOptions.Tro, "TRANS_ID=" + id + ";STATUS=4;TRANS_NAME=\"" + Name(kill)
+                                       + "\";DESCRIPTION=\"Flood control: more than "
+                                       + QByteArray::number(FOptions.MaxRate)
+                                       + " transactions a second\";ORDER_NUMBER=0;\r\n");
+            return;
+        }
         AppendTo(FOptions.Tro, "TRANS_ID=" + id + ";STATUS=0;TRANS_NAME=\"" + Name(kill)
                                    + "\";DESCRIPTION=\"Sent to the server\";ORDER_NUMBER=0;\r\n");
         ++FCount;
@@ -269,6 +284,21 @@ private:
                                                   "DESCRIPTION=\"Order withdrawn\";ORDER_NUMBER=" + key + ";\r\n"});
     }
 
+    // Whether one more transaction now would make more than MaxRate taken in the last
+    // second (a line counts from the moment it is read); otherwise it is counted.
+    bool OverRate()
+    {
+        if (FOptions.MaxRate <= 0)
+            return false;
+        const qint64 now = FSince.elapsed();
+        while (!FTaken.empty() && FTaken.front() + 1000 <= now)
+            FTaken.pop_front();
+        if (FTaken.size() >= std::size_t(FOptions.MaxRate))
+            return true;
+        FTaken.push_back(now);
+        return false;
+    }
+
     static QByteArray Name(bool kill) { return kill ? "Kill order" : "New order"; }
 
     TOptions FOptions;
@@ -284,6 +314,8 @@ private:
     QHash<qint64, TSimOrder> FOrders;
     QHash<QString, double> FQuotes;
     QHash<QString, QByteArray> FQuoteWords;
+    QElapsedTimer FSince;
+    std::deque<qint64> FTaken; // when each transaction of the last second was taken
 };
 
 } // namespace
@@ -298,7 +330,7 @@ int main(int argc, char** argv)
     const QCommandLineOption tro(QStringLiteral("tro"), QStringLiteral("Transaction result file."), QStringLiteral("path"));
     const QCommandLineOption info(QStringLiteral("info-log"), QStringLiteral("Terminal log kept growing while connected."), QStringLiteral("path"));
     const QCommandLineOption control(QStringLiteral("control"),
-        QStringLiteral("Control file, read on every poll: lines \"link down\", \"link up\", \"silent\", \"answer\", \"reject every N\", \"quote SECCODE PRICE\"."),
+        QStringLiteral("Control file, read on every poll: lines \"link down\", \"link up\", \"silent\", \"answer\", \"reject every N\", \"quote SECCODE PRICE\", \"max rate N\"."),
         QStringLiteral("path"));
     const QCommandLineOption delay(QStringLiteral("delay-ms"), QStringLiteral("Delay before the execution report (default 300)."), QStringLiteral("ms"), QStringLiteral("300"));
     const QCommandLineOption poll(QStringLiteral("poll-ms"), QStringLiteral("Poll period (default 100)."), QStringLiteral("ms"), QStringLiteral("100"));

@@ -9,7 +9,7 @@
 #include "trade/TransactionLine.h"
 
 #include <QFile>
-#include <QRegularExpression>
+#include <algorithm>
 #include <limits>
 #include <utility>
 
@@ -32,46 +32,148 @@ TQueuedTransaction TTransWriter::QueueTransaction(const TOrder& order)
 {
     if (FTransCounter == std::numeric_limits<qint32>::max())
         throw TError(QStringLiteral("Номера транзакций исчерпаны"));
-    TQueuedTransaction queued;
-    queued.TransId = FTransCounter;
-    queued.Line = TransactionLine(queued.TransId, order, FEnvironment.Regional, FPrices);
-    queued.Note = TransactionNote(order, FEnvironment.Regional, FPrices);
-    FPendingTrans << queued.Line;
-    FPendingLogTexts << TransactionLogText(queued.TransId, queued.Note, order.ClientCode);
+    TQueuedLine queued;
+    queued.Seq = FNextSeq;
+    queued.Transaction.TransId = FTransCounter;
+    queued.Transaction.Line = TransactionLine(FTransCounter, order, FEnvironment.Regional, FPrices);
+    queued.Transaction.Note = TransactionNote(order, FEnvironment.Regional, FPrices);
+    queued.LogText = TransactionLogText(FTransCounter, queued.Transaction.Note, order.ClientCode);
+    queued.Withdrawal = order.Action.contains(QStringLiteral("KILL"));
+    FQueue << queued;
+    ++FNextSeq;
     // The number belongs to this line from now on, even if its booking fails.
     ++FTransCounter;
     ++FTransMadeCount;
-    return queued;
+    return queued.Transaction;
 }
 
-void TTransWriter::TakeBackQueued(qsizetype mark)
+QStringList TTransWriter::PendingTrans() const
 {
-    if (mark < 0 || mark >= FPendingTrans.size())
+    QStringList lines;
+    const bool paced = FSettings.TxPerSecond > 0;
+    for (const bool withdrawals : {true, false}) {
+        for (const TQueuedLine& queued : FQueue) {
+            if (!paced || queued.Withdrawal == withdrawals)
+                lines << queued.Transaction.Line;
+        }
+        if (!paced)
+            break;
+    }
+    return lines;
+}
+
+void TTransWriter::TakeBackQueued(qint64 mark)
+{
+    QList<qint64> seqs;
+    for (const TQueuedLine& queued : std::as_const(FQueue)) {
+        if (queued.Seq >= mark)
+            seqs << queued.Seq;
+    }
+    if (seqs.isEmpty())
         return;
-    FTransMadeCount -= qint32(FPendingTrans.size() - mark);
-    FPendingTrans.resize(mark);
-    FPendingLogTexts.resize(mark);
+    FTransMadeCount -= qint32(seqs.size());
+    RemoveFromQueue(seqs);
+    TellQueueChanged();
 }
 
 QList<TQueuedTransaction> TTransWriter::DropQueuedNewOrders()
 {
-    static const QRegularExpression head(QStringLiteral("^TRANS_ID =(\\d+);ACTION=([^;]*);"));
     QList<TQueuedTransaction> dropped;
-    QStringList keptLines;
-    QStringList keptLogTexts;
-    for (qsizetype i = 0; i < FPendingTrans.size(); ++i) {
-        const QRegularExpressionMatch match = head.match(FPendingTrans[i]);
-        if (match.hasMatch() && match.captured(2).startsWith(QStringLiteral("KILL"))) {
-            keptLines << FPendingTrans[i];
-            keptLogTexts << FPendingLogTexts[i];
-            continue;
+    QList<qint64> seqs;
+    for (const TQueuedLine& queued : std::as_const(FQueue)) {
+        if (!queued.Withdrawal) {
+            dropped << queued.Transaction;
+            seqs << queued.Seq;
         }
-        dropped << TQueuedTransaction{match.hasMatch() ? match.captured(1).toInt() : -1, FPendingTrans[i], QString()};
     }
-    FTransMadeCount -= qint32(dropped.size());
-    FPendingTrans = keptLines;
-    FPendingLogTexts = keptLogTexts;
+    if (seqs.isEmpty())
+        return dropped;
+    RemoveFromQueue(seqs);
+    TellQueueChanged();
     return dropped;
+}
+
+void TTransWriter::WhenWritten(qint64 mark, std::function<void()> done)
+{
+    TWrittenWatch watch;
+    watch.To = FNextSeq;
+    for (const TQueuedLine& queued : std::as_const(FQueue)) {
+        if (queued.Seq >= mark)
+            ++watch.Waiting;
+    }
+    if (FPendingBytesSeq >= mark)
+        ++watch.Waiting; // half in the file: not all of it has reached the terminal
+    if (watch.Waiting == 0 || mark >= watch.To) {
+        done();
+        return;
+    }
+    watch.Done = std::move(done);
+    FWatches[mark] = std::move(watch);
+}
+
+void TTransWriter::RemoveFromQueue(const QList<qint64>& seqs)
+{
+    // Both lists are in queue order: one pass takes the lines out.
+    qsizetype next = 0;
+    FQueue.removeIf([&](const TQueuedLine& queued) {
+        if (next < seqs.size() && queued.Seq == seqs[next]) {
+            ++next;
+            return true;
+        }
+        return false;
+    });
+    for (const qint64 seq : seqs)
+        LineLeft(seq);
+}
+
+void TTransWriter::LineLeft(qint64 seq)
+{
+    auto watch = FWatches.upper_bound(seq);
+    if (watch == FWatches.begin())
+        return;
+    --watch;
+    if (seq >= watch->second.To || --watch->second.Waiting > 0)
+        return;
+    const std::function<void()> done = std::move(watch->second.Done);
+    FWatches.erase(watch);
+    done();
+}
+
+void TTransWriter::TellQueueChanged()
+{
+    if (QueueChanged)
+        QueueChanged();
+}
+
+qint64 TTransWriter::DrainWaitMs()
+{
+    FBucket.Configure(FSettings.TxPerSecond, FSettings.TxBurst);
+    if (!FBucket.On() || FQueue.isEmpty())
+        return -1;
+    return FBucket.WaitMs(FEnvironment.MonotonicMs());
+}
+
+QList<qsizetype> TTransWriter::NextBatch()
+{
+    FBucket.Configure(FSettings.TxPerSecond, FSettings.TxBurst);
+    const auto released = [this](const TQueuedLine& queued) { return FHeldFrom < 0 || queued.Seq < FHeldFrom; };
+    QList<qsizetype> batch;
+    if (!FBucket.On()) {
+        for (qsizetype i = 0; i < FQueue.size() && released(FQueue[i]); ++i)
+            batch << i;
+        return batch;
+    }
+    const int allowed = FBucket.Allowed(FEnvironment.MonotonicMs());
+    // Withdrawals first: a line that takes risk off the market never waits behind one
+    // that adds it. Each kind keeps the order it was queued in, so an order's accounts go
+    // in the order of the clients table.
+    for (const bool withdrawals : {true, false}) {
+        for (qsizetype i = 0; i < FQueue.size() && batch.size() < allowed; ++i) {
+            if (FQueue[i].Withdrawal == withdrawals && released(FQueue[i]))
+                batch << i;
+        }
+    }
+    return batch;
 }
 
 void TTransWriter::LogWritten(const QString& logText)
@@ -103,6 +205,11 @@ void TTransWriter::WriteTransFile()
 {
     if (!HasPending())
         return;
+    const QList<qsizetype> batch = NextBatch();
+    if (batch.isEmpty() && FPendingBytes.isEmpty()) {
+        TellQueueChanged(); // nothing may go yet: the drain timer waits for the pace
+        return;
+    }
     const QString path = FSettings.edtTRI;
     // The terminal's lines appended to a database would corrupt it.
     RefuseDatabaseFile(path);
@@ -117,23 +224,32 @@ void TTransWriter::WriteTransFile()
 
     QByteArray bytes = FPendingBytes;
     qsizetype size = bytes.size();
-    for (const QString& line : std::as_const(FPendingTrans))
-        size += line.size() + 2; // one byte per character in Windows-1251, then CR LF
+    for (const qsizetype i : batch)
+        size += FQueue[i].Transaction.Line.size() + 2; // one byte per character in Windows-1251, then CR LF
     bytes.reserve(size);
-    for (const QString& line : std::as_const(FPendingTrans)) {
-        AppendCp1251(bytes, line);
+    for (const qsizetype i : batch) {
+        AppendCp1251(bytes, FQueue[i].Transaction.Line);
         bytes.append("\r\n", 2);
     }
     const qint64 written = file.write(bytes);
     if (written == bytes.size() && file.flush()) {
+        FBucket.Spend(int(batch.size()), FEnvironment.MonotonicMs());
         LogWritten(FPendingBytesLogText);
-        for (const QString& logText : std::as_const(FPendingLogTexts))
-            LogWritten(logText);
-        FPendingTrans.clear();
-        FPendingLogTexts.clear();
+        QList<qint64> seqs;
+        for (const qsizetype i : batch) {
+            LogWritten(FQueue[i].LogText);
+            seqs << FQueue[i].Seq;
+        }
         FPendingBytes.clear();
         FPendingBytesLogText.clear();
+        const qint64 tailSeq = std::exchange(FPendingBytesSeq, -1);
         FLog.SaveLogQuietly(); // the log file tells what reached the terminal
+        if (tailSeq >= 0)
+            LineLeft(tailSeq);
+        // The batch goes out in its own order; the queue is taken in queue order.
+        std::sort(seqs.begin(), seqs.end());
+        RemoveFromQueue(seqs);
+        TellQueueChanged();
         return;
     }
 
@@ -145,7 +261,7 @@ void TTransWriter::WriteTransFile()
     if (!CutBack(file, sizeBefore)) {
         const qint64 reached = file.size() - sizeBefore;
         if (reached > 0 && reached <= bytes.size())
-            ForgetWritten(reached);
+            ForgetWritten(reached, batch);
     }
     throw TError(QStringLiteral("Ошибка ввода-вывода: не удалось записать файл транзакций %1: %2")
                      .arg(path, reason));
@@ -157,7 +273,7 @@ bool TTransWriter::CutBack(QFile& file, qint64 size)
     return file.resize(size) && file.size() == size;
 }
 
-void TTransWriter::ForgetWritten(qint64 count)
+void TTransWriter::ForgetWritten(qint64 count, const QList<qsizetype>& batch)
 {
     // The file could not be cut back: the bytes that reached it stay there, so drop them
     // from what is still to be written. A line cut in two keeps its tail, which the next
@@ -165,20 +281,47 @@ void TTransWriter::ForgetWritten(qint64 count)
     const qint64 fromTail = std::min<qint64>(count, FPendingBytes.size());
     FPendingBytes.remove(0, fromTail);
     count -= fromTail;
-    if (FPendingBytes.isEmpty()) {
+    if (FPendingBytes.isEmpty() && FPendingBytesSeq >= 0) {
         // The tail completed its line: that line is in the file now.
         LogWritten(FPendingBytesLogText);
         FPendingBytesLogText.clear();
+        LineLeft(std::exchange(FPendingBytesSeq, -1));
     }
-    while (count > 0 && !FPendingTrans.isEmpty()) {
-        const QByteArray line = FileBytesOf(FPendingTrans.takeFirst());
-        const QString logText = FPendingLogTexts.takeFirst();
+    QList<qint64> reached;
+    for (qsizetype at = 0; count > 0 && at < batch.size(); ++at) {
+        const TQueuedLine& queued = FQueue[batch[at]];
+        const QByteArray line = FileBytesOf(queued.Transaction.Line);
+        reached << queued.Seq;
         if (count < line.size()) {
+            // Half in the file: the line leaves the queue, its tail waits to be written.
             FPendingBytes = line.mid(count);
-            FPendingBytesLogText = logText;
+            FPendingBytesLogText = queued.LogText;
+            FPendingBytesSeq = queued.Seq;
         } else {
-            LogWritten(logText);
+            LogWritten(queued.LogText);
         }
         count -= std::min<qint64>(count, line.size());
     }
+    // Each line that reached the file, even in part, went to the terminal.
+    FBucket.Spend(int(reached.size()), FEnvironment.MonotonicMs());
+    // The half line's watch waits for its tail; taking it out of the queue must not
+    // count it as written.
+    const qint64 halfSeq = FPendingBytesSeq;
+    QList<qint64> whole;
+    for (const qint64 seq : std::as_const(reached)) {
+        if (seq != halfSeq)
+            whole << seq;
+    }
+    std::sort(reached.begin(), reached.end());
+    std::sort(whole.begin(), whole.end());
+    qsizetype next = 0;
+    FQueue.removeIf([&](const TQueuedLine& queued) {
+        if (next < reached.size() && queued.Seq == reached[next]) {
+            ++next;
+            return true;
+        }
+        return false;
+    });
+    for (const qint64 seq : std::as_const(whole))
+        LineLeft(seq);
 }

@@ -285,6 +285,7 @@ void TfmMain::ShowStatusPanels(const TStatusTexts& texts)
     StatusPanels[3]->setText(texts.Transactions);
     if (texts.Mode)
         StatusPanels[4]->setText(*texts.Mode);
+    StatusPanels[5]->setText(texts.Queue);
 }
 
 void TfmMain::ShowCommandStates()
