@@ -105,6 +105,19 @@ void TMainCore::OptionsCancelled()
     UpdateStatusBar();
 }
 
+bool TMainCore::QueryExit()
+{
+    if (!FWatch.Watching())
+        return true;
+    if (!FEnvironment.Confirm(ExitWhileWatchingQuestion()))
+        return false;
+    RunGuarded([this] {
+        FLog.AddToLog(QStringLiteral("Выход из программы по команде оператора во время загрузки ордеров."));
+        FWatch.actStopWatchExecute();
+    });
+    return true;
+}
+
 TStatusTexts TMainCore::StatusBarTexts() const
 {
     auto state = [](bool open) { return open ? QStringLiteral("OK") : QStringLiteral("Нет"); };
