@@ -17,6 +17,7 @@
 #include "shell/MainCore.h"
 #include "shell/ui/About.h"
 #include "shell/ui/Clients.h"
+#include "shell/ui/DataGrid.h"
 #include "shell/ui/MainWindow.h"
 #include "shell/ui/OptionsDialog.h"
 #include "shell/ui/TicketDialog.h"
