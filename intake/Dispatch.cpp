@@ -8,6 +8,7 @@
 #include "data/DatMod.h"
 #include "data/Settings.h"
 #include "intake/KillSwitch.h"
+#include "trade/TransactionLine.h"
 #include "trade/TransactionSender.h"
 #include "trade/TransWriter.h"
 
@@ -225,6 +226,50 @@ void TDispatcher::ProcessOrder(TOmegaOrder order, TOrderBuilderMethod builder, b
         throw TError(AccountsFailureMessage(order.Id, failures.Accounts));
     if (writeFailure)
         std::rethrow_exception(writeFailure);
+}
+
+QList<TPreviewLine> TDispatcher::PreviewOrder(const TOmegaOrder& order, TOrderBuilderMethod builder,
+                                              bool checkTraded)
+{
+    const QList<TClientAccount> accounts = DispatchAccounts(std::nullopt);
+    const TOrderBuilder::TSecurityReuse securities(FBuilder);
+    std::optional<TDatMod::TPortfolioReuse> portfolio;
+    if (accounts.size() > 1)
+        portfolio.emplace(FDatMod);
+    QList<TPreviewLine> lines;
+    qint32 number = FWriter.TransCounter();
+    TOrder terminalOrder;
+    for (const TClientAccount& account : accounts) {
+        TPreviewLine line;
+        line.ClientCode = account.Code;
+        const int logged = FLog.LineCount();
+        try {
+            if (!(FBuilder.*builder)(terminalOrder, order, account)) {
+                QStringList said;
+                for (int i = logged; i < FLog.LineCount(); ++i)
+                    said << FLog.Line(i);
+                line.Note = said.isEmpty() ? QStringLiteral("строки не будет: нечего отправлять") : said.join(QLatin1Char('\n'));
+            } else if (checkTraded && !terminalOrder.Traded) {
+                line.Note = NotTradedMessage(order.Id, terminalOrder);
+            } else {
+                line.Line = TransactionLine(number++, terminalOrder, FEnvironment.Regional);
+            }
+        } catch (const std::exception& error) {
+            line.Note = ErrorText(error);
+        }
+        lines << line;
+    }
+    return lines;
+}
+
+QString TPreviewLine::Value(QStringView key) const
+{
+    for (const QStringView pair : QStringView(Line).split(QLatin1Char(';'))) {
+        const qsizetype equals = pair.indexOf(QLatin1Char('='));
+        if (equals >= 0 && pair.left(equals).trimmed() == key)
+            return pair.mid(equals + 1).toString();
+    }
+    return {};
 }
 
 QString AccountFailureText(const QString& clientCode, const QString& errorText)

@@ -18,6 +18,21 @@ class TSettings;
 class TTransWriter;
 struct TEnvironment;
 
+// One account's line of a dispatch as it would be made now, made by the same builders
+// but neither queued nor booked, and with no transaction number used up: what the order
+// ticket of the manual commands shows before the operator confirms.
+struct TPreviewLine {
+    QString ClientCode;
+    // The transaction line as it would be written, with the number the next transaction
+    // would get; empty when the account would get no line.
+    QString Line;
+    // Why the account would get no line: what the sizing logged, or the failure.
+    QString Note;
+
+    // A value of the line ("ACCOUNT", "OPERATION", "QUANTITY"...); empty without a line.
+    QString Value(QStringView key) const;
+};
+
 // The working modes of the setting rgpSingleMulti.
 enum TSingleMultiMode : int {
     smSingle = 0, // "Торговля по ОДНОМУ СЧЕТУ": the account of the settings
@@ -60,6 +75,11 @@ public:
     void SetKillSwitch(const TKillSwitch* killSwitch) { FKillSwitch = killSwitch; }
     // Whether new orders are blocked now; withdrawals never are.
     bool NewOrdersBlocked() const;
+    // The lines ProcessOrder would make now, one per account of the working mode, in the
+    // same order: the same builders run, nothing is queued, booked, written or recorded
+    // and no number is used up. What the sizing finds missing is logged as in a dispatch
+    // and shown as the account's note. A failure to read the accounts reaches the caller.
+    QList<TPreviewLine> PreviewOrder(const TOmegaOrder& order, TOrderBuilderMethod builder, bool checkTraded);
 
 private:
     // The accounts of the working mode as the settings and the clients table hold them

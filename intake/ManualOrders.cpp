@@ -9,6 +9,7 @@
 #include "intake/Dispatch.h"
 #include "intake/KillSwitch.h"
 #include "intake/OmegaOrderReader.h"
+#include "trade/OpenPosition.h"
 
 #include <QScopeGuard>
 
@@ -48,7 +49,7 @@ bool TManualOrders::Repeats(TOrderBuilderMethod builder, const TTable& table, qi
     return FLastSent->At.msecsTo(now) < RepeatMsecs;
 }
 
-void TManualOrders::SendCurrentRow(TManualPage page, TOrderBuilderMethod builder)
+std::optional<TManualTicket> TManualOrders::TicketForCurrentRow(TManualPage page, TOrderBuilderMethod builder)
 {
     TTable* table = nullptr;
     if (page == TManualPage::ActiveOrders)
@@ -56,43 +57,87 @@ void TManualOrders::SendCurrentRow(TManualPage page, TOrderBuilderMethod builder
     else if (page == TManualPage::FilledOrders)
         table = &FDatMod.tFilledOrders();
     else
-        return;
+        return std::nullopt;
     if (FSending) {
         Refuse(QStringLiteral("Команда отклонена: предыдущая ручная отправка ордера ещё не завершена."));
-        return;
+        return std::nullopt;
     }
     if (!table->Active() || table->RecNo() < 0) {
         // An empty or closed grid has no row whose order could be meant.
         Refuse(QStringLiteral("Ордер не выбран: в таблице ") + table->TableName()
                + QStringLiteral(" нет текущей строки."));
-        return;
+        return std::nullopt;
     }
+    // A ticket is not shown for what could not be sent anyway.
     CheckSending();
-    TOmegaOrder order;
-    ReadOmegaOrder(order, *table, table == &FDatMod.tFilledOrders());
+    TManualTicket ticket;
+    ticket.Command = builder == &TOrderBuilder::KillOrder ? KillOrderCommand() : NewOrderCommand();
+    ticket.Builder = builder;
+    ticket.Table = table;
+    ReadOmegaOrder(ticket.Order, *table, table == &FDatMod.tFilledOrders());
+    RefuseWhileBlocked(ticket.Order, builder);
+    ticket.Lines = FDispatcher.PreviewOrder(ticket.Order, builder, false);
+    ticket.SizingMayDiffer = SizingMayDiffer(ticket.Order, builder);
+    return ticket;
+}
+
+void TManualOrders::RefuseWhileBlocked(const TOmegaOrder& order, TOrderBuilderMethod builder)
+{
     if (builder == &TOrderBuilder::NewOrder && FDispatcher.NewOrdersBlocked()) {
         // The operator pressed the command: the refusal is shown, not only logged.
         Refuse(TKillSwitch::RefusalText(order.Id));
         throw TError(TKillSwitch::RefusalText(order.Id));
     }
+}
+
+bool TManualOrders::SizingMayDiffer(const TOmegaOrder& order, TOrderBuilderMethod builder) const
+{
+    // Only the quantity of the wording itself stays as shown; an amount or a share of the
+    // account is sized on the portfolio of the moment, and an exact exit (or a withdrawal)
+    // on what is booked then.
+    return FSettings.rgpPositionSize != 0 || builder == &TOrderBuilder::KillOrder
+        || (FSettings.chExitQty && IsExitOrderType(order.OrderType));
+}
+
+void TManualOrders::SendTicket(const TManualTicket& ticket)
+{
+    if (FSending) {
+        Refuse(QStringLiteral("Команда отклонена: предыдущая ручная отправка ордера ещё не завершена."));
+        return;
+    }
+    CheckSending();
+    RefuseWhileBlocked(ticket.Order, ticket.Builder);
     const QDateTime now = FEnvironment.Now();
-    if (Repeats(builder, *table, order.Id, now)) {
-        Refuse(QStringLiteral("Повторная команда для ордера # ") + QString::number(order.Id)
+    if (Repeats(ticket.Builder, *ticket.Table, ticket.Order.Id, now)) {
+        Refuse(QStringLiteral("Повторная команда для ордера # ") + QString::number(ticket.Order.Id)
                + QStringLiteral(" отклонена: та же команда отдана менее секунды назад."));
         return;
     }
-    FLastSent = TSent{builder, table, order.Id, now};
+    FLastSent = TSent{ticket.Builder, ticket.Table, ticket.Order.Id, now};
     FSending = true;
     const auto sent = qScopeGuard([this] { FSending = false; });
-    FDispatcher.ProcessOrder(order, builder, false);
+    FLog.AddToLog(QStringLiteral("Ручная команда \"%1\": ордер # %2 (%3) отправляется, оператор подтвердил.")
+                      .arg(ticket.Command)
+                      .arg(ticket.Order.Id)
+                      .arg(ticket.Table->TableName()));
+    FDispatcher.ProcessOrder(ticket.Order, ticket.Builder, false);
 }
 
-void TManualOrders::actSendNewOrderManualExecute(TManualPage page)
+void TManualOrders::TicketCancelled(const TManualTicket& ticket)
 {
-    SendCurrentRow(page, &TOrderBuilder::NewOrder);
+    FLog.AddToLog(QStringLiteral("Ручная команда \"%1\": ордер # %2 (%3) не отправлен, оператор отменил отправку.")
+                      .arg(ticket.Command)
+                      .arg(ticket.Order.Id)
+                      .arg(ticket.Table->TableName()));
+    FLog.SaveLog();
 }
 
-void TManualOrders::actSendKillOrderManualExecute(TManualPage page)
+std::optional<TManualTicket> TManualOrders::actSendNewOrderManualExecute(TManualPage page)
 {
-    SendCurrentRow(page, &TOrderBuilder::KillOrder);
+    return TicketForCurrentRow(page, &TOrderBuilder::NewOrder);
+}
+
+std::optional<TManualTicket> TManualOrders::actSendKillOrderManualExecute(TManualPage page)
+{
+    return TicketForCurrentRow(page, &TOrderBuilder::KillOrder);
 }

@@ -154,6 +154,19 @@ void TMainCore::ArmDrain()
     FtimDrain.start(int(std::min<qint64>(wait, std::numeric_limits<int>::max())));
 }
 
+bool TMainCore::QueryExit()
+{
+    if (!FWatch.Watching())
+        return true;
+    if (!FEnvironment.Confirm(ExitWhileWatchingQuestion()))
+        return false;
+    RunGuarded([this] {
+        FLog.AddToLog(QStringLiteral("Выход из программы по команде оператора во время загрузки ордеров."));
+        FWatch.actStopWatchExecute();
+    });
+    return true;
+}
+
 TStatusTexts TMainCore::StatusBarTexts() const
 {
     auto state = [](bool open) { return open ? QStringLiteral("OK") : QStringLiteral("Нет"); };

@@ -102,6 +102,14 @@ public:
     // loaded again from the file (the timers with them) and the status bar shown.
     void OptionsCancelled();
 
+    // Whether the program may end now. While orders are being watched the operator is
+    // asked first; when the operator exits, watching stops here and the log says so.
+    bool QueryExit();
+    static QString ExitWhileWatchingQuestion()
+    {
+        return QStringLiteral("Загрузка ордеров включена. Остановить загрузку и выйти из программы?");
+    }
+
     // Commands and ticks as the window triggers them: each runs inside the guard.
     void RunGuarded(const std::function<void()>& work) { Guarded(FEnvironment, work); }
 

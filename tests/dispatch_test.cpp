@@ -1,4 +1,5 @@
 #include "tests/support/IntakeFixture.h"
+#include "trade/TransactionLine.h"
 
 namespace {
 
@@ -198,7 +199,24 @@ TEST_P(DispatchTest, BookingFailureSendsTheOrderToNoAccount)
 
 // ---- manual commands ----
 
-class ManualTest : public DispatchTest {};
+class ManualTest : public DispatchTest {
+protected:
+    // A command whose ticket the operator confirms at once.
+    void SendNew(TManualPage page) { Confirm(Manual.actSendNewOrderManualExecute(page)); }
+    void SendKill(TManualPage page) { Confirm(Manual.actSendKillOrderManualExecute(page)); }
+    void Confirm(const std::optional<TManualTicket>& ticket)
+    {
+        if (ticket)
+            Manual.SendTicket(*ticket);
+    }
+    // The log's messages but the confirmations of the tickets.
+    QStringList LogMessagesButConfirmations() const
+    {
+        QStringList messages = LogMessages();
+        messages.removeIf([](const QString& line) { return line.endsWith(QStringLiteral("оператор подтвердил.")); });
+        return messages;
+    }
+};
 
 TEST_P(ManualTest, SendsTheCurrentRowOfTheShownPageWithoutFilters)
 {
@@ -213,20 +231,20 @@ TEST_P(ManualTest, SendsTheCurrentRowOfTheShownPageWithoutFilters)
     RefreshTable(DatMod.tActiveOrders());
     RefreshTable(DatMod.tFilledOrders());
 
-    Manual.actSendNewOrderManualExecute(TManualPage::ActiveOrders);
+    SendNew(TManualPage::ActiveOrders);
     ASSERT_EQ(Sent.size(), 1);
     EXPECT_EQ(Sent[0].Omega.Id, 5);
     EXPECT_FALSE(Sent[0].Omega.Filled);
     EXPECT_EQ(Sent[0].Order.Action, QStringLiteral("NEW_ORDER"));
 
     DatMod.tActiveOrders().Next();
-    Manual.actSendNewOrderManualExecute(TManualPage::ActiveOrders);
+    SendNew(TManualPage::ActiveOrders);
     ASSERT_EQ(Sent.size(), 2);
     EXPECT_EQ(Sent[1].Omega.Id, 6);
 
     // A withdrawal from the filled page is looked up under the row's own id, as filled.
     Lookup.OrderNumbers.insert(QStringLiteral("9/1/111"), QStringLiteral("5550009"));
-    Manual.actSendKillOrderManualExecute(TManualPage::FilledOrders);
+    SendKill(TManualPage::FilledOrders);
     ASSERT_EQ(Sent.size(), 3);
     EXPECT_EQ(Sent[2].Order.Action, QStringLiteral("KILL_ORDER"));
     EXPECT_EQ(Sent[2].Order.OrderId, 9);
@@ -234,7 +252,15 @@ TEST_P(ManualTest, SendsTheCurrentRowOfTheShownPageWithoutFilters)
     EXPECT_DOUBLE_EQ(Sent[2].Omega.FillPrice, 99.5);
     EXPECT_EQ(Env.Beeps, 3);
     EXPECT_EQ(Calls.count(QStringLiteral("write")), 3);
-    EXPECT_EQ(Log.LineCount(), 0); // no filter lines, no "not traded" lines
+    // Each send is logged as the operator's confirmed command; no filter lines, no "not
+    // traded" lines.
+    EXPECT_EQ(LogMessages(),
+              (QStringList{QStringLiteral("Ручная команда \"Выставить ордер вручную\": ордер # 5 (ActiveOrders) "
+                                          "отправляется, оператор подтвердил."),
+                           QStringLiteral("Ручная команда \"Выставить ордер вручную\": ордер # 6 (ActiveOrders) "
+                                          "отправляется, оператор подтвердил."),
+                           QStringLiteral("Ручная команда \"Отменить ордер\": ордер # 9 (FilledOrders) "
+                                          "отправляется, оператор подтвердил.")}));
 }
 
 TEST_P(ManualTest, OnePressSendsOnceAndASecondPressWithinASecondOrWhileSendingIsRefused)
@@ -248,21 +274,21 @@ TEST_P(ManualTest, OnePressSendsOnceAndASecondPressWithinASecondOrWhileSendingIs
     const QString busy = QStringLiteral("Команда отклонена: предыдущая ручная отправка ордера ещё не завершена.");
 
     // A double click: the same command for the same row twice, the second 999 ms later.
-    Manual.actSendNewOrderManualExecute(TManualPage::ActiveOrders);
+    SendNew(TManualPage::ActiveOrders);
     Env.Clock = Env.Clock.addMSecs(999);
-    Manual.actSendNewOrderManualExecute(TManualPage::ActiveOrders);
+    SendNew(TManualPage::ActiveOrders);
     EXPECT_EQ(Sent.size(), 1);
-    EXPECT_EQ(LogMessages(), QStringList{repeated5});
+    EXPECT_EQ(LogMessagesButConfirmations(), QStringList{repeated5});
     EXPECT_TRUE(LogSaved());
 
     // Within the second, the other command for the row and the command for another row
     // are other commands; a second after the first press, the same command sends again.
-    Manual.actSendKillOrderManualExecute(TManualPage::ActiveOrders);
+    SendKill(TManualPage::ActiveOrders);
     DatMod.tActiveOrders().Next();
-    Manual.actSendNewOrderManualExecute(TManualPage::ActiveOrders);
+    SendNew(TManualPage::ActiveOrders);
     DatMod.tActiveOrders().First();
     Env.Clock = Env.Clock.addMSecs(1);
-    Manual.actSendNewOrderManualExecute(TManualPage::ActiveOrders);
+    SendNew(TManualPage::ActiveOrders);
     ASSERT_EQ(Sent.size(), 4);
     EXPECT_EQ(Sent[1].Order.Action, QStringLiteral("KILL_ORDER"));
     EXPECT_EQ(Sent[2].Omega.Id, 6);
@@ -270,49 +296,97 @@ TEST_P(ManualTest, OnePressSendsOnceAndASecondPressWithinASecondOrWhileSendingIs
 
     // A clock set back is no time gone.
     Env.Clock = Env.Clock.addSecs(-60);
-    Manual.actSendNewOrderManualExecute(TManualPage::ActiveOrders);
+    SendNew(TManualPage::ActiveOrders);
     EXPECT_EQ(Sent.size(), 4);
 
     // Pressed again while the send runs (a message loop inside it, here its beep), for
     // another row and a minute on: refused, whichever command; the running send goes on.
     Env.Clock = Env.Clock.addSecs(120);
-    const int linesBefore = Log.LineCount();
+    const int linesBefore = LogMessagesButConfirmations().size();
     int nested = 0;
     Env.Environment.Beep = [&] {
         if (nested++ > 0)
             return;
         DatMod.tActiveOrders().Next();
         Env.Clock = Env.Clock.addSecs(60);
-        Manual.actSendNewOrderManualExecute(TManualPage::ActiveOrders);
-        Manual.actSendKillOrderManualExecute(TManualPage::FilledOrders);
+        SendNew(TManualPage::ActiveOrders);
+        SendKill(TManualPage::FilledOrders);
     };
-    Manual.actSendNewOrderManualExecute(TManualPage::ActiveOrders);
+    SendNew(TManualPage::ActiveOrders);
     ASSERT_EQ(Sent.size(), 5);
     EXPECT_EQ(Sent[4].Omega.Id, 5);
-    EXPECT_EQ(LogMessages().mid(linesBefore), (QStringList{busy, busy}));
+    EXPECT_EQ(LogMessagesButConfirmations().mid(linesBefore), (QStringList{busy, busy}));
 
     // A send that failed lets the next press through once the second is over.
     Env.Environment.Beep = [] {};
     FailWrite = true;
     Env.Clock = Env.Clock.addSecs(5);
-    EXPECT_ANY_THROW(Manual.actSendNewOrderManualExecute(TManualPage::ActiveOrders));
+    EXPECT_ANY_THROW(SendNew(TManualPage::ActiveOrders));
     FailWrite = false;
     Env.Clock = Env.Clock.addSecs(5);
-    Manual.actSendNewOrderManualExecute(TManualPage::ActiveOrders);
+    SendNew(TManualPage::ActiveOrders);
     EXPECT_EQ(Sent.size(), 7);
+}
+
+TEST_P(ManualTest, TheTicketShowsEachAccountsLineAndSendsNothingUntilConfirmed)
+{
+    Settings.rgpSingleMulti = smMulti;
+    AddClient(QStringLiteral("C1"), true, QStringLiteral("M1"), QStringLiteral("F1"));
+    AddClient(QStringLiteral("C2"), false, QStringLiteral("M2"), QStringLiteral("F2"));
+    AddClient(QStringLiteral("C3"), true, QStringLiteral("M3"), QStringLiteral("F3"));
+    AddOrder(QStringLiteral("ActiveOrders"), 5);
+    AddOrder(QStringLiteral("FilledOrders"), 9);
+    RefreshTable(DatMod.tActiveOrders());
+    RefreshTable(DatMod.tFilledOrders());
+    const qint32 counter = Writer.TransCounter();
+
+    // Only C1's order reached the exchange: only C1 has an order to withdraw.
+    Lookup.OrderNumbers.insert(QStringLiteral("9/1/C1"), QStringLiteral("5550009"));
+    const std::optional<TManualTicket> kill = Manual.actSendKillOrderManualExecute(TManualPage::FilledOrders);
+    ASSERT_TRUE(kill);
+    EXPECT_EQ(kill->Command, QStringLiteral("Отменить ордер"));
+    EXPECT_EQ(kill->Order.Id, 9);
+    EXPECT_TRUE(kill->SizingMayDiffer);
+    ASSERT_EQ(kill->Lines.size(), 2);
+    EXPECT_EQ(kill->Lines[0].ClientCode, QStringLiteral("C1"));
+    EXPECT_EQ(kill->Lines[0].Value(u"ACTION"), QStringLiteral("KILL_ORDER"));
+    EXPECT_EQ(kill->Lines[0].Value(u"Order_key"), QStringLiteral("5550009"));
+    EXPECT_EQ(kill->Lines[1].ClientCode, QStringLiteral("C3"));
+    EXPECT_TRUE(kill->Lines[1].Line.isEmpty());
+    EXPECT_FALSE(kill->Lines[1].Note.isEmpty());
+
+    // A new order: each active account's line is the very line its confirmation makes.
+    const std::optional<TManualTicket> entry = Manual.actSendNewOrderManualExecute(TManualPage::ActiveOrders);
+    ASSERT_TRUE(entry);
+    EXPECT_FALSE(entry->SizingMayDiffer) << "the wording's own quantity";
+    ASSERT_EQ(entry->Lines.size(), 2);
+    EXPECT_EQ(entry->Lines[1].Value(u"QUANTITY"), QStringLiteral("3"));
+    EXPECT_TRUE(Calls.isEmpty()) << "a ticket neither sends nor writes";
+    EXPECT_EQ(Writer.TransCounter(), counter);
+    EXPECT_EQ(Env.Beeps, 0);
+
+    Manual.SendTicket(*entry);
+    ASSERT_EQ(Sent.size(), 2);
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(entry->Lines[i].Line, TransactionLine(counter + i, Sent[i].Order, Env.Environment.Regional));
+    Manual.TicketCancelled(*kill);
+    EXPECT_EQ(Sent.size(), 2);
+    EXPECT_EQ(LogMessages().last(),
+              QStringLiteral("Ручная команда \"Отменить ордер\": ордер # 9 (FilledOrders) не отправлен, оператор "
+                             "отменил отправку."));
 }
 
 TEST_P(ManualTest, OtherPageOrNoRowSendsNothing)
 {
     AddOrder(QStringLiteral("ActiveOrders"), 5);
     RefreshTable(DatMod.tActiveOrders());
-    Manual.actSendNewOrderManualExecute(TManualPage::Other);
-    Manual.actSendKillOrderManualExecute(TManualPage::Other);
+    SendNew(TManualPage::Other);
+    SendKill(TManualPage::Other);
     EXPECT_TRUE(Calls.isEmpty());
     EXPECT_EQ(Env.Beeps, 0);
 
     // The filled grid is empty: there is no order to send.
-    Manual.actSendNewOrderManualExecute(TManualPage::FilledOrders);
+    SendNew(TManualPage::FilledOrders);
     EXPECT_TRUE(Calls.isEmpty());
     EXPECT_EQ(LogMessages(), QStringList{QStringLiteral("Ордер не выбран: в таблице FilledOrders нет текущей строки.")});
     EXPECT_TRUE(LogSaved());

@@ -6,6 +6,7 @@
 #include "shell/ui/HelpWindow.h"
 #include "shell/ui/LogView.h"
 #include "shell/ui/MainWindow.h"
+#include "shell/ui/TicketDialog.h"
 #include "tests/support/OperatorKeys.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/support/TestDatabases.h"
@@ -24,6 +25,8 @@
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QPushButton>
+#include <QTableWidget>
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QTest>
@@ -375,15 +378,94 @@ TEST_F(MainWindowTest, ManualCommandsFollowThePageAndSendTheSelectedRow)
         EXPECT_EQ(Window->actSendKillOrderManual->isEnabled(), c.Enabled) << c.Page->objectName().toStdString();
     }
 
-    // The operator picks the second order and sends it by hand.
+    // The operator picks the second order: the command shows its ticket and sends nothing.
     ASSERT_EQ(Window->RxDBGrid2->model()->rowCount(), 2);
     Window->RxDBGrid2->selectRow(1);
-    Window->actSendNewOrderManual->trigger();
-    EXPECT_TRUE(Env.Errors.isEmpty()) << Env.Errors.join(QLatin1Char('\n')).toStdString();
-    const QStringList lines = TriLines();
-    ASSERT_EQ(lines.size(), 1) << LogLinesOf(Log).join(QLatin1Char('\n')).toStdString();
-    EXPECT_TRUE(lines[0].contains(QStringLiteral("ACTION=NEW_ORDER;"))) << lines[0].toStdString();
-    EXPECT_TRUE(lines[0].contains(QStringLiteral(";PRICE=200,00;"))) << lines[0].toStdString();
+    TfmTicket* ticket = Window->fmTicket;
+    auto bookings = [this] {
+        return Bases.Scalar(Bases.BridgePath(), QStringLiteral("SELECT COUNT(*) FROM tOrderNumber")).toInt();
+    };
+    for (const bool confirm : {false, true}) {
+        SCOPED_TRACE(confirm ? "sent" : "cancelled");
+        Window->actSendNewOrderManual->trigger();
+        ASSERT_TRUE(ticket->isVisible());
+        EXPECT_EQ(ticket->windowTitle(), QStringLiteral("Выставить ордер вручную"));
+        ASSERT_EQ(ticket->grdLines->rowCount(), 1);
+        auto cell = [ticket](int column) { return ticket->grdLines->item(0, column)->text(); };
+        EXPECT_EQ(cell(TfmTicket::colClient), QStringLiteral("C0"));
+        EXPECT_EQ(cell(TfmTicket::colAction), QStringLiteral("NEW_ORDER"));
+        EXPECT_EQ(cell(TfmTicket::colOperation), QStringLiteral("B"));
+        EXPECT_EQ(cell(TfmTicket::colSecurity), QStringLiteral("SBER (TQBR)"));
+        EXPECT_EQ(cell(TfmTicket::colQuantity), QStringLiteral("1")); // 10 shares, lots of 10
+        EXPECT_EQ(cell(TfmTicket::colPrice), QStringLiteral("200,00"));
+        const QString shown = ticket->grdLines->item(0, TfmTicket::colPrice)->toolTip();
+        EXPECT_TRUE(shown.startsWith(QStringLiteral("TRANS_ID =0;ACTION=NEW_ORDER;"))) << shown.toStdString();
+        EXPECT_TRUE(TriLines().isEmpty());
+        EXPECT_EQ(bookings(), 0);
+        // Enter does not send: only a click on "Отправить" does.
+        QTest::keyClick(ticket, Qt::Key_Return);
+        ASSERT_TRUE(ticket->isVisible());
+        EXPECT_TRUE(TriLines().isEmpty());
+
+        QTest::mouseClick(confirm ? ticket->btnSend : ticket->btnCancel, Qt::LeftButton);
+        EXPECT_FALSE(ticket->isVisible());
+        EXPECT_TRUE(Env.Errors.isEmpty()) << Env.Errors.join(QLatin1Char('\n')).toStdString();
+        const QStringList log = LogLinesOf(Log);
+        if (!confirm) {
+            // Nothing written, booked or numbered: the next ticket shows number 0 again.
+            EXPECT_TRUE(TriLines().isEmpty());
+            EXPECT_EQ(bookings(), 0);
+            EXPECT_TRUE(log.last().endsWith(QStringLiteral(
+                "Ручная команда \"Выставить ордер вручную\": ордер # 2 (ActiveOrders) не отправлен, оператор отменил "
+                "отправку.")))
+                << log.last().toStdString();
+            continue;
+        }
+        // The line sent is the one the ticket showed, and the log names it a manual command.
+        EXPECT_EQ(TriLines(), QStringList{shown}) << log.join(QLatin1Char('\n')).toStdString();
+        EXPECT_EQ(bookings(), 1);
+        EXPECT_EQ(log.filter(QStringLiteral("Ручная команда \"Выставить ордер вручную\": ордер # 2 (ActiveOrders) "
+                                            "отправляется, оператор подтвердил."))
+                      .size(),
+                  1);
+    }
+}
+
+TEST_F(MainWindowTest, ExitWhileWatchingAsksAndLogsThatWatchingStopped)
+{
+    TSettings& s = Core->Settings();
+    s.edtCode = QStringLiteral("C0");
+    s.edtAccountMicex = QStringLiteral("ACC-C0");
+    Core->Watch().StartUp();
+    Connect();
+    Core->Watch().actStartWatchExecute();
+    ASSERT_TRUE(Core->Watch().Watching()) << Env.Errors.join(QLatin1Char('\n')).toStdString();
+
+    // "No": the program goes on watching.
+    Answer = false;
+    Window->actExit->trigger();
+    EXPECT_EQ(Questions, QStringList{TMainCore::ExitWhileWatchingQuestion()});
+    EXPECT_TRUE(Window->isVisible());
+    EXPECT_TRUE(Core->Watch().Watching());
+
+    // "Yes" from the tray menu: watching stops, the log says so, the window closes.
+    Answer = true;
+    const int before = Log.LineCount();
+    Window->RxTrayIcon1->contextMenu()->actions().last()->trigger();
+    EXPECT_EQ(Questions.size(), 2);
+    EXPECT_FALSE(Window->isVisible());
+    EXPECT_FALSE(Core->Watch().Watching());
+    const QStringList logged = LogLinesOf(Log).mid(before);
+    ASSERT_EQ(logged.size(), 2) << logged.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(logged[0].endsWith(QStringLiteral("Выход из программы по команде оператора во время загрузки ордеров.")));
+    EXPECT_TRUE(logged[1].endsWith(QStringLiteral("Загрузка ордеров остановлена.")));
+    EXPECT_EQ(Log.LoggedLineCount(), Log.LineCount()) << "in the file before the program ends";
+
+    // Not watching: closing asks nothing.
+    Window->show();
+    Window->close();
+    EXPECT_EQ(Questions.size(), 2);
+    EXPECT_FALSE(Window->isVisible());
 }
 
 TEST_F(MainWindowTest, StatusPanelsSurviveACommandHint)

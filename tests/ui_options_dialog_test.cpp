@@ -374,6 +374,77 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<TCheckCase>& info) { return std::string(info.param.Name); });
 #undef S
 
+// The desk's risk controls on their page: each field and its setting.
+struct TRiskField {
+    QLineEdit* TfmOpt::*Field;
+    int TSettings::*Setting;
+    const char* Key;
+};
+const TRiskField kRiskFields[] = {{&TfmOpt::edtDuplicateMs, &TSettings::DuplicateMs, "DuplicateMs"},
+                                  {&TfmOpt::edtMaxLinesPerOrder, &TSettings::MaxLinesPerOrder, "MaxLinesPerOrder"},
+                                  {&TfmOpt::edtTxPerSecond, &TSettings::TxPerSecond, "TxPerSecond"},
+                                  {&TfmOpt::edtTxBurst, &TSettings::TxBurst, "TxBurst"}};
+
+TEST_F(OptionsDialogTest, TheRiskPageTakesWholeNumbersIntoTheSettingsAndTheFile)
+{
+    Open();
+    Dialog->PageControl1->setCurrentIndex(5);
+    int typed = 1500;
+    for (const TRiskField& f : kRiskFields) {
+        EXPECT_EQ((Dialog->*f.Field)->text(), QStringLiteral("0")) << f.Key << ": off by default";
+        Type(Dialog->*f.Field, QString::number(typed));
+        EXPECT_EQ(Core->Settings().*f.Setting, typed) << f.Key << ": taken as typed";
+        typed /= 3;
+    }
+    ClickOk();
+    EXPECT_FALSE(Dialog->isVisible());
+    EXPECT_TRUE(Env.Messages.isEmpty()) << Env.Messages.join(QLatin1Char('|')).toStdString();
+    const QByteArray file = ReadWholeFile(IniPath());
+    EXPECT_TRUE(file.contains("[Risk]\r\nDuplicateMs=1500\r\nMaxLinesPerOrder=500\r\nTxPerSecond=166\r\nTxBurst=55\r\n"))
+        << file.toStdString();
+
+    // A program started afterwards shows them; Cancel after a change puts them back.
+    TMainCore nextCore(Env.Environment, Log, ProgramDir.path() + QLatin1Char('/'));
+    TfmMain nextWindow(nextCore);
+    nextWindow.actOpt->trigger();
+    typed = 1500;
+    for (const TRiskField& f : kRiskFields) {
+        EXPECT_EQ((nextWindow.fmOpt->*f.Field)->text(), QString::number(typed)) << f.Key;
+        typed /= 3;
+    }
+    Type(nextWindow.fmOpt->edtTxPerSecond, QStringLiteral("0"));
+    EXPECT_EQ(nextCore.Settings().TxPerSecond, 0);
+    QTest::mouseClick(nextWindow.fmOpt->BitBtn2, Qt::LeftButton);
+    EXPECT_EQ(nextCore.Settings().TxPerSecond, 166);
+}
+
+TEST_F(OptionsDialogTest, TheRiskPageRefusesWhatIsNotAWholeNumberOfZeroOrMore)
+{
+    Open();
+    for (const TRiskField& f : kRiskFields) {
+        for (const QString& bad : {QStringLiteral("-1"), QStringLiteral("2,5"), QStringLiteral("abc"), QString()}) {
+            SCOPED_TRACE(std::string(f.Key) + " \"" + bad.toStdString() + "\"");
+            Env.Messages.clear();
+            Dialog->PageControl1->setCurrentIndex(0);
+            Type(Dialog->*f.Field, bad);
+            // What was typed on the way ("2" of "2,5") may be taken; the bad value itself is not.
+            EXPECT_GE(Core->Settings().*f.Setting, 0);
+            EXPECT_NE(QString::number(Core->Settings().*f.Setting), (Dialog->*f.Field)->text());
+            ClickOk();
+            EXPECT_EQ(Env.Messages, QStringList{kBadData});
+            EXPECT_TRUE(Dialog->isVisible());
+            EXPECT_EQ(Dialog->focusWidget(), Dialog->*f.Field);
+            EXPECT_EQ(Dialog->PageControl1->currentIndex(), 5);
+            EXPECT_EQ(ReadWholeFile(IniPath()), kFirstFile);
+        }
+        Type(Dialog->*f.Field, QStringLiteral("0"));
+    }
+    Env.Messages.clear();
+    ClickOk();
+    EXPECT_TRUE(Env.Messages.isEmpty()) << Env.Messages.join(QLatin1Char('|')).toStdString();
+    EXPECT_FALSE(Dialog->isVisible());
+}
+
 TEST_F(OptionsDialogTest, ABadNumberAndABadTimeGiveBothMessagesAndTheFocusEndsOnTheTime)
 {
     Open();
@@ -421,7 +492,7 @@ TEST_F(OptionsDialogTest, PagesCaptionsAndTheWayIn)
     for (int i = 0; i < Dialog->PageControl1->count(); ++i)
         pages << Dialog->PageControl1->tabText(i);
     EXPECT_EQ(pages, (QStringList{QStringLiteral("Позиции"), QStringLiteral("Quik"), QStringLiteral("Сообщения"),
-                                  QStringLiteral("Инструменты"), QStringLiteral("Фильтры")}));
+                                  QStringLiteral("Инструменты"), QStringLiteral("Фильтры"), QStringLiteral("Риск")}));
     EXPECT_EQ(Dialog->edtPassword->echoMode(), QLineEdit::Password);
     EXPECT_EQ(Dialog->edtMsg->text(), QStringLiteral("Test."));
     EXPECT_TRUE(Dialog->BitBtn1->isDefault());

@@ -568,7 +568,10 @@ TEST_F(WatchLoopTest, ManualOrderIsRefusedUntilTheSingleAccountIsSet)
     Core->Watch().StartUp();
     Core->Watch().actConnectToBaseExecute();
     auto sendByHand = [this] {
-        Core->RunGuarded([this] { Core->ManualOrders().actSendNewOrderManualExecute(TManualPage::ActiveOrders); });
+        Core->RunGuarded([this] {
+            if (const auto ticket = Core->ManualOrders().actSendNewOrderManualExecute(TManualPage::ActiveOrders))
+                Core->ManualOrders().SendTicket(*ticket);
+        });
     };
     sendByHand();
     EXPECT_TRUE(ReadWholeFile(s.edtTRI).isEmpty());

@@ -2,8 +2,10 @@
 // folder prepared by scripts/run-demo, starts the terminal simulator and the strategy
 // platform simulator, watches for a short scripted session, then prints what happened
 // (transaction lines, results, bookings, log lines), shows the kill switch withdrawing a
-// resting order, writes a picture of the main window after it and one of each tab, of the About window, of the clients dialog, of the open "Файл" menu
-// beside it and of each page of the settings dialog, and exits.
+// resting order, writes a picture of the main window after it and one of each tab, of the
+// About window, of the clients dialog, of the open "Файл" menu beside it, of each page of
+// the settings dialog and of the order ticket of a manual command (cancelled, so nothing
+// is sent), and exits.
 //   zovrant-demo --folder DIR --script FILE [--seconds N] [--picture FILE]
 // DIR holds Zovrant.ini, both databases and the terminal's files; Zovrant.log is written
 // in the working directory, as the program does. Each simulator is waited for until it
@@ -20,6 +22,7 @@
 #include "shell/ui/DataGrid.h"
 #include "shell/ui/MainWindow.h"
 #include "shell/ui/OptionsDialog.h"
+#include "shell/ui/TicketDialog.h"
 #include "tools/SimulatorReady.h"
 
 #include <QApplication>
@@ -116,7 +119,8 @@ QString SaveClientsPicture(TfmMain& window, const QString& stem)
 }
 
 // Beside PICTURE.png: PICTURE-tab1.png to -tab8.png, PICTURE-about.png, PICTURE-clients.png,
-// PICTURE-menu.png, PICTURE-options1.png to -options5.png.
+// PICTURE-menu.png, PICTURE-options1.png to -options6.png (the last the risk controls),
+// PICTURE-ticket.png.
 void SavePictures(TfmMain& window, const QString& picture)
 {
     const QFileInfo info(picture);
@@ -160,6 +164,20 @@ void SavePictures(TfmMain& window, const QString& picture)
     }
     options->PageControl1->setCurrentIndex(optionsPage);
     options->hide();
+
+    // The ticket of "Выставить ордер вручную" for the first filled order, then cancelled:
+    // the log shows that nothing was sent.
+    window.PageControl1->setCurrentWidget(window.RxDBGrid4);
+    if (window.RxDBGrid4->model()->rowCount() > 0) {
+        window.RxDBGrid4->selectRow(0);
+        window.actSendNewOrderManual->trigger();
+        if (window.fmTicket->isVisible()) {
+            saved << stem + QStringLiteral("-ticket.png");
+            window.fmTicket->grab().save(saved.last());
+            window.fmTicket->reject();
+        }
+    }
+    window.PageControl1->setCurrentIndex(shown);
 
     for (const QString& path : saved)
         Print(QStringLiteral("--- picture: ") + path);

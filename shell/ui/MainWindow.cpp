@@ -9,8 +9,10 @@
 #include "shell/ui/LogView.h"
 #include "shell/ui/OptionsDialog.h"
 #include "shell/ui/ProgramIcons.h"
+#include "shell/ui/TicketDialog.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QEvent>
 #include <QHeaderView>
 #include <QLabel>
@@ -45,6 +47,8 @@ TfmMain::TfmMain(TMainCore& core, QWidget* parent)
     fmClients = new TfmClients(FCore.DatMod().tClients(), FCore.Environment(), this);
     fmHelp = new TfmHelp(this);
     fmOpt = new TfmOpt(FCore, actConnectToBase);
+    fmTicket = new TfmTicket(this);
+    connect(fmTicket, &QDialog::finished, this, &TfmMain::TicketClosed);
 
     connect(&FCore, &TMainCore::CommandsChanged, this, &TfmMain::ShowCommandStates);
     connect(&FCore, &TMainCore::ShowWatchIcon, this, &TfmMain::ShowWatchFrame);
@@ -101,14 +105,8 @@ void TfmMain::CreateActions()
             [this] { FCore.RunGuarded([this] { FCore.Watch().actStopWatchExecute(); }); });
     connect(actConnectToBase, &QAction::triggered, this,
             [this] { FCore.RunGuarded([this] { FCore.Watch().actConnectToBaseExecute(); }); });
-    connect(actSendNewOrderManual, &QAction::triggered, this, [this] {
-        const TManualPage page = ShownManualPage();
-        FCore.RunGuarded([this, page] { FCore.ManualOrders().actSendNewOrderManualExecute(page); });
-    });
-    connect(actSendKillOrderManual, &QAction::triggered, this, [this] {
-        const TManualPage page = ShownManualPage();
-        FCore.RunGuarded([this, page] { FCore.ManualOrders().actSendKillOrderManualExecute(page); });
-    });
+    connect(actSendNewOrderManual, &QAction::triggered, this, [this] { ShowManualTicket(ShownManualPage(), false); });
+    connect(actSendKillOrderManual, &QAction::triggered, this, [this] { ShowManualTicket(ShownManualPage(), true); });
     connect(actKillSwitch, &QAction::triggered, this, &TfmMain::actKillSwitchExecute);
     connect(actResumeTrading, &QAction::triggered, this, [this] { FCore.actResumeTradingExecute(); });
     // The shortcut works wherever the focus is in the window, the tool bar hidden or not.
@@ -327,6 +325,43 @@ void TfmMain::PageControl1Change()
     const bool enabled = ShownManualPage() != TManualPage::Other && FCore.DatMod().conOmega().Connected();
     actSendNewOrderManual->setEnabled(enabled);
     actSendKillOrderManual->setEnabled(actSendNewOrderManual->isEnabled());
+}
+
+void TfmMain::ShowManualTicket(TManualPage page, bool kill)
+{
+    // One ticket at a time: the open one is the operator's to answer first.
+    if (fmTicket->isVisible())
+        return;
+    FCore.RunGuarded([this, page, kill] {
+        TManualOrders& manual = FCore.ManualOrders();
+        const std::optional<TManualTicket> ticket =
+            kill ? manual.actSendKillOrderManualExecute(page) : manual.actSendNewOrderManualExecute(page);
+        if (ticket)
+            fmTicket->ShowTicket(*ticket);
+    });
+}
+
+void TfmMain::TicketClosed(int result)
+{
+    if (!fmTicket->Ticket())
+        return;
+    // A copy: the send may run a message loop in which the dialog is shown anew.
+    const TManualTicket ticket = *fmTicket->Ticket();
+    FCore.RunGuarded([this, result, &ticket] {
+        if (result == QDialog::Accepted)
+            FCore.ManualOrders().SendTicket(ticket);
+        else
+            FCore.ManualOrders().TicketCancelled(ticket);
+    });
+}
+
+void TfmMain::closeEvent(QCloseEvent* event)
+{
+    if (!FCore.QueryExit()) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
 }
 
 void TfmMain::actAboutExecute()

@@ -16,6 +16,7 @@ class TfmAbout;
 class TfmClients;
 class TfmHelp;
 class TfmOpt;
+class TfmTicket;
 class TGridFooter;
 class TLogView;
 
@@ -58,6 +59,8 @@ public:
     TfmHelp* fmHelp = nullptr;
     // A window of its own, centred on the screen; the main window deletes it.
     TfmOpt* fmOpt = nullptr;
+    // The order ticket the manual commands show before they send.
+    TfmTicket* fmTicket = nullptr;
     // The six panels of StatusBar1.
     std::array<QLabel*, 6> StatusPanels{};
 
@@ -71,6 +74,8 @@ public:
 
 protected:
     void changeEvent(QEvent* event) override;
+    // Closing ends the program; while orders are being watched the operator is asked first.
+    void closeEvent(QCloseEvent* event) override;
     bool event(QEvent* event) override;
 
 private:
@@ -86,6 +91,9 @@ private:
     void actAboutExecute();
     // Asks once (Enter confirms), then runs the core's kill switch.
     void actKillSwitchExecute();
+    // A manual command: its ticket first; the send only once the operator confirms it.
+    void ShowManualTicket(TManualPage page, bool kill);
+    void TicketClosed(int result);
     // The settings dialog cycle.
     void actOptExecute();
     // Refills the portfolio grid's footer from the totals of the portfolio table.

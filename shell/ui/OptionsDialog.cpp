@@ -45,6 +45,14 @@ bool IsPeriod(const QString& text)
     }
 }
 
+// A control's limit: a whole number of 0 or more, as the settings file takes it.
+bool IsCount(const QString& text)
+{
+    bool ok = false;
+    const int value = text.trimmed().toInt(&ok);
+    return ok && value >= 0;
+}
+
 bool IsSessionTime(const QString& text)
 {
     try {
@@ -81,6 +89,7 @@ TfmOpt::TfmOpt(TMainCore& core, QAction* connectAction, QWidget* parent) : QDial
     PageControl1->addTab(CreateMailPage(), S("Сообщения"));
     PageControl1->addTab(CreateSecuritiesPage(), S("Инструменты"));
     PageControl1->addTab(CreateFiltersPage(), S("Фильтры"));
+    PageControl1->addTab(CreateRiskPage(), S("Риск"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 6, 6, 6);
     layout->addWidget(PageControl1, 1);
@@ -97,7 +106,17 @@ void TfmOpt::BindSettings()
     const TRegional& regional = FCore.Environment().Regional;
     auto decimal = [&regional](const QString& value) { return IsDecimal(value, regional); };
     auto text = [this](QLineEdit* field, QString TSettings::*setting, TCheck valid = {}) {
-        FTexts.append({field, setting, std::move(valid)});
+        FTexts.append({field, [setting](const TSettings& settings) { return settings.*setting; },
+                       [setting](TSettings& settings, const QString& value) { settings.*setting = value; },
+                       std::move(valid)});
+    };
+    // A whole number of 0 or more in a text field.
+    auto count = [this](QLineEdit* field, int TSettings::*setting) {
+        FTexts.append({field, [setting](const TSettings& settings) { return QString::number(settings.*setting); },
+                       [setting](TSettings& settings, const QString& value) {
+                           settings.*setting = value.trimmed().toInt();
+                       },
+                       IsCount});
     };
     auto flag = [this](QCheckBox* field, bool TSettings::*setting) { FFlags.append({field, setting}); };
     auto choice = [this](TRadioGroup* field, int TSettings::*setting) { FChoices.append({field, setting}); };
@@ -135,13 +154,17 @@ void TfmOpt::BindSettings()
     flag(chSendTrans_Id, &TSettings::chSendTrans_Id);
     flag(chSendTrans_done, &TSettings::chSendTrans_done);
     flag(chSendQuikConnect, &TSettings::chSendQuikConnect);
+    count(edtDuplicateMs, &TSettings::DuplicateMs);
+    count(edtMaxLinesPerOrder, &TSettings::MaxLinesPerOrder);
+    count(edtTxPerSecond, &TSettings::TxPerSecond);
+    count(edtTxBurst, &TSettings::TxBurst);
 }
 
 void TfmOpt::ShowSettings()
 {
     const TSettings& settings = FCore.Settings();
     for (const TTextBinding& text : FTexts) {
-        const QString value = settings.*text.Setting;
+        const QString value = text.Read(settings);
         text.Field->setText(text.Field->inputMask().isEmpty() ? value : TimeFieldText(value));
     }
     for (const auto& [field, setting] : FFlags)
@@ -157,7 +180,7 @@ void TfmOpt::FollowEdits()
         connect(text.Field, &QLineEdit::textEdited, this, [&settings, text] {
             // A value that would not convert stays in the field until it is corrected.
             if (!text.Valid || text.Valid(text.Field->text()))
-                settings.*text.Setting = text.Field->text();
+                text.Write(settings, text.Field->text());
         });
     }
     for (const auto& flag : FFlags) {
@@ -175,7 +198,7 @@ void TfmOpt::StoreFields()
 {
     TSettings& settings = FCore.Settings();
     for (const TTextBinding& text : FTexts)
-        settings.*text.Setting = text.Field->text();
+        text.Write(settings, text.Field->text());
     for (const auto& [field, setting] : FFlags)
         settings.*setting = field->isChecked();
     for (const auto& [field, setting] : FChoices)
@@ -214,7 +237,11 @@ void TfmOpt::BitBtn1Click()
                            || (!IsDecimal(edtPart->text(), regional) && Refuse(edtPart, badData))
                            || (!IsPort(edtPort->text()) && Refuse(edtPort, badData))
                            || (!IsPeriod(edtIntTable->text()) && Refuse(edtIntTable, badData))
-                           || (!IsPeriod(edtQuikConnectTimeOut->text()) && Refuse(edtQuikConnectTimeOut, badData));
+                           || (!IsPeriod(edtQuikConnectTimeOut->text()) && Refuse(edtQuikConnectTimeOut, badData))
+                           || (!IsCount(edtDuplicateMs->text()) && Refuse(edtDuplicateMs, badData))
+                           || (!IsCount(edtMaxLinesPerOrder->text()) && Refuse(edtMaxLinesPerOrder, badData))
+                           || (!IsCount(edtTxPerSecond->text()) && Refuse(edtTxPerSecond, badData))
+                           || (!IsCount(edtTxBurst->text()) && Refuse(edtTxBurst, badData));
     // The times are checked also after a bad number.
     const QString badTime = S("Веденно неверное время!");
     const bool badTimes = (!IsSessionTime(edtTime1->text()) && Refuse(edtTime1, badTime))

@@ -21,8 +21,8 @@ class TMainCore;
 class TRadioGroup;
 class TfmHelp;
 
-// The settings dialog "Настройки": every setting of the settings file on five pages
-// (positions, the terminal, mail, the securities, the filters) and the operator's tables
+// The settings dialog "Настройки": every setting of the settings file on six pages
+// (positions, the terminal, mail, the securities, the filters, the desk's risk controls) and the operator's tables
 // of securities, workspaces and strategies. Its controls edit the settings as the operator
 // types, so the program works with a value as soon as it is typed; a value that would not
 // convert (a number, a period, a port, a session time) stays in its control only until it
@@ -106,6 +106,11 @@ public:
     TDBNavigator* navWorkSpaces = nullptr;
     TDataGrid* grdStrategy = nullptr;
     TDBNavigator* navStrategy = nullptr;
+    // "Риск": whole numbers of 0 or more, 0 switching the control off.
+    QLineEdit* edtDuplicateMs = nullptr;
+    QLineEdit* edtMaxLinesPerOrder = nullptr;
+    QLineEdit* edtTxPerSecond = nullptr;
+    QLineEdit* edtTxBurst = nullptr;
     // The bottom bar.
     QPushButton* BitBtn1 = nullptr; // "OK"
     QPushButton* BitBtn2 = nullptr; // "Отмена"
@@ -128,6 +133,7 @@ private:
     QWidget* CreateMailPage();
     QWidget* CreateSecuritiesPage();
     QWidget* CreateFiltersPage();
+    QWidget* CreateRiskPage();
     void CreateButtonBar();
     // Which control edits which setting (and what a text must pass to be taken).
     void BindSettings();
@@ -146,9 +152,12 @@ private:
     enum { colTraded = 1, colFixVol = 2, colPart = 3, colSlippage = 4, colLotSize = 5, colDigits = 7 };
 
     using TCheck = std::function<bool(const QString&)>;
+    // A field and its setting: how the setting reads as the field's text and how a text
+    // taken goes into the setting.
     struct TTextBinding {
         QLineEdit* Field;
-        QString TSettings::*Setting;
+        std::function<QString(const TSettings&)> Read;
+        std::function<void(TSettings&, const QString&)> Write;
         TCheck Valid; // none: every text is taken
     };
 

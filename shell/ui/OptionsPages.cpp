@@ -25,7 +25,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-// The five pages of the settings dialog and its bottom bar.
+// The six pages of the settings dialog and its bottom bar.
 
 namespace {
 
@@ -312,6 +312,42 @@ QWidget* TfmOpt::CreateFiltersPage()
                             &navWorkSpaces));
     layout->addWidget(group(S(" Просматриваемые стратегии "), data.tStrategy(), {S("strategy"), S("Имя стратегии")},
                             S("grdStrategy"), &grdStrategy, &navStrategy));
+    return page;
+}
+
+QWidget* TfmOpt::CreateRiskPage()
+{
+    auto* page = new QWidget(this);
+    auto* controls = new QGroupBox(S(" Контроль ордеров (раздел [Risk]) "), page);
+    auto* grid = new QGridLayout(controls);
+    int row = 0;
+    auto add = [&](QLineEdit** field, const QString& name, const QString& caption, const QString& off) {
+        *field = NewEdit(controls, name);
+        (*field)->setFixedWidth(80);
+        (*field)->setAlignment(Qt::AlignRight);
+        auto* label = new QLabel(caption, controls);
+        label->setBuddy(*field);
+        grid->addWidget(label, row, 0);
+        grid->addWidget(*field, row, 1);
+        grid->addWidget(new QLabel(off, controls), row, 2);
+        ++row;
+    };
+    add(&edtDuplicateMs, S("edtDuplicateMs"), S("Повтор той же строки отклоняется в течение (мс):"),
+        S("0 — выключено"));
+    add(&edtMaxLinesPerOrder, S("edtMaxLinesPerOrder"), S("Строк на один ордер не больше:"),
+        S("0 — без ограничения"));
+    add(&edtTxPerSecond, S("edtTxPerSecond"), S("Транзакций в секунду не больше:"), S("0 — без ограничения"));
+    add(&edtTxBurst, S("edtTxBurst"), S("Запас сверх темпа после паузы (транзакций):"), S("0 — без запаса"));
+    grid->setColumnStretch(2, 1);
+    auto* note = new QLabel(S("Целые числа от 0 и больше; 0 выключает проверку. Одинаковой считается строка с тем же "
+                              "клиентом, бумагой, операцией, количеством и ценой. Ордер, который дал бы больше строк, "
+                              "чем разрешено, не отправляется ни на один счет. Снятия заявок идут в очереди первыми."),
+                            page);
+    note->setWordWrap(true);
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(controls);
+    layout->addWidget(note);
+    layout->addStretch(1);
     return page;
 }
 
