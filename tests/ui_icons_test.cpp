@@ -119,7 +119,8 @@ TEST_F(MainWindowIconsTest, EachCommandShowsItsOwnPictureOnTheToolBarAndInTheMen
         {Window->actSendNewOrderManual, "send-order"}, {Window->actSendKillOrderManual, "kill-order"},
         {Window->actClients, "clients"},         {Window->actOpt, "settings"},
         {Window->actConnectToBase, "connect"},   {Window->actExit, "exit"},
-        {Window->actHelpCont, "help"},
+        {Window->actHelpCont, "help"},           {Window->actKillSwitch, "kill-switch"},
+        {Window->actResumeTrading, "resume-trading"},
     };
     for (const TCase& c : cases)
         EXPECT_TRUE(IsProgramPicture(c.Action->icon(), QLatin1String(c.Picture))) << c.Picture;
