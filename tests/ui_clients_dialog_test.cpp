@@ -178,11 +178,31 @@ TEST_F(ClientsDialogTest, ShowsTheClientsTableInItsColumns)
         titles << Dialog->DBGrid1->model()->headerData(i, Qt::Horizontal).toString();
     EXPECT_EQ(titles, (QStringList{QStringLiteral("Код клиента"), QStringLiteral("Активен"),
                                    QStringLiteral("Владелец счета"), QStringLiteral("Счет на ММВБ"),
-                                   QStringLiteral("Счет на ФОРТС"), QStringLiteral("Комментарии")}));
+                                   QStringLiteral("Счет на ФОРТС"), QStringLiteral("Комментарии"),
+                                   QStringLiteral("Множитель"), QStringLiteral("Макс. убыток")}));
     ASSERT_EQ(Dialog->DBGrid1->model()->rowCount(), 2);
     EXPECT_EQ(Cell(0, 0), QStringLiteral("C1"));
     EXPECT_EQ(Cell(1, 2), QStringLiteral("Петров П.П."));
     EXPECT_EQ(Cell(1, 3), QStringLiteral("L01-00000F02"));
+}
+
+// The limits' columns show where the clients table has them, and only there.
+TEST_F(ClientsDialogTest, LimitColumnsShowOnlyWhereTheTableHasThem)
+{
+    TDataGrid* grid = Dialog->DBGrid1;
+    Bases.Exec(Bases.BridgePath(), QStringLiteral("UPDATE tclients SET Multiplier = 1.5 WHERE Code = 'C1'"));
+    RefreshTable(Core->DatMod().tClients());
+    EXPECT_FALSE(grid->isColumnHidden(6));
+    EXPECT_FALSE(grid->isColumnHidden(7));
+    EXPECT_EQ(Cell(0, 6), QStringLiteral("1.50"));
+
+    Core->DatMod().tClients().Close();
+    Bases.Exec(Bases.BridgePath(), QStringLiteral("ALTER TABLE tclients DROP COLUMN Multiplier"));
+    Core->DatMod().tClients().Open();
+    EXPECT_TRUE(grid->isColumnHidden(6));
+    EXPECT_FALSE(grid->isColumnHidden(7));
+    EXPECT_FALSE(grid->isColumnHidden(0));
+    EXPECT_EQ(Cell(0, 0), QStringLiteral("C1"));
 }
 
 TEST_F(ClientsDialogTest, ClientAddedEditedAndDeletedThroughTheGridWithAQuestionFirst)

@@ -143,7 +143,18 @@ private:
     void ShowHelp();
 
     // Columns of the securities grid: those with a footer, and those of numbers.
-    enum { colTraded = 1, colFixVol = 2, colPart = 3, colSlippage = 4, colLotSize = 5, colDigits = 7 };
+    enum {
+        colTraded = 1,
+        colFixVol = 2,
+        colPart = 3,
+        colSlippage = 4,
+        colLotSize = 5,
+        colDigits = 7,
+        colMaxLots = 9,
+        colMaxValue = 10,
+        colPriceBand = 11,
+        colMaxPosition = 12
+    };
 
     using TCheck = std::function<bool(const QString&)>;
     struct TTextBinding {
