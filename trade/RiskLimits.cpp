@@ -6,6 +6,7 @@
 #include "data/Settings.h"
 #include "trade/PositionSize.h"
 
+#include <bit>
 #include <cmath>
 
 namespace {
@@ -82,9 +83,16 @@ TRiskMemory::TRiskMemory(const TSettings& settings, TOperationLog& log) : FSetti
 
 QString TRiskMemory::LineKey(const TOrder& line)
 {
-    return line.ClientCode.toCaseFolded() + QLatin1Char('\n') + line.SecCode + QLatin1Char('\n') + line.ClassCode
-        + QLatin1Char('\n') + line.Operation + QLatin1Char('\n') + QString::number(line.Quantity) + QLatin1Char('\n')
-        + QString::number(line.Price, 'g', 17) + QLatin1Char('\n') + QString::number(line.StopPrice, 'g', 17);
+    // The prices by their bits: the same price is the same line, and a dispatch to a
+    // thousand accounts makes a thousand keys, so no decimal text is made for them.
+    QString key;
+    key.reserve(line.ClientCode.size() + line.SecCode.size() + line.ClassCode.size() + line.Operation.size() + 48);
+    key.append(line.ClientCode).append(QLatin1Char('\n')).append(line.SecCode).append(QLatin1Char('\n'));
+    key.append(line.ClassCode).append(QLatin1Char('\n')).append(line.Operation).append(QLatin1Char('\n'));
+    key.append(QString::number(line.Quantity)).append(QLatin1Char('\n'));
+    key.append(QString::number(std::bit_cast<quint64>(line.Price), 36)).append(QLatin1Char('\n'));
+    key.append(QString::number(std::bit_cast<quint64>(line.StopPrice), 36));
+    return key;
 }
 
 std::optional<TRiskRefusal> TRiskMemory::CheckDuplicate(const TOrder& line, qint64 nowMs) const
@@ -109,8 +117,9 @@ void TRiskMemory::NoteSent(const TOrder& line, qint64 nowMs)
         return;
     }
     // Lines older than the window can no longer refuse anything: they are let go now and
-    // then, so that a long day's lines are not all kept.
-    if (FLastSent.size() >= 4096)
+    // then (once per 1,024 lines kept beyond 4,096), so that a long day's lines are not
+    // all kept and a dispatch does not look through them all for each line.
+    if (FLastSent.size() >= 4096 && FLastSent.size() % 1024 == 0)
         FLastSent.removeIf([&](const auto& sent) { return nowMs - sent.value() >= window; });
     FLastSent.insert(LineKey(line), nowMs);
 }
