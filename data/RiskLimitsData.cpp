@@ -115,8 +115,19 @@ QHash<QString, qint64> TDatMod::HeldLots(const QString& symbol)
     query.Add(QStringLiteral("FROM tClientOpenPositions"));
     query.Add(QStringLiteral("WHERE symbol= :symbol"));
     query.SetParam(QStringLiteral("symbol"), symbol);
-    query.Open();
     QHash<QString, qint64> held;
+    // On a SQLite file the two columns are read straight from the statement: a desk of a
+    // thousand clients holds a thousand rows, which a data set would copy first.
+    QVector<QVector<QVariant>> rows;
+    if (query.ReadColumns({QStringLiteral("code"), QStringLiteral("quantity")}, &rows)) {
+        held.reserve(rows.size());
+        for (const QVector<QVariant>& row : std::as_const(rows)) {
+            if (!row[0].isNull() && !row[1].isNull())
+                held[ValueAsString(row[0]).toCaseFolded()] += row[1].toLongLong();
+        }
+        return held;
+    }
+    query.Open();
     query.First();
     if (!query.Eof()) {
         const TField code = query.FieldByName(QStringLiteral("code"));

@@ -300,18 +300,25 @@ TEST_F(ClientsDialogTest, NewClientTypedWithKeysGoesIntoItsOwnRowAndActiveTakesO
         TypeKeys(QStringLiteral("Сидоров С.С."));
         PressKey(Qt::Key_Tab);
         TypeKeys(QStringLiteral("L01-00000F03"));
-        // On to the last cell and Tab once more: the cursor stays on that cell, whose editor
-        // opens again with its text selected.
         PressKey(Qt::Key_Tab);
         PressKey(Qt::Key_Tab);
         TypeKeys(QStringLiteral("VIP"));
         PressKey(Qt::Key_Tab);
-        TypeKeys(QStringLiteral("Z"));
+        TypeKeys(QStringLiteral("2")); // the multiplier
+        // On to the last cell (the loss limit) and Tab once more: the cursor stays on that
+        // cell, whose editor opens again with its text selected.
+        PressKey(Qt::Key_Tab);
+        TypeKeys(QStringLiteral("1000"));
+        PressKey(Qt::Key_Tab);
+        TypeKeys(QStringLiteral("5"));
     }, &TfmClients::BitBtn1);
     EXPECT_TRUE(Env.Errors.isEmpty()) << Env.Errors.join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(StoredRows(), (QStringList{QStringLiteral("C1|1|Иванов И.И.|L01-00000F01|"),
                                          QStringLiteral("C2|0|Петров П.П.|L01-00000F02|"),
-                                         QStringLiteral("C3|1|Сидоров С.С.|L01-00000F03|Z")}));
+                                         QStringLiteral("C3|1|Сидоров С.С.|L01-00000F03|VIP")}));
+    EXPECT_EQ(Bases.Scalar(Bases.BridgePath(), QStringLiteral("SELECT Multiplier || '|' || MaxLoss FROM tclients "
+                                                              "WHERE Code = 'C3'")),
+              QVariant(QStringLiteral("2.0|5.0")));
     ASSERT_EQ(Dialog->DBGrid1->model()->rowCount(), 3);
     EXPECT_EQ(Cell(2, 0), QStringLiteral("C3"));
 

@@ -284,7 +284,7 @@ TEST_F(MainWindowTest, TitleClickSortsFilledOrdersAndATickKeepsRowWidthsScrollAn
         spies.push_back(std::make_unique<QSignalSpy>(each->model(), &QAbstractItemModel::dataChanged));
         spies.push_back(std::make_unique<QSignalSpy>(each->model(), &QAbstractItemModel::rowsInserted));
     }
-    ASSERT_EQ(spies.size(), 24u);
+    ASSERT_EQ(spies.size(), 27u);
     Tick();
     for (const auto& spy : spies)
         EXPECT_EQ(spy->count(), 0) << spy->signal().toStdString();

@@ -72,7 +72,7 @@ QList<TGridColumn> OrderNumberColumns()
             {S("status"), S("Статус")}};
 }
 
-QList<TGridColumn> RiskRefusalsColumns()
+QList<TGridColumn> grdRiskRefusalsColumns()
 {
     return {{S("ddate"), S("Время"), kDateTimeFormat}, {S("id_order"), S("№ ордера")},
             {S("alert_table"), S("Таблица")},           {S("code"), S("Код клиента")},
