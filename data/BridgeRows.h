@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <optional>
 
@@ -11,6 +12,11 @@ struct TClientAccount {
     QString Code;          // client code
     QString AccountMicex;  // stock-market account
     QString AccountFORTS;  // derivatives-market account
+    // The client's limits where the clients table has their columns (none in the SINGLE
+    // mode): the factor of the sized quantity (none: 1; 0: the client gets no line) and
+    // the loss at which the client's entries are refused (none or 0: no limit).
+    std::optional<double> Multiplier = std::nullopt;
+    std::optional<double> MaxLoss = std::nullopt;
 };
 
 // The values of a security's row in the securities table. A number the row leaves empty
@@ -29,6 +35,33 @@ struct TSecurityRow {
 // The values of a client's row in the portfolio table the terminal exports.
 struct TPortfolioRow {
     std::optional<double> CurAllAssets;
+    std::optional<double> ProfitLoss = std::nullopt;  // the client's profit (negative: loss) so far
+};
+
+// The pre-trade limits of a security from its row in the securities table (each absent
+// where the bridge database has no such column or the row leaves it empty; 0 or below is
+// no limit; NaN where the value is no number) and its last price from the quotes table (absent: no quote, or not asked for
+// because no price band is set).
+struct TSecurityLimitsRow {
+    std::optional<qint32> LotSize;
+    std::optional<double> MaxLots;      // lots per line
+    std::optional<double> MaxValue;     // price x lots x LotSize per line
+    std::optional<double> PriceBand;    // percent from the last price
+    std::optional<double> MaxPosition;  // lots a client may hold after the line
+    std::optional<double> Last;
+};
+
+// A line the pre-trade limits refused, as the table of refusals keeps it: when, the
+// strategy order and its table, the client (empty for a whole order), the rule (the name
+// of its column or setting), the value found and the limit it broke.
+struct TRefusalRow {
+    QDateTime Time;
+    qint64 IdOrder = 0;
+    bool Filled = false;
+    QString Code;
+    QString Rule;
+    double Value = 0;
+    double Limit = 0;
 };
 
 // A transaction report row as a result is matched to it: the strategy order it came from

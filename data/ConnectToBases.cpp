@@ -5,6 +5,7 @@
 #include "base/OperationLog.h"
 #include "data/BridgeIndexes.h"
 #include "data/DatMod.h"
+#include "data/RiskColumns.h"
 #include "data/Settings.h"
 
 #include <QSqlQuery>
@@ -58,10 +59,11 @@ bool ConnectDatabases(TSettings& settings, TDatMod& datMod, TOperationLog& log, 
 {
     const bool omegaOpen = Connect(datMod.conOmega(), settings.edtAlerts, log);
     const bool quikDataOpen = Connect(datMod.conQuikData(), settings.edtQuikData, log);
-    // A bridge file made before its indexes gets them now, once.
+    // A bridge file made before its indexes or the limits' columns gets them now, once.
     if (quikDataOpen) {
         UseWriteAheadLog(datMod.conQuikData());
         AddMissingBridgeIndexes(datMod.conQuikData());
+        AddMissingRiskColumns(datMod.conQuikData());
     }
     events.StatusChanged();
     return omegaOpen && quikDataOpen;

@@ -2,6 +2,7 @@
 
 #include "base/Error.h"
 #include "data/Batch.h"
+#include "data/RiskLimitsData.h"
 #include "data/SecurityLimits.h"
 
 #include <algorithm>
@@ -101,6 +102,8 @@ TDatMod::TDatMod(TEnvironment& environment, TCoreEvents& events)
                     std::nullopt, false},
       FLastHandledTable{LastHandledTable, QStringLiteral("(alert_table TEXT COLLATE NOCASE, last_id INTEGER)"),
                         std::nullopt, false},
+      FRefusalsTable{RiskRefusalsTable(), RiskRefusalsColumns(), std::nullopt, false},
+      FtRiskRefusals(FconQuikData, RiskRefusalsTable(), true),
       FqPortfolioRows(FconQuikData),
       FqBookOrderNumber(FconQuikData),
       FqBookOpenPosition(FconQuikData)
@@ -147,6 +150,8 @@ TDatMod::TDatMod(TEnvironment& environment, TCoreEvents& events)
                                      + QStringLiteral("\r\n") + text);
         });
     }
+
+    FtRiskRefusals.Sort(QStringLiteral("newest_first"));
 
     FBookedRefresh.setSingleShot(true);
     QObject::connect(&FBookedRefresh, &QTimer::timeout, &FBookedRefresh, [this] { RefreshBookedTables(); });
@@ -461,6 +466,8 @@ void TDatMod::OpenBridgeTables()
     FtOrderNumber.Open();
     FtClientOpenPositions.Open();
     FtClients.Open();
+    if (BookkeepingTableKept(FRefusalsTable))
+        FtRiskRefusals.Open();
 }
 
 void TDatMod::OpenNewOrders(TQuery& query, const QString& tableName, qint64 afterId, qint64 upToId)
@@ -631,7 +638,7 @@ const QHash<QString, TPortfolioRow>& TDatMod::KeptPortfolio()
         return *FKeptPortfolio;
     FqPortfolioRows.Close();
     FqPortfolioRows.Clear();
-    FqPortfolioRows.Add(QStringLiteral("SELECT id_client, CurAllAssets"));
+    FqPortfolioRows.Add(QStringLiteral("SELECT id_client, CurAllAssets, profitloss"));
     FqPortfolioRows.Add(QStringLiteral("FROM tPortfolio"));
     FqPortfolioRows.Open();
     QHash<QString, TPortfolioRow> rows;
@@ -641,13 +648,16 @@ const QHash<QString, TPortfolioRow>& TDatMod::KeptPortfolio()
         // The columns are found once; each field reads the current row.
         const TField client = FqPortfolioRows.FieldByName(QStringLiteral("id_client"));
         const TField assets = FqPortfolioRows.FieldByName(QStringLiteral("CurAllAssets"));
+        const TField profitLoss = FqPortfolioRows.FieldByName(QStringLiteral("profitloss"));
         for (; !FqPortfolioRows.Eof(); FqPortfolioRows.Next()) {
             if (client.IsNull()) // a statement's "id_client = code" never finds such a row
                 continue;
             const QString key = client.AsString().toCaseFolded();
             if (rows.contains(key))
                 continue; // the first row of a client is the one a statement finds
-            rows.insert(key, TPortfolioRow{assets.IsNull() ? std::nullopt : std::optional<double>(assets.AsFloat())});
+            rows.insert(key, TPortfolioRow{assets.IsNull() ? std::nullopt : std::optional<double>(assets.AsFloat()),
+                                           profitLoss.IsNull() ? std::nullopt
+                                                               : std::optional<double>(profitLoss.AsFloat())});
         }
     }
     FqPortfolioRows.Close();
@@ -670,6 +680,7 @@ std::optional<TPortfolioRow> TDatMod::FindPortfolio(const QString& clientCode)
     FqPortfolio.First();
     TPortfolioRow row;
     row.CurAllAssets = OptionalFloat(FqPortfolio, QStringLiteral("CurAllAssets"));
+    row.ProfitLoss = OptionalFloat(FqPortfolio, QStringLiteral("profitloss"));
     return row;
 }
 
@@ -681,12 +692,20 @@ QList<TClientAccount> TDatMod::ActiveClients()
     // Three columns of each row are all a dispatch needs; on a SQLite file only they are
     // read (a dispatch to a thousand accounts read seven thousand values for them).
     QVector<QVector<QVariant>> rows;
-    if (FqActiveClients.ReadColumns({QStringLiteral("Code"), QStringLiteral("AccountMicex"),
-                                     QStringLiteral("AccountFORTS")},
-                                    &rows)) {
+    // The client's limits come with the codes where the table has their columns.
+    const QStringList limits = RiskColumnsFound().Clients;
+    const auto limitOf = [&](const QStringList& names, const QVector<QVariant>& row, const QString& name) {
+        const qsizetype at = names.indexOf(name);
+        return at < 0 ? std::nullopt : OptionalNumber(row[at]);
+    };
+    const QStringList names =
+        QStringList{QStringLiteral("Code"), QStringLiteral("AccountMicex"), QStringLiteral("AccountFORTS")} + limits;
+    if (FqActiveClients.ReadColumns(names, &rows)) {
         accounts.reserve(rows.size());
         for (const QVector<QVariant>& row : std::as_const(rows))
-            accounts << TClientAccount{ValueAsString(row[0]), ValueAsString(row[1]), ValueAsString(row[2])};
+            accounts << TClientAccount{ValueAsString(row[0]), ValueAsString(row[1]), ValueAsString(row[2]),
+                                       limitOf(names, row, QStringLiteral("Multiplier")),
+                                       limitOf(names, row, QStringLiteral("MaxLoss"))};
         return accounts;
     }
     FqActiveClients.Close();
@@ -699,8 +718,17 @@ QList<TClientAccount> TDatMod::ActiveClients()
     const TField accountMicex = FqActiveClients.FieldByName(QStringLiteral("AccountMicex"));
     const TField accountForts = FqActiveClients.FieldByName(QStringLiteral("AccountFORTS"));
     accounts.reserve(FqActiveClients.RecordCount());
-    for (; !FqActiveClients.Eof(); FqActiveClients.Next())
-        accounts << TClientAccount{code.AsString(), accountMicex.AsString(), accountForts.AsString()};
+    QList<TField> limitFields;
+    for (const QString& name : limits)
+        limitFields << FqActiveClients.FieldByName(name);
+    for (; !FqActiveClients.Eof(); FqActiveClients.Next()) {
+        QVector<QVariant> values;
+        for (const TField& field : std::as_const(limitFields))
+            values << (field.IsNull() ? QVariant() : QVariant(field.AsString()));
+        accounts << TClientAccount{code.AsString(), accountMicex.AsString(), accountForts.AsString(),
+                                   limitOf(limits, values, QStringLiteral("Multiplier")),
+                                   limitOf(limits, values, QStringLiteral("MaxLoss"))};
+    }
     return accounts;
 }
 
@@ -782,4 +810,6 @@ void TDatMod::RefreshBookedTables() noexcept
         RefreshTable(FtOrderNumber);
     if (std::exchange(FPositionsBooked, false))
         RefreshTable(FtClientOpenPositions);
+    if (std::exchange(FRefusalsBooked, false))
+        RefreshTable(FtRiskRefusals);
 }

@@ -184,6 +184,21 @@ public:
     // client; empty when there is none or no number was reported yet.
     QString LastOrderNumber(qint64 orderId, bool filled, const QString& clientCode);
 
+    // The pre-trade limits (data/RiskLimitsData.cpp). Their columns are optional: which of
+    // them the bridge database has is found out once per opening of the connection.
+    // The limits of the security with the platform's ticker (the first row, as
+    // FindSecurity finds it) and, when it has a price band, the last price of its code in
+    // tParam; none when the ticker is not listed or the table has no limits' column.
+    std::optional<TSecurityLimitsRow> FindSecurityLimits(const QString& ticker);
+    // The lots every client holds in the security through the open positions booked for
+    // the platform's ticker, by client code folded to one case.
+    QHash<QString, qint64> HeldLots(const QString& symbol);
+    // Records a refused line in the table of refusals tRiskRefusals (made on a SQLite file
+    // that lacks it, used through ODBC where it exists; nothing where it is not kept).
+    void RecordRefusal(const TRefusalRow& refusal);
+    // The refusals for the window's grid; opened by OpenBridgeTables where kept.
+    TTable& tRiskRefusals() { return FtRiskRefusals; }
+
 private:
     void SetExitQtyParams(const TPositionKey& key);
     // Whether the bridge database keeps the highest number issued in tLastTransId. On a
@@ -249,6 +264,17 @@ private:
     TBookkeepingTable FTransIdTable;
     TBookkeepingTable FPendingTable;
     TBookkeepingTable FLastHandledTable;
+    TBookkeepingTable FRefusalsTable;
+    // Which optional columns of the limits the bridge database has, in the opening of
+    // conQuikData named by Session.
+    struct TRiskColumnsFound {
+        std::optional<quint64> Session;
+        QStringList Securities; // of MaxLots, MaxValue, PriceBand, MaxPosition
+        QStringList Clients;    // of Multiplier, MaxLoss
+    };
+    const TRiskColumnsFound& RiskColumnsFound();
+    TRiskColumnsFound FRiskColumns;
+    TTable FtRiskRefusals;
     int FPortfolioKeepDepth = 0;
     std::optional<QHash<QString, TPortfolioRow>> FKeptPortfolio;
     TQuery FqPortfolioRows;
@@ -259,4 +285,5 @@ private:
     QTimer FBookedRefresh;
     bool FOrderNumbersBooked = false;
     bool FPositionsBooked = false;
+    bool FRefusalsBooked = false;
 };

@@ -5,6 +5,7 @@
 #include "data/BridgeIndexes.h"
 #include "data/ChangeJournal.h"
 #include "data/Connection.h"
+#include "data/RiskColumns.h"
 #include "data/UnicodeNoCase.h"
 
 #include <QFile>
@@ -306,5 +307,5 @@ void AddChangeJournal(const QString& path)
 
 void CreateBridgeDatabase(const QString& path)
 {
-    CreateDatabase(path, BridgeSchema() + BridgeIndexSchema() + BridgeHolderSchema(), false);
+    CreateDatabase(path, BridgeSchema() + RiskColumnsSchema() + BridgeIndexSchema() + BridgeHolderSchema(), false);
 }

@@ -10,10 +10,12 @@
 #include "intake/KillSwitch.h"
 #include "trade/TransactionLine.h"
 #include "trade/TransactionSender.h"
+#include "trade/OpenPosition.h"
 #include "trade/TransWriter.h"
 
 #include <algorithm>
 #include <exception>
+#include <functional>
 #include <optional>
 
 QString NotTradedMessage(qint64 orderId, const TOrder& order)
@@ -27,7 +29,7 @@ TDispatcher::TDispatcher(const TSettings& settings, TDatMod& datMod, TOrderBuild
                          TTransactionSender& sender, TTransWriter& writer, TOperationLog& log,
                          const TEnvironment& environment)
     : FSettings(settings), FDatMod(datMod), FBuilder(builder), FSender(sender), FWriter(writer), FLog(log),
-      FEnvironment(environment)
+      FEnvironment(environment), FRiskMemory(settings, log)
 {
 }
 
@@ -63,16 +65,89 @@ QList<TClientAccount> TDispatcher::DispatchAccounts(const std::optional<QStringL
     return accounts;
 }
 
-void TDispatcher::DispatchToAccount(TOrder& order, const TOmegaOrder& omega, const TClientAccount& account,
-                                    TOrderBuilderMethod builder, bool checkTraded)
+TDispatcher::TDispatchLimits TDispatcher::ReadLimits(const TOmegaOrder& order, TOrderBuilderMethod builder)
 {
+    TDispatchLimits limits;
+    limits.Entry = builder == &TOrderBuilder::NewOrder && !IsExitOrderType(order.OrderType);
+    if (!limits.Entry)
+        return limits;
+    limits.Security = FDatMod.FindSecurityLimits(order.Symbol);
+    if (limits.Security && LimitSet(limits.Security->MaxPosition))
+        limits.HeldLots = FDatMod.HeldLots(order.Symbol);
+    limits.Deferred = FSettings.MaxLinesPerOrder > 0;
+    return limits;
+}
+
+std::optional<TRiskRefusal> TDispatcher::CheckLimits(const TOrder& line, const TClientAccount& account,
+                                                     const TDispatchLimits& limits)
+{
+    const TSecurityLimitsRow security = limits.Security.value_or(TSecurityLimitsRow{});
+    TEntryLine entry;
+    entry.Lots = line.Quantity;
+    entry.Price = line.Price;
+    if (line.Action == QLatin1String("NEW_STOP_ORDER"))
+        entry.StopPrice = line.StopPrice;
+    entry.Market = line.IsMarket;
+    entry.HeldLots = double(limits.HeldLots.value(line.ClientCode.toCaseFolded()));
+    entry.MaxLoss = account.MaxLoss;
+    if (LimitSet(account.MaxLoss)) {
+        const std::optional<TPortfolioRow> portfolio = FDatMod.FindPortfolio(line.ClientCode);
+        if (portfolio)
+            entry.ProfitLoss = portfolio->ProfitLoss;
+    }
+    entry.Last = security.Last;
+    if (LimitSet(security.PriceBand) && !(security.Last && *security.Last > 0))
+        FRiskMemory.NoteNoLastPrice(line.Ticker);
+    if (std::optional<TRiskRefusal> refusal = CheckEntryLine(entry, security))
+        return refusal;
+    return FRiskMemory.CheckDuplicate(line, FEnvironment.Now().toMSecsSinceEpoch());
+}
+
+void TDispatcher::Refuse(const TOmegaOrder& omega, const QString& clientCode, const TRiskRefusal& refusal)
+{
+    const QString text = clientCode.isEmpty() ? WholeOrderRefusalMessage(omega.Id, refusal)
+                                              : RefusalMessage(omega.Id, clientCode, refusal);
+    FLog.AddToLog(text);
+    FSender.AnnounceRefusal(text);
+    try {
+        FDatMod.RecordRefusal(
+            TRefusalRow{FEnvironment.Now(), omega.Id, omega.Filled, clientCode, refusal.Rule, refusal.Value, refusal.Limit});
+    } catch (const std::exception& error) {
+        throw TBookingFailure(ErrorText(error));
+    }
+}
+
+void TDispatcher::SendLine(const TOrder& line, const TOmegaOrder& omega, const TDispatchLimits& limits)
+{
+    FSender.SendTransaction(line, omega);
+    if (limits.Entry && FSettings.DuplicateMs > 0)
+        FRiskMemory.NoteSent(line, FEnvironment.Now().toMSecsSinceEpoch());
+}
+
+void TDispatcher::DispatchToAccount(TOrder& order, const TOmegaOrder& omega, const TClientAccount& account,
+                                    TOrderBuilderMethod builder, bool checkTraded, TDispatchLimits& limits)
+{
+    if (builder == &TOrderBuilder::NewOrder && account.Multiplier && *account.Multiplier == 0) {
+        FLog.AddToLog(ZeroMultiplierMessage(omega.Id, account.Code));
+        return;
+    }
     if (!(FBuilder.*builder)(order, omega, account))
         return; // nothing to send; the sizing has logged what it missed
     if (checkTraded && !order.Traded) {
         FLog.AddToLog(NotTradedMessage(omega.Id, order));
         return;
     }
-    FSender.SendTransaction(order, omega);
+    if (limits.Entry) {
+        if (const std::optional<TRiskRefusal> refusal = CheckLimits(order, account, limits)) {
+            Refuse(omega, order.ClientCode, *refusal);
+            return;
+        }
+    }
+    if (limits.Deferred) {
+        limits.Lines << order;
+        return;
+    }
+    SendLine(order, omega, limits);
 }
 
 void TDispatcher::WriteDispatched()
@@ -84,27 +159,55 @@ void TDispatcher::WriteDispatched()
 void TDispatcher::SendToAccounts(const TOmegaOrder& order, const QList<TClientAccount>& accounts,
                                  TOrderBuilderMethod builder, bool checkTraded, TDispatchFailures& failures)
 {
-    // Every account of the order asks for the same security: it is read once.
+    // Every account of the order asks for the same security: it is read once, and so are
+    // its limits.
     const TOrderBuilder::TSecurityReuse securities(FBuilder);
+    TDispatchLimits limits;
+    try {
+        limits = ReadLimits(order, builder);
+    } catch (const std::exception& error) {
+        failures.Bridge = ErrorText(error);
+        return;
+    }
     // Each account asks for its own portfolio row: for many accounts the table is read
     // once for them all.
     std::optional<TDatMod::TPortfolioReuse> portfolio;
     if (accounts.size() > 1)
         portfolio.emplace(FDatMod);
-    TOrder terminalOrder; // one record for every account; the builder empties it
-    for (const TClientAccount& account : accounts) {
-        if (!failures.Bridge.isEmpty())
-            break; // nothing more can be booked
+    const auto forAccount = [&](const QString& code, const std::function<void()>& work) {
         try {
-            DispatchToAccount(terminalOrder, order, account, builder, checkTraded);
+            work();
         } catch (const TBookingFailure& error) {
             failures.Bridge = error.Text();
         } catch (const std::exception& error) {
             // This account's own trouble: the other accounts still get their lines.
-            failures.Accounts << AccountFailureText(account.Code, ErrorText(error));
+            failures.Accounts << AccountFailureText(code, ErrorText(error));
             if (!failures.FirstAccountError)
                 failures.FirstAccountError = std::current_exception();
         }
+    };
+    TOrder terminalOrder; // one record for every account; the builder empties it
+    for (const TClientAccount& account : accounts) {
+        if (!failures.Bridge.isEmpty())
+            break; // nothing more can be booked
+        forAccount(account.Code,
+                   [&] { DispatchToAccount(terminalOrder, order, account, builder, checkTraded, limits); });
+    }
+    if (!limits.Deferred || !failures.Bridge.isEmpty())
+        return;
+    // The lines that would really go out are counted: too many, and the order goes to
+    // nobody (a runaway fan-out); otherwise each goes as it would have at once.
+    if (limits.Lines.size() > FSettings.MaxLinesPerOrder) {
+        forAccount(QString(), [&] {
+            Refuse(order, QString(),
+                   TRiskRefusal{RiskRule::MaxLinesPerOrder, double(limits.Lines.size()), double(FSettings.MaxLinesPerOrder)});
+        });
+        return;
+    }
+    for (const TOrder& line : std::as_const(limits.Lines)) {
+        if (!failures.Bridge.isEmpty())
+            break;
+        forAccount(line.ClientCode, [&] { SendLine(line, order, limits); });
     }
 }
 

@@ -3,8 +3,10 @@
 #include "trade/OmegaOrder.h"
 #include "trade/Order.h"
 #include "trade/OrderBuilder.h"
+#include "trade/RiskLimits.h"
 #include "trade/TransactionSender.h"
 
+#include <QHash>
 #include <QList>
 #include <QStringList>
 #include <exception>
@@ -68,6 +70,10 @@ public:
     // and its accounts.
     // With onlyCodes, only the accounts of the working mode with those client codes.
     // While the kill switch is engaged a new order goes to no account: one log line.
+    // A new order that opens a position is checked against the pre-trade limits of its
+    // security, its client and the settings before its line is queued: a refused line is
+    // logged, announced and recorded, and the other accounts go on; a client's multiplier
+    // scales its quantity (0: no line). Exits and withdrawals are never refused.
     void ProcessOrder(TOmegaOrder order, TOrderBuilderMethod builder, bool checkTraded,
                       const std::optional<QStringList>& onlyCodes = std::nullopt);
 
@@ -85,8 +91,27 @@ private:
     // The accounts of the working mode as the settings and the clients table hold them
     // now; with onlyCodes, those of them with these client codes (letter case aside).
     QList<TClientAccount> DispatchAccounts(const std::optional<QStringList>& onlyCodes);
+    // The pre-trade limits of one dispatch: read once for all its accounts. Only an
+    // entry (a new order that opens a position) is checked; exits and withdrawals pass.
+    struct TDispatchLimits {
+        bool Entry = false;
+        std::optional<TSecurityLimitsRow> Security;
+        QHash<QString, qint64> HeldLots; // by client code folded to one case
+        // With MaxLinesPerOrder set, an entry's lines wait here until they are counted.
+        bool Deferred = false;
+        QList<TOrder> Lines;
+    };
+    TDispatchLimits ReadLimits(const TOmegaOrder& order, TOrderBuilderMethod builder);
+    // The limit the entry line breaks, if any.
+    std::optional<TRiskRefusal> CheckLimits(const TOrder& line, const TClientAccount& account,
+                                            const TDispatchLimits& limits);
+    // Logs, announces and records a refusal (clientCode empty: the whole order); a failure
+    // to record it is the bridge database's.
+    void Refuse(const TOmegaOrder& omega, const QString& clientCode, const TRiskRefusal& refusal);
+    // Sends one line and remembers it for the duplicate check.
+    void SendLine(const TOrder& line, const TOmegaOrder& omega, const TDispatchLimits& limits);
     void DispatchToAccount(TOrder& order, const TOmegaOrder& omega, const TClientAccount& account,
-                           TOrderBuilderMethod builder, bool checkTraded);
+                           TOrderBuilderMethod builder, bool checkTraded, TDispatchLimits& limits);
     // Saves the log and appends the lines made to the import file.
     void WriteDispatched();
     // What went wrong in one dispatch.
@@ -119,6 +144,7 @@ private:
     TOperationLog& FLog;
     const TEnvironment& FEnvironment;
     const TKillSwitch* FKillSwitch = nullptr;
+    TRiskMemory FRiskMemory;
 };
 
 // The log line of an order for a security not marked as traded.

@@ -132,9 +132,9 @@ TEST(SchemasTest, ToolCreatesTheBridgeDatabase)
     ASSERT_EQ(run.ExitCode, 0) << run.Err.toStdString();
     const auto columns = Columns(path, nullptr);
     const QMap<QString, int> expected{
-        {QStringLiteral("tParam"), 36}, {QStringLiteral("tPortfolio"), 15}, {QStringLiteral("tSecCode"), 9},
+        {QStringLiteral("tParam"), 36}, {QStringLiteral("tPortfolio"), 15}, {QStringLiteral("tSecCode"), 13},
         {QStringLiteral("tWorkSpaces"), 2}, {QStringLiteral("tStrategy"), 2}, {QStringLiteral("tOrderNumber"), 9},
-        {QStringLiteral("tclients"), 7}, {QStringLiteral("tClientOpenPositions"), 9},
+        {QStringLiteral("tclients"), 9}, {QStringLiteral("tClientOpenPositions"), 9},
         {QStringLiteral("tBridgeHolder"), 5}};
     EXPECT_EQ(columns.keys(), expected.keys());
     for (auto it = expected.cbegin(); it != expected.cend(); ++it)
@@ -142,7 +142,11 @@ TEST(SchemasTest, ToolCreatesTheBridgeDatabase)
     EXPECT_EQ(columns.value(QStringLiteral("tSecCode")),
               (QStringList{QStringLiteral("SecCode"), QStringLiteral("FixVol"), QStringLiteral("Part"),
                            QStringLiteral("Traded"), QStringLiteral("LotSize"), QStringLiteral("Class_Code"),
-                           QStringLiteral("Ticker"), QStringLiteral("Slippage"), QStringLiteral("Digits")}));
+                           QStringLiteral("Ticker"), QStringLiteral("Slippage"), QStringLiteral("Digits"),
+                           QStringLiteral("MaxLots"), QStringLiteral("MaxValue"), QStringLiteral("PriceBand"),
+                           QStringLiteral("MaxPosition")}));
+    EXPECT_EQ(columns.value(QStringLiteral("tclients")).mid(7),
+              (QStringList{QStringLiteral("Multiplier"), QStringLiteral("MaxLoss")}));
 }
 
 TEST(SchemasTest, ToolRefusesAnExistingFileAndBadArguments)

@@ -178,11 +178,31 @@ TEST_F(ClientsDialogTest, ShowsTheClientsTableInItsColumns)
         titles << Dialog->DBGrid1->model()->headerData(i, Qt::Horizontal).toString();
     EXPECT_EQ(titles, (QStringList{QStringLiteral("Код клиента"), QStringLiteral("Активен"),
                                    QStringLiteral("Владелец счета"), QStringLiteral("Счет на ММВБ"),
-                                   QStringLiteral("Счет на ФОРТС"), QStringLiteral("Комментарии")}));
+                                   QStringLiteral("Счет на ФОРТС"), QStringLiteral("Комментарии"),
+                                   QStringLiteral("Множитель"), QStringLiteral("Макс. убыток")}));
     ASSERT_EQ(Dialog->DBGrid1->model()->rowCount(), 2);
     EXPECT_EQ(Cell(0, 0), QStringLiteral("C1"));
     EXPECT_EQ(Cell(1, 2), QStringLiteral("Петров П.П."));
     EXPECT_EQ(Cell(1, 3), QStringLiteral("L01-00000F02"));
+}
+
+// The limits' columns show where the clients table has them, and only there.
+TEST_F(ClientsDialogTest, LimitColumnsShowOnlyWhereTheTableHasThem)
+{
+    TDataGrid* grid = Dialog->DBGrid1;
+    Bases.Exec(Bases.BridgePath(), QStringLiteral("UPDATE tclients SET Multiplier = 1.5 WHERE Code = 'C1'"));
+    RefreshTable(Core->DatMod().tClients());
+    EXPECT_FALSE(grid->isColumnHidden(6));
+    EXPECT_FALSE(grid->isColumnHidden(7));
+    EXPECT_EQ(Cell(0, 6), QStringLiteral("1.50"));
+
+    Core->DatMod().tClients().Close();
+    Bases.Exec(Bases.BridgePath(), QStringLiteral("ALTER TABLE tclients DROP COLUMN Multiplier"));
+    Core->DatMod().tClients().Open();
+    EXPECT_TRUE(grid->isColumnHidden(6));
+    EXPECT_FALSE(grid->isColumnHidden(7));
+    EXPECT_FALSE(grid->isColumnHidden(0));
+    EXPECT_EQ(Cell(0, 0), QStringLiteral("C1"));
 }
 
 TEST_F(ClientsDialogTest, ClientAddedEditedAndDeletedThroughTheGridWithAQuestionFirst)
@@ -280,18 +300,25 @@ TEST_F(ClientsDialogTest, NewClientTypedWithKeysGoesIntoItsOwnRowAndActiveTakesO
         TypeKeys(QStringLiteral("Сидоров С.С."));
         PressKey(Qt::Key_Tab);
         TypeKeys(QStringLiteral("L01-00000F03"));
-        // On to the last cell and Tab once more: the cursor stays on that cell, whose editor
-        // opens again with its text selected.
         PressKey(Qt::Key_Tab);
         PressKey(Qt::Key_Tab);
         TypeKeys(QStringLiteral("VIP"));
         PressKey(Qt::Key_Tab);
-        TypeKeys(QStringLiteral("Z"));
+        TypeKeys(QStringLiteral("2")); // the multiplier
+        // On to the last cell (the loss limit) and Tab once more: the cursor stays on that
+        // cell, whose editor opens again with its text selected.
+        PressKey(Qt::Key_Tab);
+        TypeKeys(QStringLiteral("1000"));
+        PressKey(Qt::Key_Tab);
+        TypeKeys(QStringLiteral("5"));
     }, &TfmClients::BitBtn1);
     EXPECT_TRUE(Env.Errors.isEmpty()) << Env.Errors.join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(StoredRows(), (QStringList{QStringLiteral("C1|1|Иванов И.И.|L01-00000F01|"),
                                          QStringLiteral("C2|0|Петров П.П.|L01-00000F02|"),
-                                         QStringLiteral("C3|1|Сидоров С.С.|L01-00000F03|Z")}));
+                                         QStringLiteral("C3|1|Сидоров С.С.|L01-00000F03|VIP")}));
+    EXPECT_EQ(Bases.Scalar(Bases.BridgePath(), QStringLiteral("SELECT Multiplier || '|' || MaxLoss FROM tclients "
+                                                              "WHERE Code = 'C3'")),
+              QVariant(QStringLiteral("2.0|5.0")));
     ASSERT_EQ(Dialog->DBGrid1->model()->rowCount(), 3);
     EXPECT_EQ(Cell(2, 0), QStringLiteral("C3"));
 

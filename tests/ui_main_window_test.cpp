@@ -124,12 +124,55 @@ protected:
     }
 };
 
+// A line the pre-trade limits refuse appears in the tab of refusals once the dispatch
+// returns to the event loop, the newest refusal first.
+TEST_F(MainWindowTest, RefusalsTabShowsTheRefusedLinesNewestFirst)
+{
+    Bases.SeedTwoClients();
+    Bases.Exec(Bases.BridgePath(), QStringLiteral("UPDATE tSecCode SET MaxLots = 5"));
+    Core->Settings().rgpSingleMulti = 1;
+    Core->Settings().rgpPositionSize = 0;
+    Connect();
+    TDataGrid* grid = Window->grdRiskRefusals;
+    ASSERT_NE(grid, nullptr);
+    EXPECT_EQ(Window->PageControl1->indexOf(grid), 8);
+    EXPECT_EQ(grid->model()->rowCount(), 0);
+
+    TOmegaOrder order;
+    order.Id = 41;
+    order.Symbol = QStringLiteral("SBER");
+    order.OrderType = QStringLiteral("LE");
+    order.Order = QStringLiteral("Buy 10 at 250.50 Limit");
+    order.System = QStringLiteral("Trend");
+    order.Workspace = QStringLiteral("Demo.wsp");
+    Core->Dispatcher().ProcessOrder(order, &TOrderBuilder::NewOrder, true);
+    Env.Clock = Env.Clock.addSecs(1);
+    order.Id = 42;
+    order.Order = QStringLiteral("Buy 7 at 250.50 Limit");
+    Core->Dispatcher().ProcessOrder(order, &TOrderBuilder::NewOrder, true);
+    EXPECT_TRUE(TriLines().isEmpty());
+    QTest::qWait(0);
+    QCoreApplication::processEvents();
+    ASSERT_EQ(grid->model()->rowCount(), 4);
+    const int orderColumn = int(Titles(grid).indexOf(QStringLiteral("№ ордера")));
+    const int codeColumn = int(Titles(grid).indexOf(QStringLiteral("Код клиента")));
+    const int ruleColumn = int(Titles(grid).indexOf(QStringLiteral("Лимит")));
+    const int valueColumn = int(Titles(grid).indexOf(QStringLiteral("Значение")));
+    EXPECT_EQ(ColumnTexts(grid, orderColumn),
+              (QStringList{QStringLiteral("42"), QStringLiteral("42"), QStringLiteral("41"), QStringLiteral("41")}));
+    EXPECT_EQ(ColumnTexts(grid, codeColumn),
+              (QStringList{QStringLiteral("C1"), QStringLiteral("C2"), QStringLiteral("C1"), QStringLiteral("C2")}));
+    EXPECT_EQ(Cell(grid, 0, ruleColumn), QStringLiteral("MaxLots"));
+    EXPECT_EQ(Cell(grid, 0, valueColumn), QStringLiteral("7"));
+}
+
 TEST_F(MainWindowTest, EveryTabShowsItsTableRowsAfterATick)
 {
     const QStringList captions{QStringLiteral("Открытые позиции (QUIK)"), QStringLiteral("Открытые позиции (Omega)"),
                                QStringLiteral("Активные ордера"), QStringLiteral("Исполненные ордера"),
                                QStringLiteral("Снятые ордера"), QStringLiteral("Котировки"),
-                               QStringLiteral("Отчет по транзакциям"), QStringLiteral("Журнал")};
+                               QStringLiteral("Отчет по транзакциям"), QStringLiteral("Журнал"),
+                               QStringLiteral("Отказы")};
     ASSERT_EQ(Window->PageControl1->count(), captions.size());
     for (int i = 0; i < captions.size(); ++i)
         EXPECT_EQ(Window->PageControl1->tabText(i), captions[i]);
@@ -248,7 +291,7 @@ TEST_F(MainWindowTest, TitleClickSortsFilledOrdersAndATickKeepsRowWidthsScrollAn
         spies.push_back(std::make_unique<QSignalSpy>(each->model(), &QAbstractItemModel::dataChanged));
         spies.push_back(std::make_unique<QSignalSpy>(each->model(), &QAbstractItemModel::rowsInserted));
     }
-    ASSERT_EQ(spies.size(), 24u);
+    ASSERT_EQ(spies.size(), 27u);
     Tick();
     for (const auto& spy : spies)
         EXPECT_EQ(spy->count(), 0) << spy->signal().toStdString();

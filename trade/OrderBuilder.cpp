@@ -7,6 +7,7 @@
 #include "data/Settings.h"
 #include "trade/OpenPosition.h"
 #include "trade/Price.h"
+#include "trade/RiskLimits.h"
 #include "trade/TradeLookup.h"
 
 #include <bit>
@@ -60,12 +61,24 @@ void TOrderBuilder::SizeFromSecurity(TOrder& order)
 
 void TOrderBuilder::CalcOrder(TOrder& order, const TOmegaOrder& omega)
 {
+    CalcOrder(order, omega, std::nullopt);
+}
+
+void TOrderBuilder::CalcOrder(TOrder& order, const TOmegaOrder& omega, const std::optional<double>& multiplier)
+{
     try {
         SizeFromSecurity(order);
     } catch (const std::exception& error) {
         // The order is not sized, so it does not go out; what was filled in stays.
         FLog.AddToLog(SecurityErrorMessage(order.Ticker, ErrorText(error)));
         order.Quantity = 0;
+    }
+
+    // The client trades a multiple of the sized quantity, in whole lots.
+    if (multiplier && order.Quantity > 0) {
+        order.Quantity = ScaledLots(order.Quantity, *multiplier);
+        if (order.Quantity <= 0)
+            FLog.AddToLog(QuantityNotPositiveMessage(order.OrderId, order.ClientCode, order.Quantity));
     }
 
     // Exact closing: an exit takes exactly what is booked for the client's position.
@@ -106,7 +119,7 @@ bool TOrderBuilder::NewOrder(TOrder& order, const TOmegaOrder& omega, const TCli
     ClearOrder(order);
     CopyOrderIdentity(order, omega, account);
     Convert(order, omega);
-    CalcOrder(order, omega);
+    CalcOrder(order, omega, account.Multiplier);
     if (order.Quantity <= 0)
         return false;
     FinishNewOrder(order, account);

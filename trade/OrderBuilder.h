@@ -25,9 +25,12 @@ public:
     // quantity 0. For an exit with exact closing on, the booked quantity of the position
     // wins; a failure of that lookup reaches the caller. Ends by saving the log.
     void CalcOrder(TOrder& order, const TOmegaOrder& omega);
+    // The same, the sized quantity scaled by the client's multiplier (rounded down to whole
+    // lots) before exact closing; a multiplier that is no number or below 0 throws TError.
+    void CalcOrder(TOrder& order, const TOmegaOrder& omega, const std::optional<double>& multiplier);
 
     // A new order; false when there is nothing to send (quantity 0). A wording whose
-    // quantity does not read throws TError.
+    // quantity does not read throws TError. The account's multiplier scales the quantity.
     bool NewOrder(TOrder& order, const TOmegaOrder& omega, const TClientAccount& account);
 
     // A withdrawal of the order last sent for this strategy order and client; false when

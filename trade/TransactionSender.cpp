@@ -63,3 +63,9 @@ void TTransactionSender::ReportSent() noexcept
     }
     FLog.SaveLogQuietly();
 }
+
+void TTransactionSender::AnnounceRefusal(const QString& text)
+{
+    if (FSettings.chSendTrans_Id)
+        FEvents.Announce(text);
+}

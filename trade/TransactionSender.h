@@ -44,6 +44,9 @@ public:
     virtual void SendTransaction(const TOrder& order, const TOmegaOrder& omega);
     virtual ~TTransactionSender() = default;
 
+    // Announces a line the limits refused (an e-mail) when chSendTrans_Id is on.
+    void AnnounceRefusal(const QString& text);
+
 private:
     // The status and the log file after a failed booking; nothing may fail here.
     void ReportSent() noexcept;

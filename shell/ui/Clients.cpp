@@ -3,6 +3,7 @@
 #include "data/Table.h"
 #include "shell/ui/DBNavigator.h"
 #include "shell/ui/DataGrid.h"
+#include "shell/ui/NumberColumn.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -19,7 +20,9 @@ QList<TGridColumn> ClientsColumns()
             {QStringLiteral("client"), QStringLiteral("Владелец счета")},
             {QStringLiteral("AccountMicex"), QStringLiteral("Счет на ММВБ")},
             {QStringLiteral("AccountFORTS"), QStringLiteral("Счет на ФОРТС")},
-            {QStringLiteral("note"), QStringLiteral("Комментарии")}};
+            {QStringLiteral("note"), QStringLiteral("Комментарии")},
+            {QStringLiteral("Multiplier"), QStringLiteral("Множитель"), QStringLiteral("#0.00"), true},
+            {QStringLiteral("MaxLoss"), QStringLiteral("Макс. убыток"), QStringLiteral("### ### ### ##0.00"), true}};
 }
 
 } // namespace
@@ -34,6 +37,9 @@ TfmClients::TfmClients(TTable& tClients, TEnvironment& environment, QWidget* par
     GroupBox1 = new QGroupBox(QStringLiteral(" Список клиентов "), this);
     DBGrid1 = new TDataGrid(tClients, ClientsColumns(), environment, GroupBox1);
     DBGrid1->AllowEditing();
+    // The multiplier and the loss limit with the regional separator.
+    for (int column : {6, 7})
+        DBGrid1->setItemDelegateForColumn(column, new TNumberColumnDelegate(*DBGrid1, environment, false));
     DBNavigator1 = new TDBNavigator(*DBGrid1, environment, GroupBox1);
     auto* groupLayout = new QVBoxLayout(GroupBox1);
     groupLayout->addWidget(DBGrid1);

@@ -32,7 +32,9 @@ TDataGrid::TDataGrid(TTable& table, QList<TGridColumn> columns, TEnvironment& en
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) { TakeGridRow(current); });
     // A reset forgets the grid's current index; the table still knows its row.
+    ShowOptionalColumns();
     connect(&FModel, &QAbstractItemModel::modelReset, this, [this] {
+        ShowOptionalColumns();
         SizeColumnsOnce();
         ShowTableRow(FTable.RecNo());
     });
@@ -41,6 +43,15 @@ TDataGrid::TDataGrid(TTable& table, QList<TGridColumn> columns, TEnvironment& en
         ShowTableRow(FTable.RecNo());
     });
     connect(&FModel, &QAbstractItemModel::rowsRemoved, this, [this] { ShowTableRow(FTable.RecNo()); });
+}
+
+void TDataGrid::ShowOptionalColumns()
+{
+    const QList<TGridColumn>& columns = FModel.Columns();
+    for (int column = 0; column < columns.size(); ++column) {
+        if (columns[column].Optional)
+            setColumnHidden(column, !FModel.HasField(column));
+    }
 }
 
 void TDataGrid::SizeColumnsOnce()

@@ -46,6 +46,8 @@ private:
     // The first rows the grid shows size its columns to their contents; after that the
     // widths are the operator's.
     void SizeColumnsOnce();
+    // Hides an optional column whose field the table does not have.
+    void ShowOptionalColumns();
 
     TTable& FTable;
     TEnvironment& FEnvironment;

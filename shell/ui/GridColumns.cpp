@@ -72,6 +72,14 @@ QList<TGridColumn> OrderNumberColumns()
             {S("status"), S("Статус")}};
 }
 
+QList<TGridColumn> grdRiskRefusalsColumns()
+{
+    return {{S("ddate"), S("Время"), kDateTimeFormat}, {S("id_order"), S("№ ордера")},
+            {S("alert_table"), S("Таблица")},           {S("code"), S("Код клиента")},
+            {S("rule"), S("Лимит")},                    {S("rule_value"), S("Значение")},
+            {S("rule_limit"), S("Предел")}};
+}
+
 QList<TGridColumn> PortfolioColumns()
 {
     return {{S("id_client"), S("Код")}, {S("openassets"), S("Вход. активы"), kAmount},

@@ -11,3 +11,4 @@ QList<TGridColumn> CanceledOrdersColumns();  // RxDBGrid3
 QList<TGridColumn> QuotesColumns();          // RxDBGrid5
 QList<TGridColumn> OrderNumberColumns();     // DBGrid1
 QList<TGridColumn> PortfolioColumns();       // grdPortfolio
+QList<TGridColumn> grdRiskRefusalsColumns();    // grdRiskRefusals

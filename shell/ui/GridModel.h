@@ -14,6 +14,9 @@ struct TGridColumn {
     QString Field;
     QString Title;
     QString Format = {};
+    // A column of an optional field (the limits' columns): shown only where the data set
+    // has the field.
+    bool Optional = false;
 };
 
 // The display format of a date-time column: the regional short date and long time.
@@ -49,6 +52,8 @@ public:
     // Cells are changed through the grid only when allowed; by default the grid only shows.
     void SetEditable(bool editable) { FEditable = editable; }
     bool IsCheckColumn(int column) const;
+    // Whether the data set has the field of the column (a closed data set has none).
+    bool HasField(int column) const { return column >= 0 && column < FFieldIndex.size() && FFieldIndex[column] >= 0; }
     // Whether the cell can take the value: a check column takes only yes or no (a boolean),
     // never a text, whatever the text says; other columns take any value.
     bool TakesValue(const QModelIndex& index, const QVariant& value) const;

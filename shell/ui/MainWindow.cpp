@@ -201,6 +201,8 @@ void TfmMain::CreatePages()
     mLog = new TLogView(FCore.Log().Lines(), PageControl1);
     mLog->setObjectName(QStringLiteral("mLog"));
     PageControl1->addTab(mLog, QStringLiteral("Журнал"));
+    grdRiskRefusals = addGrid(data.tRiskRefusals(), grdRiskRefusalsColumns(), QStringLiteral("grdRiskRefusals"),
+                              QStringLiteral("Отказы"));
     PageControl1->setCurrentIndex(0);
     connect(PageControl1, &QTabWidget::currentChanged, this, &TfmMain::PageControl1Change);
 

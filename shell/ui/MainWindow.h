@@ -50,6 +50,7 @@ public:
     TDataGrid* RxDBGrid3 = nullptr; // CanceledOrders
     TDataGrid* RxDBGrid5 = nullptr; // tParam
     TDataGrid* DBGrid1 = nullptr;   // tOrderNumber
+    TDataGrid* grdRiskRefusals = nullptr; // the lines the pre-trade limits refused
     TDataGrid* grdPortfolio = nullptr;
     TGridFooter* grdPortfolioFooter = nullptr;
     TLogView* mLog = nullptr;

@@ -149,7 +149,18 @@ private:
     void ShowHelp();
 
     // Columns of the securities grid: those with a footer, and those of numbers.
-    enum { colTraded = 1, colFixVol = 2, colPart = 3, colSlippage = 4, colLotSize = 5, colDigits = 7 };
+    enum {
+        colTraded = 1,
+        colFixVol = 2,
+        colPart = 3,
+        colSlippage = 4,
+        colLotSize = 5,
+        colDigits = 7,
+        colMaxLots = 9,
+        colMaxValue = 10,
+        colPriceBand = 11,
+        colMaxPosition = 12
+    };
 
     using TCheck = std::function<bool(const QString&)>;
     // A field and its setting: how the setting reads as the field's text and how a text

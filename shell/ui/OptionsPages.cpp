@@ -45,7 +45,11 @@ QList<TGridColumn> SecCodeColumns()
             {S("LotSize"), S("Лот")},
             {S("Class_Code"), S("Код класса")},
             {S("Digits"), S("Знаки после запятой")},
-            {S("SecCode"), S("Код в Quik`е")}};
+            {S("SecCode"), S("Код в Quik`е")},
+            {S("MaxLots"), S("Макс. лотов"), {}, true},
+            {S("MaxValue"), S("Макс. сумма"), S("### ### ### ##0.00"), true},
+            {S("PriceBand"), S("Коридор цены (%)"), S("#0.00"), true},
+            {S("MaxPosition"), S("Макс. позиция"), {}, true}};
 }
 
 QLineEdit* NewEdit(QWidget* parent, const QString& name)
@@ -269,9 +273,9 @@ QWidget* TfmOpt::CreateSecuritiesPage()
     grdSecCode->AllowEditing();
     EnterMovesToNextCell(*grdSecCode);
     // The amounts, shares and slippage with the regional separator; lot and digits whole.
-    for (int column : {colFixVol, colPart, colSlippage})
+    for (int column : {colFixVol, colPart, colSlippage, colMaxValue, colPriceBand})
         grdSecCode->setItemDelegateForColumn(column, new TNumberColumnDelegate(*grdSecCode, environment, false));
-    for (int column : {colLotSize, colDigits})
+    for (int column : {colLotSize, colDigits, colMaxLots, colMaxPosition})
         grdSecCode->setItemDelegateForColumn(column, new TNumberColumnDelegate(*grdSecCode, environment, true));
     grdSecCodeFooter = new TGridFooter(*grdSecCode, page);
     grdSecCodeFooter->setObjectName(S("grdSecCodeFooter"));

@@ -14,6 +14,7 @@
 #include "tests/support/FakeTradeLookup.h"
 #include "tests/support/FakeTransactionBookings.h"
 #include "tests/support/QtPrinters.h"
+#include "tests/support/RecordingEvents.h"
 #include "tests/support/TestDatabases.h"
 #include "tests/support/TestEnvironment.h"
 #include "trade/OrderBuilder.h"
@@ -75,7 +76,7 @@ protected:
     TDatMod DatMod{Env.Environment};
     TFakeTradeLookup Lookup;
     TOrderBuilder Builder{Settings, Env.Environment, Log, Lookup};
-    TNullEvents Events;
+    TRecordingEvents Events; // what the sender announces (mail), for the tests that look
     TFakeTransactionBookings Bookings;
     TRecordingWriter Writer{Settings, Env.Environment, Log};
     TRecordingSender Sender{Settings, Writer, Bookings, Log, Events};
