@@ -17,6 +17,7 @@ TExclusiveFile::~TExclusiveFile()
 bool TExclusiveFile::Open(const QString& path, QString* reason)
 {
     Close();
+    FPath = path;
     const auto mode = QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered;
 #ifdef Q_OS_WIN
     // Share mode "deny write": readers may open the file, writers may not.

@@ -19,7 +19,12 @@ public:
     // Appends the bytes and hands them to the operating system; false with a reason.
     bool Append(const QByteArray& bytes, QString* reason);
     void Close();
+    bool IsOpen() const { return FFile.isOpen(); }
+    // The path it was opened with, and its size now (0 when not open).
+    const QString& Path() const { return FPath; }
+    qint64 Size() const { return FFile.isOpen() ? FFile.size() : 0; }
 
 private:
     QFile FFile;
+    QString FPath;
 };
