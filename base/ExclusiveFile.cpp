@@ -49,6 +49,7 @@ bool TExclusiveFile::Open(const QString& path, QString* reason)
         return false;
     }
 #endif
+    FSize = FFile.size();
     return true;
 }
 
@@ -67,6 +68,7 @@ bool TExclusiveFile::Append(const QByteArray& bytes, QString* reason)
         FFile.unsetError();
         return false;
     }
+    FSize += written;
     return true;
 }
 
