@@ -17,6 +17,7 @@ TExclusiveFile::~TExclusiveFile()
 bool TExclusiveFile::Open(const QString& path, QString* reason)
 {
     Close();
+    FPath = path;
     const auto mode = QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered;
 #ifdef Q_OS_WIN
     // Share mode "deny write": readers may open the file, writers may not.
@@ -48,6 +49,7 @@ bool TExclusiveFile::Open(const QString& path, QString* reason)
         return false;
     }
 #endif
+    FSize = FFile.size();
     return true;
 }
 
@@ -66,6 +68,7 @@ bool TExclusiveFile::Append(const QByteArray& bytes, QString* reason)
         FFile.unsetError();
         return false;
     }
+    FSize += written;
     return true;
 }
 

@@ -19,7 +19,14 @@ public:
     // Appends the bytes and hands them to the operating system; false with a reason.
     bool Append(const QByteArray& bytes, QString* reason);
     void Close();
+    bool IsOpen() const { return FFile.isOpen(); }
+    // The path it was opened with, and its size (0 when not open): taken at the open and
+    // counted on with each append, not asked of the file system at every save.
+    const QString& Path() const { return FPath; }
+    qint64 Size() const { return FFile.isOpen() ? FSize : 0; }
 
 private:
     QFile FFile;
+    QString FPath;
+    qint64 FSize = 0;
 };

@@ -1,13 +1,50 @@
 #include "base/LogLines.h"
 
+#include <QTemporaryFile>
 #include <algorithm>
 #include <cstring>
 
 TLogLines::TLogLines()
+    : TLogLines(TBound{})
 {
+}
+
+TLogLines::TLogLines(TBound bound)
+    : FBound(bound)
+{
+    FBound.BlockBytes = std::max<quint32>(FBound.BlockBytes, 1);
+    FBound.BlocksHeld = std::max(FBound.BlocksHeld, 1); // the block being filled stays
     FAnnounce.setSingleShot(true);
     FAnnounce.setInterval(0);
     connect(&FAnnounce, &QTimer::timeout, this, &TLogLines::AnnouncePending);
+}
+
+TLogLines::~TLogLines()
+{
+    if (FSpill) {
+        FSpill->close();
+        FSpill->remove(); // a temporary file removes itself; a named one is removed here
+    }
+}
+
+void TLogLines::SetSpillPath(const QString& path)
+{
+    FSpillPath = path;
+}
+
+int TLogLines::BlocksInMemory() const
+{
+    return int(std::count_if(FBlocks.begin(), FBlocks.end(), [](const TBlock& block) { return block.Data != nullptr; }));
+}
+
+int TLogLines::BlocksSpilled() const
+{
+    return int(FBlocks.size()) - BlocksInMemory();
+}
+
+bool TLogLines::HeldInMemory(int row) const
+{
+    return row >= 0 && row < Count() && FBlocks[FIndex[size_t(row)].Block].Data != nullptr;
 }
 
 std::unique_ptr<char[]> TLogLines::NewBlock(quint32 size)
@@ -17,25 +54,71 @@ std::unique_ptr<char[]> TLogLines::NewBlock(quint32 size)
     return std::unique_ptr<char[]>(new char[size]);
 }
 
+TLogLines::TBlock& TLogLines::AddBlock(quint32 size)
+{
+    FBlocks.push_back(TBlock{NewBlock(size), 0, -1});
+    SpillOldBlocks();
+    return FBlocks.back();
+}
+
 TLogLines::TEntry TLogLines::Store(const QString& text)
 {
     const QByteArray utf8 = text.toUtf8();
     const quint32 size = quint32(utf8.size());
-    if (size > kBlockSize) {
-        // A line longer than a block gets a block of its own.
-        FBlocks.push_back(NewBlock(size));
-        std::memcpy(FBlocks.back().get(), utf8.constData(), size);
-        FUsed = kBlockSize;
-        return {quint32(FBlocks.size() - 1), 0, size};
+    if (FBlocks.empty() || FBlocks.back().Used + size > FBound.BlockBytes) {
+        // A line longer than a block gets a block of its own (and fills it).
+        AddBlock(std::max(size, FBound.BlockBytes));
     }
-    if (FUsed + size > kBlockSize) {
-        FBlocks.push_back(NewBlock(kBlockSize));
-        FUsed = 0;
-    }
-    std::memcpy(FBlocks.back().get() + FUsed, utf8.constData(), size);
-    const TEntry entry{quint32(FBlocks.size() - 1), FUsed, size};
-    FUsed += size;
+    TBlock& block = FBlocks.back();
+    std::memcpy(block.Data.get() + block.Used, utf8.constData(), size);
+    const TEntry entry{quint32(FBlocks.size() - 1), block.Used, size};
+    block.Used += size;
     return entry;
+}
+
+bool TLogLines::OpenSpill()
+{
+    if (FSpill)
+        return FSpill->isOpen();
+    if (FSpillPath.isEmpty()) {
+        auto temporary = std::make_unique<QTemporaryFile>();
+        if (!temporary->open())
+            return false;
+        FSpill = std::move(temporary);
+        return true;
+    }
+    auto file = std::make_unique<QFile>(FSpillPath);
+    // Left over from a run that did not end cleanly: the lines it held are in the log file.
+    if (!file->open(QIODevice::ReadWrite | QIODevice::Truncate))
+        return false;
+    FSpill = std::move(file);
+    return true;
+}
+
+void TLogLines::SpillOldBlocks()
+{
+    while (FBlocks.size() - FFirstHeld > size_t(FBound.BlocksHeld)) {
+        TBlock& block = FBlocks[FFirstHeld];
+        if (!OpenSpill())
+            return;
+        const qint64 pos = FSpill->size();
+        const qint64 used = block.Used;
+        if (!FSpill->seek(pos) || FSpill->write(block.Data.get(), used) != used || !FSpill->flush()) {
+            // The disk refuses: the block stays in memory and is tried with the next one.
+            FSpill->resize(pos);
+            return;
+        }
+        block.FilePos = pos;
+        block.Data.reset();
+        ++FFirstHeld;
+    }
+}
+
+QByteArray TLogLines::ReadSpilled(const TBlock& block, const TEntry& entry) const
+{
+    if (!FSpill || !FSpill->seek(block.FilePos + entry.Offset))
+        return {};
+    return FSpill->read(entry.Size);
 }
 
 QString TLogLines::Line(int row) const
@@ -43,7 +126,10 @@ QString TLogLines::Line(int row) const
     if (row < 0 || row >= Count())
         return {};
     const TEntry& entry = FIndex[size_t(row)];
-    return QString::fromUtf8(FBlocks[entry.Block].get() + entry.Offset, qsizetype(entry.Size));
+    const TBlock& block = FBlocks[entry.Block];
+    if (block.Data)
+        return QString::fromUtf8(block.Data.get() + entry.Offset, qsizetype(entry.Size));
+    return QString::fromUtf8(ReadSpilled(block, entry));
 }
 
 void TLogLines::Append(const QString& text)

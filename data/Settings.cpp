@@ -81,6 +81,9 @@ void ForEachKey(TVisitor& visitor)
     visitor.Count("MaxLinesPerOrder", &TSettings::MaxLinesPerOrder);
     visitor.Count("TxPerSecond", &TSettings::TxPerSecond);
     visitor.Count("TxBurst", &TSettings::TxBurst);
+    visitor.Section("Log");
+    visitor.Count("MaxMB", &TSettings::MaxMB);
+    visitor.Count("KeepDays", &TSettings::KeepDays);
 }
 
 // The failure of one setting: the file, the section and the key it stands under, the

@@ -51,6 +51,11 @@ public:
     // TxBurst more allowed at once after a quiet spell.
     int TxPerSecond = 0;
     int TxBurst = 0;
+    // [Log]: the log file "Zovrant.log" is rotated (renamed with its date and time, a new
+    // one begun) at midnight and at start when it is over MaxMB megabytes; 0 never rotates.
+    int MaxMB = 100;
+    // Rotated log files older than this many days are removed; 0 keeps them all.
+    int KeepDays = 0;
 
     // The folder of the settings file, ending in a path separator; fixed at creation.
     QString ProgramFolder;

@@ -58,6 +58,10 @@ TMainCore::TMainCore(TEnvironment& environment, TOperationLog& log, const QStrin
     FtimUpdateTable.SetPeriod(1000);
     FtimInfoLog.SetPeriod(60000);
     LoadSettingsReported();
+    // The log file is rotated by the settings in force at each save; a file already over
+    // its bound is put aside now.
+    FLog.Rotation = [this] { return TLogRotation{FSettings.MaxMB, FSettings.KeepDays}; };
+    RunGuarded([this] { FLog.RotateAtStart(); });
     FtimInfoLog.SetEnabled(true);
     FtimAlertsCheck.SetPeriod(AlertsCheckPeriodMs);
     FStatusRefresh.setSingleShot(true);
@@ -65,7 +69,11 @@ TMainCore::TMainCore(TEnvironment& environment, TOperationLog& log, const QStrin
     connect(&FStatusRefresh, &QTimer::timeout, this, [this] { RunGuarded([this] { UpdateStatusBar(); }); });
 }
 
-TMainCore::~TMainCore() = default;
+TMainCore::~TMainCore()
+{
+    // The log outlives the core and its settings.
+    FLog.Rotation = [] { return TLogRotation{}; };
+}
 
 void TMainCore::SetAlertsCheckPeriod(int milliseconds)
 {

@@ -1,9 +1,11 @@
 #include "base/CodePage.h"
 #include "base/Error.h"
 #include "base/OperationLog.h"
+#include "tests/support/QtPrinters.h"
 #include "tests/support/TestEnvironment.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <gtest/gtest.h>
 
 namespace {
@@ -138,6 +140,86 @@ TEST_F(OperationLogTest, SecondInstanceCannotOpenTheSameLogFile)
     }
     first.CloseFile();
     EXPECT_NO_THROW(second.OpenFile(LogPath()));
+}
+
+TEST_F(OperationLogTest, RotationBySizeAndAtMidnightKeepsEveryLineOnceAcrossTheFiles)
+{
+    struct Case { const char* name; int maxMB; int rotated; };
+    const Case cases[] = {
+        {"never", 0, 0},
+        {"at a megabyte and at midnight", 1, 2},
+    };
+    for (const Case& c : cases) {
+        QTemporaryDir dir;
+        const QString path = QDir(dir.path()).filePath(QStringLiteral("Zovrant.log"));
+        Env.Clock = QDateTime(QDate(2008, 12, 9), QTime(23, 50, 0));
+        QStringList expected;
+        {
+            // Small blocks of text in memory: the lines saved come back from the spill file too.
+            TOperationLog log(Env.Environment, TLogLines::TBound{64 * 1024, 2});
+            log.Rotation = [&c] { return TLogRotation{c.maxMB, 0}; };
+            log.OpenFile(path);
+            log.RotateAtStart();
+            // Some 1.2 megabytes, saved in pieces as the program saves.
+            for (int i = 0; i < 14000; ++i) {
+                log.AddToLog(QStringLiteral("Транзакция %1 отправлена, строка журнала длиной около ста байт.").arg(i));
+                if (i % 100 == 99)
+                    log.SaveLog();
+            }
+            log.SaveLog();
+            EXPECT_TRUE(QFileInfo::exists(path + QStringLiteral(".lines"))) << c.name;
+            Env.Clock = QDateTime(QDate(2008, 12, 10), QTime(0, 0, 1));
+            log.AddToLog(QStringLiteral("после полуночи"));
+            log.SaveLog();
+            expected = LogLinesOf(log);
+            // The file in use is still held against a second instance.
+            TOperationLog second(Env.Environment);
+            EXPECT_THROW(second.OpenFile(path), TError) << c.name;
+        }
+        EXPECT_FALSE(QFileInfo::exists(path + QStringLiteral(".lines"))) << c.name;
+
+        QStringList names = QDir(dir.path()).entryList({QStringLiteral("Zovrant.*.log")}, QDir::Files, QDir::Name);
+        EXPECT_EQ(names.size(), c.rotated) << c.name << ": " << names.join(QLatin1Char(' ')).toStdString();
+        names << QStringLiteral("Zovrant.log");
+        QString all;
+        for (const QString& name : names)
+            all += FromCp1251(ReadWholeFile(QDir(dir.path()).filePath(name)));
+        EXPECT_EQ(all, expected.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")) << c.name;
+        if (c.rotated > 0) {
+            // Midnight began a new file: the day's last line opens it.
+            EXPECT_EQ(FromCp1251(ReadWholeFile(path)), expected.last() + QStringLiteral("\r\n")) << c.name;
+        }
+    }
+}
+
+TEST_F(OperationLogTest, KeepDaysRemovesOnlyOlderRotatedFiles)
+{
+    // The clock reads 09.12.2008 9:05:03; seven days back is 02.12.2008 9:05:03.
+    const QStringList removed = {
+        QStringLiteral("Zovrant.2008-11-01_00-00-00.log"),
+        QStringLiteral("Zovrant.2008-12-02_09-05-02.log"),
+        QStringLiteral("Zovrant.2008-12-01_23-59-59-2.log"),
+    };
+    const QStringList kept = {
+        QStringLiteral("Zovrant.2008-12-02_09-05-04.log"),
+        QStringLiteral("Zovrant.2008-12-09_00-00-00.log"),
+        QStringLiteral("Zovrant.notes.log"),
+        QStringLiteral("Other.2008-11-01_00-00-00.log"),
+        QStringLiteral("Zovrant.2008-11-01_00-00-00.txt"),
+        QStringLiteral("Zovrant.log"),
+    };
+    for (const QString& name : removed + kept)
+        WriteWholeFile(Dir.filePath(name), "old\r\n");
+    TOperationLog log(Env.Environment);
+    log.Rotation = [] { return TLogRotation{100, 7}; };
+    log.OpenFile(LogPath());
+    log.RotateAtStart();
+    QStringList left = QDir(Dir.path()).entryList(QDir::Files, QDir::Name);
+    QStringList expected = kept;
+    expected.sort();
+    EXPECT_EQ(left, expected);
+    // A file under its bound is not rotated at start.
+    EXPECT_EQ(FileText(), QStringLiteral("old\r\n"));
 }
 
 TEST_F(OperationLogTest, FailedWriteKeepsTheLinesForTheNextSave)

@@ -18,7 +18,7 @@ namespace {
     X(edtQuikData) X(chConnect) X(chQuikConnect) X(edtSMTP) X(edtPort) X(edtUser)             \
     X(edtPassword) X(chAuten) X(edtFromName) X(edtFromAddress) X(edtEmail1) X(edtEmail2)      \
     X(chSendTrans_Id) X(chSendTrans_done) X(chSendQuikConnect) X(DuplicateMs)                \
-    X(MaxLinesPerOrder) X(TxPerSecond) X(TxBurst)
+    X(MaxLinesPerOrder) X(TxPerSecond) X(TxBurst) X(MaxMB) X(KeepDays)
 
 void ExpectSameSettings(const TSettings& actual, const TSettings& expected)
 {
@@ -66,6 +66,8 @@ void SetEveryFieldAway(TSettings& s)
     s.MaxLinesPerOrder = 40;
     s.TxPerSecond = 20;
     s.TxBurst = 5;
+    s.MaxMB = 250;
+    s.KeepDays = 30;
 }
 
 class SettingsTest : public ::testing::Test {
@@ -186,7 +188,10 @@ TEST_F(SettingsTest, FileWrittenFromScratchHoldsEveryKeyInTableOrder)
         "DuplicateMs=0\r\n"
         "MaxLinesPerOrder=0\r\n"
         "TxPerSecond=0\r\n"
-        "TxBurst=0\r\n"));
+        "TxBurst=0\r\n"
+        "[Log]\r\n"
+        "MaxMB=100\r\n"
+        "KeepDays=0\r\n"));
 }
 
 TEST_F(SettingsTest, EveryKeyRoundTripsThroughTheFile)

@@ -1,3 +1,4 @@
+#include "base/LogLines.h"
 #include "base/OperationLog.h"
 #include "shell/ui/LogView.h"
 #include "tests/support/QtPrinters.h"
@@ -31,7 +32,7 @@ public:
 class LogViewTest : public ::testing::Test {
 protected:
     TTestEnvironment Env;
-    TOperationLog Log{Env.Environment};
+    TOperationLog Log{Env.Environment, TLogLines::TBound{4096, 2}};
     TPaintRecorder Painted; // outlives the view that paints with it
     std::unique_ptr<TLogView> View;
     int Logged = 0;
@@ -182,6 +183,38 @@ TEST_F(LogViewTest, TheOperatorEditsInsertsAndDeletesLines)
     EXPECT_EQ(LogLinesOf(Log), (QStringList{Text(0), Text(1), QStringLiteral("by key"), Text(5), Text(6)}));
     Turn();
     EXPECT_EQ(View->model()->rowCount(), 5);
+}
+
+TEST_F(LogViewTest, ALineHeldOnlyOnDiskIsShownAndItsEditIsKept)
+{
+    Show(2000);
+    ASSERT_FALSE(Log.Lines().HeldInMemory(3));
+    View->scrollTo(Row(3), QAbstractItemView::PositionAtTop);
+    Painted.Rows.clear();
+    Turn();
+    EXPECT_TRUE(Painted.Rows.contains(3));
+    EXPECT_TRUE(Shows(3));
+    EXPECT_EQ(Row(3).data().toString(), Text(3));
+
+    DoubleClick(3);
+    QLineEdit* editor = Editor(3);
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->text(), Text(3));
+    editor->setText(QStringLiteral("edited on disk"));
+    QTest::keyClick(editor, Qt::Key_Return);
+    Turn(); // the delegate stores the text from the event loop
+
+    // Enough lines after it that the edited text goes to disk as well.
+    AddLines(2000);
+    Turn();
+    EXPECT_FALSE(Log.Lines().HeldInMemory(3));
+    EXPECT_EQ(Log.Line(3), QStringLiteral("edited on disk"));
+    EXPECT_EQ(Row(3).data().toString(), QStringLiteral("edited on disk"));
+    EXPECT_EQ(Log.Line(2), Text(2));
+    EXPECT_EQ(Log.Line(4), Text(4));
+    EXPECT_EQ(Log.Line(3999), Text(3999));
+    // Whatever the log holds, two blocks of text stay in memory.
+    EXPECT_EQ(Log.Lines().BlocksInMemory(), 2);
 }
 
 TEST_F(LogViewTest, DeletingTheWholeLogIsOneRemoval)
