@@ -75,6 +75,8 @@ TDispatcher::TDispatchLimits TDispatcher::ReadLimits(const TOmegaOrder& order, T
     if (limits.Security && LimitSet(limits.Security->MaxPosition))
         limits.HeldLots = FDatMod.HeldLots(order.Symbol);
     limits.Deferred = FSettings.MaxLinesPerOrder > 0;
+    if (FSettings.DuplicateMs > 0)
+        limits.NowMs = FEnvironment.Now().toMSecsSinceEpoch();
     return limits;
 }
 
@@ -88,7 +90,8 @@ std::optional<TRiskRefusal> TDispatcher::CheckLimits(const TOrder& line, const T
     if (line.Action == QLatin1String("NEW_STOP_ORDER"))
         entry.StopPrice = line.StopPrice;
     entry.Market = line.IsMarket;
-    entry.HeldLots = double(limits.HeldLots.value(line.ClientCode.toCaseFolded()));
+    if (!limits.HeldLots.isEmpty())
+        entry.HeldLots = double(limits.HeldLots.value(line.ClientCode.toCaseFolded()));
     entry.MaxLoss = account.MaxLoss;
     if (LimitSet(account.MaxLoss)) {
         const std::optional<TPortfolioRow> portfolio = FDatMod.FindPortfolio(line.ClientCode);
@@ -100,7 +103,7 @@ std::optional<TRiskRefusal> TDispatcher::CheckLimits(const TOrder& line, const T
         FRiskMemory.NoteNoLastPrice(line.Ticker);
     if (std::optional<TRiskRefusal> refusal = CheckEntryLine(entry, security))
         return refusal;
-    return FRiskMemory.CheckDuplicate(line, FEnvironment.Now().toMSecsSinceEpoch());
+    return FRiskMemory.CheckDuplicate(line, limits.NowMs);
 }
 
 void TDispatcher::Refuse(const TOmegaOrder& omega, const QString& clientCode, const TRiskRefusal& refusal)
@@ -121,7 +124,7 @@ void TDispatcher::SendLine(const TOrder& line, const TOmegaOrder& omega, const T
 {
     FSender.SendTransaction(line, omega);
     if (limits.Entry && FSettings.DuplicateMs > 0)
-        FRiskMemory.NoteSent(line, FEnvironment.Now().toMSecsSinceEpoch());
+        FRiskMemory.NoteSent(line, limits.NowMs);
 }
 
 void TDispatcher::DispatchToAccount(TOrder& order, const TOmegaOrder& omega, const TClientAccount& account,

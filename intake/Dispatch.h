@@ -100,6 +100,8 @@ private:
         // With MaxLinesPerOrder set, an entry's lines wait here until they are counted.
         bool Deferred = false;
         QList<TOrder> Lines;
+        // The clock read once for the dispatch: its lines go out together.
+        qint64 NowMs = 0;
     };
     TDispatchLimits ReadLimits(const TOmegaOrder& order, TOrderBuilderMethod builder);
     // The limit the entry line breaks, if any.
