@@ -114,14 +114,21 @@ void TRiskMemory::NoteSent(const TOrder& line, qint64 nowMs)
     const int window = FSettings.DuplicateMs;
     if (window <= 0) {
         FLastSent.clear();
+        FSentInOrder.clear();
         return;
     }
-    // Lines older than the window can no longer refuse anything: they are let go now and
-    // then (once per 1,024 lines kept beyond 4,096), so that a long day's lines are not
-    // all kept and a dispatch does not look through them all for each line.
-    if (FLastSent.size() >= 4096 && FLastSent.size() % 1024 == 0)
-        FLastSent.removeIf([&](const auto& sent) { return nowMs - sent.value() >= window; });
-    FLastSent.insert(LineKey(line), nowMs);
+    // Lines older than the window can no longer refuse anything: they are let go as the
+    // new ones come (a line sent again since keeps its newer time).
+    while (!FSentInOrder.empty() && nowMs - FSentInOrder.front().first >= window) {
+        const auto& [sentMs, key] = FSentInOrder.front();
+        const auto last = FLastSent.constFind(key);
+        if (last != FLastSent.cend() && *last == sentMs)
+            FLastSent.erase(last);
+        FSentInOrder.pop_front();
+    }
+    QString key = LineKey(line);
+    FLastSent.insert(key, nowMs);
+    FSentInOrder.emplace_back(nowMs, std::move(key));
 }
 
 void TRiskMemory::NoteNoLastPrice(const QString& ticker)

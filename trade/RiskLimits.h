@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QSet>
 #include <QString>
+#include <deque>
 #include <optional>
 
 class TOperationLog;
@@ -75,7 +76,11 @@ private:
 
     const TSettings& FSettings;
     TOperationLog& FLog;
+    // When each line was last sent, and the same lines in the order sent: the oldest fall
+    // out of the window one by one as new lines come, so a dispatch never looks through
+    // the whole day's lines.
     QHash<QString, qint64> FLastSent;
+    std::deque<std::pair<qint64, QString>> FSentInOrder;
     QSet<QString> FNoLastLogged;
 };
 
