@@ -315,6 +315,9 @@ int main(int argc, char** argv)
                 return;
             }
             ShowKillSwitch(core, window, tools, folder, parser.value(pictureOption));
+            // Trading resumes, so that the pictures after it (the order ticket among them)
+            // show the desk as it works.
+            core.actResumeTradingExecute();
             if (core.Watch().Watching())
                 core.RunGuarded([&core] { core.Watch().actStopWatchExecute(); });
             window.PageControl1->setCurrentIndex(window.PageControl1->count() - 1);
