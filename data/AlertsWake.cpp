@@ -8,14 +8,14 @@ TAlertsWake::TAlertsWake()
         // A file removed or renamed over is no longer followed: its successor is taken up.
         FollowNewFiles();
         FLooksLeft = LooksAgain;
-        FAgain.start();
+        FAgain.start(LookAgainMs);
         Wake();
     });
     FAgain.setSingleShot(true);
     FAgain.setInterval(LookAgainMs);
     QObject::connect(&FAgain, &QTimer::timeout, &FAgain, [this] {
         if (--FLooksLeft > 0)
-            FAgain.start();
+            FAgain.start(FAgain.interval() * 2);
         Wake();
     });
 }

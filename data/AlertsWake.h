@@ -13,7 +13,8 @@
 // the data version's to say: a wake is only a reason to look. The journal is written a
 // moment before the commit shows to readers (the commit's mark goes to the shared index
 // afterwards, which the file system does not report), so a wake looks again a little
-// later, LookAgainMs apart, LooksAgain times. A write the file system
+// later, LooksAgain times, first after LookAgainMs and then twice as long each time
+// (1, 2, 4, 8 ms). A write the file system
 // does not report (a journal that did not exist yet when the following began, a network
 // drive) is still caught by the periodic look and the table tick.
 class TAlertsWake {
@@ -36,7 +37,7 @@ public:
     // LooksAgain times after it.
     std::function<void()> Woken;
     static constexpr int LookAgainMs = 1;
-    static constexpr int LooksAgain = 3;
+    static constexpr int LooksAgain = 4;
 
 private:
     QStringList Wanted() const;
