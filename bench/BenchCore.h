@@ -101,6 +101,25 @@ inline QString OpenPositionInsert()
                           "'Trend(5,10)', 'Entry', 'C:\\Omega\\Demo.wsp', '5 min')");
 }
 
+// The strategy order the benchmarks dispatch: a filled market entry of the demo's traded
+// security, in the demo's workspace, so that it sizes to 10 lots for every account.
+inline TOmegaOrder FilledEntry(qint64 id)
+{
+    TOmegaOrder order;
+    order.Id = id;
+    order.Symbol = QStringLiteral("SBER");
+    order.Description = QStringLiteral("Сбербанк");
+    order.OrderType = QStringLiteral("LE");
+    order.Order = QStringLiteral("Buy 10 at 250.50 Market");
+    order.System = QStringLiteral("Trend(5,10)");
+    order.Workspace = QStringLiteral("C:\\Omega\\Demo.wsp");
+    order.Signal = QStringLiteral("Entry");
+    order.Interval = QStringLiteral("5 min");
+    order.FillPrice = 250.5;
+    order.Filled = true;
+    return order;
+}
+
 // The core over fresh files: settings as an operator of a group of accounts has them, and
 // the demo's bridge rows (one traded security, the workspace and strategy to watch) with
 // the given number of active clients. Not connected yet.

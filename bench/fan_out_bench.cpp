@@ -33,23 +33,6 @@ double ThreadCpuSeconds()
     return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
 }
 
-TOmegaOrder FilledEntry(qint32 id)
-{
-    TOmegaOrder order;
-    order.Id = id;
-    order.Symbol = QStringLiteral("SBER");
-    order.Description = QStringLiteral("Сбербанк");
-    order.OrderType = QStringLiteral("LE");
-    order.Order = QStringLiteral("Buy 10 at 250.50 Market");
-    order.System = QStringLiteral("Trend(5,10)");
-    order.Workspace = QStringLiteral("C:\\Omega\\Demo.wsp");
-    order.Signal = QStringLiteral("Entry");
-    order.Interval = QStringLiteral("5 min");
-    order.FillPrice = 250.5;
-    order.Filled = true;
-    return order;
-}
-
 // Transaction numbers of the report rows booked before the dispatch measured: far above
 // the numbers the dispatches take.
 const int EarlierTransactions = 1000000000;

@@ -75,16 +75,7 @@ void KillSwitchPaced(benchmark::State& state)
     core.Settings().TxBurst = 5;
     bench.StartWatching();
     // A new order to every account: its first lines go at once, the rest wait their turn.
-    TOmegaOrder entry;
-    entry.Id = 1;
-    entry.Symbol = QStringLiteral("SBER");
-    entry.OrderType = QStringLiteral("LE");
-    entry.Order = QStringLiteral("Buy 10 at 250.50 Market");
-    entry.System = QStringLiteral("Trend(5,10)");
-    entry.Workspace = QStringLiteral("C:\\Omega\\Demo.wsp");
-    entry.FillPrice = 250.5;
-    entry.Filled = true;
-    core.Dispatcher().ProcessOrder(entry, &TOrderBuilder::NewOrder, true);
+    core.Dispatcher().ProcessOrder(FilledEntry(1), &TOrderBuilder::NewOrder, true);
     if (core.Writer().QueuedCount() == 0) {
         state.SkipWithError("no new-order line waits in the paced queue");
         return;

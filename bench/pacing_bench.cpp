@@ -33,23 +33,6 @@ struct TFigures {
     int Lines = 0;
 } Figures;
 
-TOmegaOrder FilledEntry()
-{
-    TOmegaOrder order;
-    order.Id = 1;
-    order.Symbol = QStringLiteral("SBER");
-    order.Description = QStringLiteral("Сбербанк");
-    order.OrderType = QStringLiteral("LE");
-    order.Order = QStringLiteral("Buy 10 at 250.50 Market");
-    order.System = QStringLiteral("Trend(5,10)");
-    order.Workspace = QStringLiteral("C:\\Omega\\Demo.wsp");
-    order.Signal = QStringLiteral("Entry");
-    order.Interval = QStringLiteral("5 min");
-    order.FillPrice = 250.5;
-    order.Filled = true;
-    return order;
-}
-
 TOrder Withdrawal()
 {
     TOrder order;
@@ -138,7 +121,7 @@ void Pacing(benchmark::State& state)
         QObject::connect(&limit, &QTimer::timeout, &loop, &QEventLoop::quit);
         limit.start(300000);
 
-        core.Dispatcher().ProcessOrder(FilledEntry(), &TOrderBuilder::NewOrder, true);
+        core.Dispatcher().ProcessOrder(FilledEntry(1), &TOrderBuilder::NewOrder, true);
         look();
         loop.exec();
 

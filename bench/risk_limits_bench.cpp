@@ -18,20 +18,12 @@ namespace {
 
 const int Clients = 1000;
 
-TOmegaOrder FilledEntry(qint32 id)
+// Each run's order has its own price, so that the duplicate window never refuses a line of
+// the next run.
+TOmegaOrder PricedEntry(qint32 id)
 {
-    TOmegaOrder order;
-    order.Id = id;
-    order.Symbol = QStringLiteral("SBER");
-    order.Description = QStringLiteral("Сбербанк");
-    order.OrderType = QStringLiteral("LE");
-    order.Order = QStringLiteral("Buy 10 at 250.50 Market");
-    order.System = QStringLiteral("Trend(5,10)");
-    order.Workspace = QStringLiteral("C:\\Omega\\Demo.wsp");
-    order.Signal = QStringLiteral("Entry");
-    order.Interval = QStringLiteral("5 min");
+    TOmegaOrder order = FilledEntry(id);
     order.FillPrice = 250 + 0.01 * (id % 100);
-    order.Filled = true;
     return order;
 }
 
@@ -63,7 +55,7 @@ void Dispatch(benchmark::State& state, bool limitsOn)
     TMainCore& core = *bench.Core;
     qint32 id = 1;
     for (auto _ : state) {
-        core.Dispatcher().ProcessOrder(FilledEntry(id++), &TOrderBuilder::NewOrder, true);
+        core.Dispatcher().ProcessOrder(PricedEntry(id++), &TOrderBuilder::NewOrder, true);
         QCoreApplication::processEvents();
         state.PauseTiming();
         if (bench.TriLineCount() != Clients) {
